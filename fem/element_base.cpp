@@ -1,0 +1,254 @@
+#include "element_base.h"
+
+#include <cstdint>
+#include <iomanip>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <vector>
+
+#include "errors.h"
+#include "kv_assert.h"
+#include "node.h"
+#include "sysmat.h"
+
+namespace KelVane {
+
+namespace {
+
+// Nodes create only itincDof objects; the element sees them through their Dof part.
+const itincDof& node_dof(const Dof* dof)
+{
+    return *static_cast<const itincDof*>(dof);
+}
+
+}  // namespace
+
+ElementBase::ElementBase(std::uint32_t number, Node** node_array, std::uint32_t node_count,
+                         std::uint32_t local_dof_count)
+    : number_of_nodes(node_count),
+      element_number(number),
+      number_of_node_dofs(0),
+      number_of_local_dofs(local_dof_count),
+      dofs(nullptr),
+      nodes(node_array)
+{
+}
+
+ElementBase::ElementBase()
+    : number_of_nodes(0),
+      element_number(0),
+      number_of_node_dofs(0),
+      number_of_local_dofs(0),
+      dofs(nullptr),
+      nodes(nullptr)
+{
+}
+
+ElementBase::~ElementBase()
+{
+    delete[] nodes;
+    delete[] dofs;
+}
+
+bool ElementBase::is_xp()
+{
+    return false;
+}
+
+Matrix ElementBase::mass_matrix(bool)
+{
+    return Matrix(number_of_local_dofs, number_of_local_dofs, 0.0);
+}
+
+Vector ElementBase::pressure_load(int, double)
+{
+    std::ostringstream message;
+    message << "Pressure load on element " << element_number << " is not implemented";
+    throw not_implemented_error(message.str());
+}
+
+void ElementBase::add_nodal_average() {}
+
+Node* ElementBase::get_node(std::uint32_t index) const
+{
+    KV_ASSERT(index < number_of_nodes);
+    return nodes[index];
+}
+
+Dof* ElementBase::get_dof(std::uint32_t index) const
+{
+    KV_ASSERT(index < number_of_node_dofs);
+    return dofs[index];
+}
+
+void ElementBase::create_dofs()
+{
+    std::unique_ptr<LocalDof[]> local(GetLocalDofs());
+    for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
+        const LocalDof& dof = local[k];
+        KV_ASSERT(dof.node >= 1 && dof.node <= number_of_nodes);
+        nodes[dof.node - 1]->add_dof(free_status, dof.type, dof.direction);
+    }
+}
+
+void ElementBase::init_transformation()
+{
+    std::unique_ptr<LocalDof[]> local(GetLocalDofs());
+
+    // Every local dof is expressed on the dofs of its node; the entries collected
+    // for local dof k become the columns running_count[k-1] .. running_count[k]-1.
+    dof_sets collected;
+    std::vector<std::uint32_t> running_count(number_of_local_dofs);
+    for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
+        const LocalDof& dof = local[k];
+        KV_ASSERT(dof.node >= 1 && dof.node <= number_of_nodes);
+        nodes[dof.node - 1]->get_dof_set(dof.type, dof.direction, collected);
+        running_count[k] = collected.count();
+    }
+
+    // A repeated set-up replaces the previous one.
+    delete[] dofs;
+    dofs = nullptr;
+    number_of_node_dofs = collected.count();
+    dofs = new Dof*[number_of_node_dofs];
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) dofs[m] = collected[m].dof;
+
+    T.init(number_of_local_dofs, number_of_node_dofs, number_of_node_dofs);
+    std::uint32_t column = 0;
+    for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
+        for (; column < running_count[k]; ++column)
+            T.add(k + 1, column + 1, collected[column].coefficient);
+    }
+}
+
+void ElementBase::set_profile(SystemMat& K)
+{
+    for (std::uint32_t i = 0; i < number_of_node_dofs; ++i) {
+        if (!dofs[i]->is_free()) continue;
+        for (std::uint32_t j = 0; j < number_of_node_dofs; ++j) {
+            if (dofs[j]->is_free()) K.geometry(dofs[i]->get_global_nr(), dofs[j]->get_global_nr());
+        }
+    }
+}
+
+void ElementBase::assemble_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed)
+{
+    const bool xp = is_xp();
+    Vector f;
+    const Matrix Kt = congruence(T, stiffness_matrix(f));
+    Vector g;
+    if (xp) g = transpose_times(T, f);
+
+    for (std::uint32_t i = 0; i < number_of_node_dofs; ++i) {
+        const Dof& row = *dofs[i];
+        if (!row.is_free()) continue;
+        const std::uint32_t gi = row.get_global_nr();
+        for (std::uint32_t j = 0; j < number_of_node_dofs; ++j) {
+            const Dof& column = *dofs[j];
+            if (column.is_free()) {
+                K.add(gi, column.get_global_nr(), Kt(i + 1, j + 1));
+            } else if (couple_prescribed && column.is_prescribed()) {
+                // The prescribed change of the running step moves to the right-hand side.
+                rhs(gi) -= Kt(i + 1, j + 1) * node_dof(&column).get_increment();
+            }
+        }
+        if (xp) rhs(gi) += g(i + 1);
+    }
+}
+
+void ElementBase::assemble_stiffness(SystemMat& K, Vector& rhs)
+{
+    assemble_free_rows(K, rhs, true);
+}
+
+void ElementBase::assemble_tangent(SystemMat& K, Vector& rhs)
+{
+    assemble_free_rows(K, rhs, false);
+}
+
+void ElementBase::assemble_mass(SystemMat& M, bool lumped)
+{
+    const Matrix Mt = congruence(T, mass_matrix(lumped));
+    for (std::uint32_t i = 0; i < number_of_node_dofs; ++i) {
+        const Dof& row = *dofs[i];
+        if (!row.is_free()) continue;
+        const std::uint32_t gi = row.get_global_nr();
+        if (lumped) {
+            M.add(gi, gi, Mt(i + 1, i + 1));
+            continue;
+        }
+        for (std::uint32_t j = 0; j < number_of_node_dofs; ++j) {
+            if (dofs[j]->is_free()) M.add(gi, dofs[j]->get_global_nr(), Mt(i + 1, j + 1));
+        }
+    }
+}
+
+void ElementBase::scatter(const Vector& local, SystemVector& F) const
+{
+    const Vector node_values = transpose_times(T, local);
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += node_values(m + 1);
+}
+
+void ElementBase::assemble_internal_forces(SystemVector& F)
+{
+    scatter(internal_forces(), F);
+}
+
+void ElementBase::add_pressure_load(int face, double pressure, SystemVector& f)
+{
+    scatter(pressure_load(face, pressure), f);
+}
+
+Vector ElementBase::get_dof_values() const
+{
+    Vector values(number_of_node_dofs);
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) values[m] = node_dof(dofs[m]).value();
+    return T * values;
+}
+
+Vector ElementBase::get_dof_increments() const
+{
+    Vector increments(number_of_node_dofs);
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m)
+        increments[m] = node_dof(dofs[m]).get_increment();
+    return T * increments;
+}
+
+void ElementBase::write_restart_data(std::ostream& os)
+{
+    os << 'E' << element_number << '\n';
+    write_restart(os);
+}
+
+void ElementBase::read_restart_data(std::istream& is)
+{
+    // The number is read wide and signed so that a negative or oversized number
+    // is a mismatch rather than a wrapped value.
+    char letter = 0;
+    long long number = -1;
+    if (!(is >> letter) || letter != 'E' || !(is >> number) ||
+        number != static_cast<long long>(element_number))
+        throw file_error("corrupt restart file");
+    read_restart(is);
+    if (is.fail()) throw file_error("corrupt restart file");
+}
+
+}  // namespace KelVane
+
+void FiniteElement::print_results(std::ostream&) {}
+void FiniteElement::print_result_header(std::ostream&) {}
+void FiniteElement::print_nodal_results(std::ostream&) {}
+void FiniteElement::print_nodal_header(std::ostream&) {}
+void FiniteElement::write_res_values(std::ostream&) {}
+void FiniteElement::write_res_header(std::ostream&) {}
+
+void FiniteElement::print_connectivity(std::ostream& os)
+{
+    os << std::setw(8) << number();
+    for (std::uint32_t i = 0; i < number_of_nodes; ++i) os << ' ' << std::setw(8) << nodes[i]->number();
+    os << '\n';
+}
+
+void FiniteElement::draw_deformed(wxDC&, DeviceMap&, bool, float) {}

@@ -1,0 +1,125 @@
+#ifndef KELVANED_ELEMENT_BASE_H
+#define KELVANED_ELEMENT_BASE_H
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "dof.h"
+#include "kvmatrix.h"
+#include "transmat.h"
+#include "vector3.h"
+
+class wxDC;
+class DeviceMap;
+
+namespace KelVane {
+class Node;
+class SystemMat;
+class SystemVector;
+}  // namespace KelVane
+
+// One of an element's own degrees of freedom: the element node it sits on
+// (counted from 1), its direction (ignored for temperatures) and its kind.
+struct LocalDof {
+    std::uint32_t node = 0;
+    Direction direction;
+    KelVane::dof_type type = 0;
+};
+
+namespace KelVane {
+
+// What every element shares: its number, its nodes, its own (local) dofs and the
+// transformation T from the node dofs they touch to the local dofs. All assembly
+// into system matrices and vectors happens here, in node-dof space (T^T K T and
+// T^T f); element formulations only supply matrices and vectors in local order.
+class ElementBase {
+public:
+    // Takes over the node array (allocated with new[]).
+    ElementBase(std::uint32_t number, Node** nodes, std::uint32_t number_of_nodes,
+                std::uint32_t number_of_local_dofs);
+    ElementBase();
+    ElementBase(const ElementBase&) = delete;
+    ElementBase& operator=(const ElementBase&) = delete;
+
+    // Virtual operations, in slot order.
+    virtual bool is_xp();                                 // element adds a force vector to the rhs
+    virtual Matrix stiffness_matrix(Vector& f) = 0;       // local order; may fill f
+    virtual Matrix mass_matrix(bool lumped);              // default: zero matrix
+    virtual Vector internal_forces() = 0;                 // local order
+    virtual LocalDof* GetLocalDofs() = 0;                 // new[] array, one per local dof; caller frees
+    virtual Vector pressure_load(int face, double pressure);  // default: not implemented
+    virtual void write_restart(std::ostream& os) = 0;
+    virtual void read_restart(std::istream& is) = 0;
+    virtual ~ElementBase();
+    virtual void update_state() = 0;                      // state from the current dof increments
+    virtual void accept() = 0;                            // commit the step
+    virtual void add_nodal_average();                     // default: nothing
+    virtual bool symmetric() = 0;
+
+    // Creates the element's free dofs on its nodes.
+    void create_dofs();
+    // Collects the node dofs that express the local dofs and builds T.
+    void init_transformation();
+
+    void set_profile(SystemMat& K);
+    void assemble_stiffness(SystemMat& K, Vector& rhs);
+    void assemble_tangent(SystemMat& K, Vector& rhs);
+    void assemble_mass(SystemMat& M, bool lumped);
+    void assemble_internal_forces(SystemVector& F);
+    void add_pressure_load(int face, double pressure, SystemVector& f);
+
+    // Local-order values: T times the node dofs' values (value + increment) or increments.
+    // Only after init_transformation.
+    Vector get_dof_values() const;
+    Vector get_dof_increments() const;
+
+    // The element's restart record: "E<number>" and its own state.
+    void write_restart_data(std::ostream& os);
+    void read_restart_data(std::istream& is);
+
+    std::uint32_t number() const { return element_number; }
+    std::uint32_t get_nr_nodes() const { return number_of_nodes; }
+    std::uint32_t get_nr_local_dofs() const { return number_of_local_dofs; }
+    // 0 until init_transformation.
+    std::uint32_t get_nr_node_dofs() const { return number_of_node_dofs; }
+    // Node of the element's node list, counted from 0.
+    Node* get_node(std::uint32_t index) const;
+    // Collected node dof, counted from 0 (one per column of T).
+    Dof* get_dof(std::uint32_t index) const;
+    const TransformationMatrix& get_transformation() const { return T; }
+
+protected:
+    std::uint32_t number_of_nodes;
+    std::uint32_t element_number;
+    std::uint32_t number_of_node_dofs;
+    std::uint32_t number_of_local_dofs;
+    Dof** dofs;    // owned array; the dofs belong to the nodes
+    Node** nodes;  // owned array; the nodes belong to the model
+    TransformationMatrix T;  // rows: local dofs, columns: collected node dofs
+
+private:
+    void assemble_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed);
+    void scatter(const Vector& local, SystemVector& F) const;
+};
+
+}  // namespace KelVane
+
+// The element interface seen by the analysis procedures, the listing and result
+// writers and the drawing.
+class FiniteElement : public KelVane::ElementBase {
+public:
+    using KelVane::ElementBase::ElementBase;
+
+    virtual void print_results(std::ostream& os);
+    virtual void print_result_header(std::ostream& os);
+    virtual void print_nodal_results(std::ostream& os);
+    virtual void print_nodal_header(std::ostream& os);
+    virtual void write_res_values(std::ostream& os);
+    virtual void write_res_header(std::ostream& os);
+    // Element number and node numbers, each right-aligned in 8 characters.
+    virtual void print_connectivity(std::ostream& os);
+    virtual void draw(wxDC& dc, DeviceMap& map, bool numbers) = 0;
+    virtual void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale);
+};
+
+#endif

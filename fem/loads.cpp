@@ -1,0 +1,141 @@
+#include "loads.h"
+
+#include <ostream>
+
+#include "element_base.h"
+#include "errors.h"
+#include "node.h"
+#include "sysmat.h"
+
+namespace KelVane {
+
+void Nodal_Loads::add_load(Dof::Load type, const Direction& direction, double value)
+{
+    loads_.push_back(Load_dir{type, direction, value});
+}
+
+void Nodal_Loads::add_load(Dof::Load type, double value)
+{
+    if (is_structural_load(type))
+        throw program_error("force or moment should have a direction\n"
+                            "error in Nodal_Loads::add_load( Dof::Load )");
+    loads_.push_back(Load_dir{type, Direction(), value});
+}
+
+void Nodal_Loads::add_node(Node* node)
+{
+    nodes_.push_back(node);
+}
+
+void Nodal_Loads::apply(SystemVector& forces) const
+{
+    for (const Load_dir& load : loads_)
+        for (const Node* node : nodes_)
+            node->add_load(load.type, load.direction, load.value, forces);
+}
+
+void Nodal_Prescribed::add_load(dof_type type, const Direction& direction, double value)
+{
+    values_.push_back(Prescr_dir{type, direction, value});
+}
+
+void Nodal_Prescribed::add_load(dof_type type, double value)
+{
+    if (is_structural_type(type))
+        throw program_error("displacement or rotation should have a direction\n"
+                            "error in Nodal_Prescribed::add_load( dof_type )");
+    values_.push_back(Prescr_dir{type, Direction(), value});
+}
+
+void Nodal_Prescribed::add_node(Node* node)
+{
+    nodes_.push_back(node);
+    for (const Prescr_dir& value : values_)
+        node->add_dof(prescribed_status, value.type, value.direction);
+}
+
+void Nodal_Prescribed::apply_increment(double dfactor) const
+{
+    for (const Prescr_dir& value : values_)
+        for (Node* node : nodes_)
+            node->add_prescribed(value.type, value.direction, value.value * dfactor);
+}
+
+void Pressure_Loads::add_load(FiniteElement* element, int face, double pressure)
+{
+    pressures_.push_back(PresLod{element, face, pressure});
+}
+
+void Pressure_Loads::apply(SystemVector& forces) const
+{
+    for (const PresLod& load : pressures_)
+        load.element->add_pressure_load(load.face, load.pressure * factor_, forces);
+}
+
+LoadSet::LoadSet(std::uint32_t number) : number_(number) {}
+
+LoadSet::~LoadSet() = default;
+
+void LoadSet::add(Nodal_Loads* loads)
+{
+    nodal_loads_.emplace_back(loads);
+}
+
+void LoadSet::add(Nodal_Prescribed* prescribed)
+{
+    prescribed_.emplace_back(prescribed);
+}
+
+void LoadSet::add(Pressure_Loads* pressures)
+{
+    pressures_.emplace_back(pressures);
+}
+
+void LoadSet::assemble(SystemVector& forces) const
+{
+    forces.set_zero();
+    for (const auto& loads : nodal_loads_)
+        loads->apply(forces);
+    forces.free_part() *= factor_;
+    forces.prescribed_part() *= factor_;
+    forces.fixed_part() *= factor_;
+    // Pressure groups scale by their own factors.
+    for (const auto& pressures : pressures_)
+        pressures->apply(forces);
+}
+
+void LoadSet::increment(double dfactor)
+{
+    for (const auto& pressures : pressures_)
+        pressures->add_factor(dfactor);
+    apply_prescribed_increment(dfactor);
+    factor_ += dfactor;
+}
+
+void LoadSet::apply_prescribed_increment(double dfactor) const
+{
+    for (const auto& prescribed : prescribed_)
+        prescribed->apply_increment(dfactor);
+}
+
+void LoadSet::write_restart(std::ostream& os) const
+{
+    write_restart_tag(os, 'L', number_);
+    os << ' ';
+    write_restart_value(os, factor_);
+    os << '\n';
+}
+
+void LoadSet::read_restart(std::istream& is)
+{
+    static const char* const message = "corrupt restart file";
+    const std::vector<double> values = read_restart_record(is, 'L', number_, message);
+    if (values.size() != 1)
+        throw file_error(message);
+    factor_ = values[0];
+    // The pressure groups advance with the set, so they share its restored factor.
+    for (const auto& pressures : pressures_)
+        pressures->set_factor(factor_);
+}
+
+}  // namespace KelVane

@@ -1,0 +1,122 @@
+#ifndef KELVANED_NODE_H
+#define KELVANED_NODE_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <vector>
+
+#include "dof.h"
+#include "kvmatrix.h"
+#include "vector3.h"
+
+namespace KelVane {
+
+class SystemVector;
+
+// A numbered point of the model with its own degrees of freedom. Every request for
+// a dof of some kind and direction either finds the direction already spanned by
+// the node's dofs of that kind or creates one dof for the part not spanned, so the
+// dofs of one directional kind have mutually orthogonal unit directions and a node
+// has at most one temperature dof. The node owns its dofs.
+class Node {
+public:
+    Node(std::uint32_t number, double x, double y, double z);
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    virtual ~Node();
+
+    // Restart record: "N", the node number, a blank, then the current value of
+    // every dof in creation order, each followed by a blank.
+    virtual void write_restart(std::ostream& os) const;
+    // Reads the record written by write_restart into the dofs' converged values;
+    // a record of another node or with the wrong number of values throws
+    // file_error("corrupted restart file") and leaves the node unchanged.
+    virtual void read_restart(std::istream& is);
+
+    std::uint32_t number() const { return number_; }
+
+    // Returns 0 when a new dof was created, 1 when the request was already covered.
+    // The first request that creates a dof decides its status for good.
+    int add_dof(dof_fixed status, dof_type type, const Direction& direction);
+    // Takes over the dof; the array grows by one pointer.
+    void append_dof(itincDof* dof);
+    // Appends the dofs of the kind that express the direction, with their coefficients.
+    void get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const;
+    // Each dof takes the next number of the counter of its status.
+    void number_dofs(std::uint32_t& free_counter, std::uint32_t& fixed_counter,
+                     std::uint32_t& prescribed_counter);
+
+    std::uint32_t number_of_dofs() const { return static_cast<std::uint32_t>(dofs_.size()); }
+    // Dof i in creation order, counted from 0.
+    itincDof& get_dof(std::uint32_t i);
+    const itincDof& get_dof(std::uint32_t i) const;
+
+    // Adds a nodal load to the free entries of the force vector.
+    void add_load(Dof::Load load, const Direction& direction, double value,
+                  SystemVector& forces) const;
+    // Adds a prescribed change to the increments of the prescribed dofs.
+    void add_prescribed(dof_type type, const Direction& direction, double value);
+
+    // Each free dof adds the entry of the solution increment at its global number.
+    void add_increment(const Vector& du);
+    // Each free dof writes its increment into the entry at its global number.
+    void get_increment(Vector& du) const;
+    void accept_increment();
+    void clear_increment();
+
+    Vector3 get_position() const { return position_; }
+    void get_coordinates(double& x, double& y, double& z) const;
+    Vector3 displacement() const;
+    Vector3 displacement_increment() const;
+    double temperature() const;
+    double temperature_increment() const;
+    void get_current_coordinates(double& x, double& y, double& z) const;
+    void get_scaled_coordinates(double& x, double& y, double& z, double scale) const;
+
+    // Accumulator of the element results averaged onto the node for the result file.
+    // reset_average makes it a single zero with count 0; add_to_average overwrites
+    // the sum while the count is 0, adds to it otherwise, and counts one more.
+    void reset_average();
+    void add_to_average(const Vector& value);
+    Vector& average_sum() { return average_sum_; }
+    const Vector& average_sum() const { return average_sum_; }
+    std::uint32_t average_count() const { return average_count_; }
+
+private:
+    const itincDof* first_dof_of(dof_type type) const;
+
+    std::uint32_t number_;
+    Vector3 position_;
+    std::vector<std::unique_ptr<itincDof>> dofs_;
+    Vector average_sum_;
+    std::uint32_t average_count_ = 0;
+};
+
+// Restart records of nodes and load sets are text lines: a letter glued to the
+// entity's number, then blank-separated values. Values are written with 17
+// significant digits in the "C" format, so reading restores every double exactly.
+// Writes the letter and the number that open a record.
+void write_restart_tag(std::ostream& os, char letter, std::uint32_t number);
+void write_restart_value(std::ostream& os, double value);
+// Reads the next record line, checks its letter and number and returns the values
+// that follow. A missing line, another letter or number, or a value that is not a
+// number throws file_error(message).
+std::vector<double> read_restart_record(std::istream& is, char letter, std::uint32_t number,
+                                        const char* message);
+
+// The node of the incremental analyses; adds nothing.
+class IncNode : public Node {
+public:
+    using Node::Node;
+};
+
+}  // namespace KelVane
+
+// The node type of the model container.
+class MyNode : public KelVane::IncNode {
+public:
+    using KelVane::IncNode::IncNode;
+};
+
+#endif

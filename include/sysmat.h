@@ -1,0 +1,152 @@
+#ifndef KELVANED_SYSMAT_H
+#define KELVANED_SYSMAT_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "errors.h"
+#include "kvmatrix.h"
+
+namespace KelVane {
+
+// Global matrix of the analysis (stiffness, mass, damping), addressed by the global
+// numbers of the free degrees of freedom, counted from 1. A matrix keeps its
+// factorisation: the first solve after zero factorises, later solves only substitute.
+class SystemMat {
+public:
+    virtual ~SystemMat();
+    // Declares that entry (i, j) may become nonzero.
+    virtual void geometry(unsigned i, unsigned j) = 0;
+    // Allocates storage if needed, clears every stored value and any factorisation.
+    virtual void zero() = 0;
+    virtual void add(unsigned i, unsigned j, double value) = 0;
+    // Writes the matrix to standard output.
+    virtual void print(const std::string& title) = 0;
+    // Solves A x = b; x is resized to the matrix size.
+    virtual void solve(const Vector& b, Vector& x) = 0;
+};
+
+// One stored entry of a sparse row: value and column index counted from 0.
+struct ai {
+    double value;
+    std::uint32_t index;
+};
+
+// One sparse row: entries sorted by ascending index, no index twice.
+class SparseVector {
+public:
+    // Value at index i, inserted as 0.0 at its sorted place when absent.
+    double& operator()(std::uint32_t i);
+    // Value at index i, or 0.0 when the row holds no such entry.
+    double operator()(std::uint32_t i) const;
+    // One more than the largest index ever stored; 0 for a row that never held one.
+    std::uint32_t dim() const { return dim_; }
+    const std::vector<ai>& entries() const { return entries_; }
+    std::vector<ai>& entries() { return entries_; }
+
+private:
+    std::vector<ai> entries_;
+    std::uint32_t dim_ = 0;
+};
+
+// Sum of value * B[index] over the stored entries of row A.
+double dot(const SparseVector& A, const Vector& B);
+
+// Compressed-row matrix: one sparse row per matrix row.
+class CR_Matrix {
+public:
+    explicit CR_Matrix(std::uint32_t rows = 0) : rows_(rows) {}
+    std::uint32_t num_rows() const { return static_cast<std::uint32_t>(rows_.size()); }
+    // Row r, counted from 0.
+    SparseVector& operator[](std::uint32_t r);
+    const SparseVector& operator[](std::uint32_t r) const;
+
+private:
+    std::vector<SparseVector> rows_;
+};
+
+// y = A x; y's storage is reused when its size already fits.
+void multiply(const CR_Matrix& A, const Vector& x, Vector& y);
+Vector operator*(const CR_Matrix& A, const Vector& x);
+// Y = A X, column by column.
+void multiply(const CR_Matrix& A, const Matrix& X, Matrix& Y);
+Matrix operator*(const CR_Matrix& A, const Matrix& X);
+
+// Assembly form of a system matrix: rows grow as entries are added. It solves by
+// copying itself into a skyline matrix of the right kind, which it keeps factorised
+// until the next zero.
+class SparseSysMat : public SystemMat, public CR_Matrix {
+public:
+    SparseSysMat(std::uint32_t n, bool symmetric);
+    ~SparseSysMat() override;
+    SparseSysMat(const SparseSysMat&) = delete;
+    SparseSysMat& operator=(const SparseSysMat&) = delete;
+
+    // Range test only: the pattern grows through add.
+    void geometry(unsigned i, unsigned j) override;
+    // Clears the values, keeps the pattern, drops the cached factorisation.
+    void zero() override;
+    void add(unsigned i, unsigned j, double value) override;
+    // this += factor * A; the patterns merge.
+    void add(const SparseSysMat& A, double factor);
+    void print(const std::string& title) override;
+    void solve(const Vector& b, Vector& x) override;
+
+    bool is_symmetric() const { return symmetric; }
+
+private:
+    std::uint32_t size;
+    bool symmetric;
+    std::unique_ptr<SystemMat> cached;
+};
+
+// A vector over all degrees of freedom of the model, in three parts: free,
+// prescribed and fixed (not the order of the status codes 0 prescribed, 1 fixed,
+// 2 free). Within a part a dof has the index global number - 1.
+class SystemVector {
+public:
+    SystemVector() = default;
+    // Three zeroed parts of the given sizes.
+    SystemVector(std::uint32_t n_free, std::uint32_t n_prescribed, std::uint32_t n_fixed);
+
+    // Sizes the parts; their values are undefined afterwards.
+    void resize(std::uint32_t n_free, std::uint32_t n_prescribed, std::uint32_t n_fixed);
+    void set_zero();
+    // Part-wise sum; the parts must have matching sizes.
+    SystemVector& operator+=(const SystemVector& other);
+
+    Vector& free_part() { return free_; }
+    const Vector& free_part() const { return free_; }
+    Vector& prescribed_part() { return prescribed_; }
+    const Vector& prescribed_part() const { return prescribed_; }
+    Vector& fixed_part() { return fixed_; }
+    const Vector& fixed_part() const { return fixed_; }
+
+    // Entry of a dof: its status selects the part, its global number (from 1) the
+    // element. Written for KelVane::Dof, which lives in the element library.
+    template <class DofType>
+    double& operator()(const DofType& dof);
+
+private:
+    Vector free_;
+    Vector prescribed_;
+    Vector fixed_;
+};
+
+template <class DofType>
+double& SystemVector::operator()(const DofType& dof)
+{
+    if (dof.is_free())
+        return free_(dof.get_global_nr());
+    if (dof.is_prescribed())
+        return prescribed_(dof.get_global_nr());
+    if (dof.is_fixed())
+        return fixed_(dof.get_global_nr());
+    throw program_error("unkown dof_fixed type in SystemVector");
+}
+
+} // namespace KelVane
+
+#endif
