@@ -1,0 +1,72 @@
+#ifndef KELVANED_EIGEN_H
+#define KELVANED_EIGEN_H
+
+#include <cstdint>
+
+#include "kvmatrix.h"
+
+// A row index with a value, ordered by value; used to pick the start vectors of the
+// subspace iteration at the rows with the smallest stiffness-to-mass ratios.
+struct SizeDoublePair {
+    std::uint32_t index = 0;
+    double value = 0.0;
+
+    SizeDoublePair() = default;
+    SizeDoublePair(std::uint32_t i, double v) : index(i), value(v) {}
+    bool operator<(const SizeDoublePair& other) const { return value < other.value; }
+};
+
+// One eigenpair of the eigenfrequency analysis: eigenvalue (omega squared) and mode
+// shape over the free equations.
+struct Mode {
+    double eigenvalue = 0.0;
+    KelVane::Vector shape;
+
+    Mode() = default;
+    Mode(double lambda, const KelVane::Vector& mode_shape) : eigenvalue(lambda), shape(mode_shape) {}
+};
+
+namespace KelVane {
+
+class SparseSysMat;
+
+// True when A is square and every pair i > j satisfies
+// |A(i,j) - A(j,i)| / (|A(i,i)| + |A(j,j)|) <= 1e-8; a pair with equal off-diagonal
+// entries over two zero diagonal entries counts as symmetric.
+bool symmetric(const Matrix& A);
+
+// The plane rotation (c, s) with s*a + c*b = 0, that is [c -s; s c] [a; b] = [r; 0].
+void eigen_givens(double a, double b, double& c, double& s);
+
+// Reduces the symmetric A in place to tridiagonal form by Householder reflections;
+// V, when given (n x n), is multiplied from the right by the reflections.
+void eigen_householder(Matrix& A, Matrix* Vp = nullptr);
+
+// One implicit QR step with Wilkinson shift on the unreduced block [p, q) of the
+// symmetric tridiagonal T; the rotations are also applied to the columns of V.
+void eigen_tridiagonal_QR_step(Matrix& T, unsigned p, unsigned q, Matrix* Vp = nullptr);
+
+// Diagonalises the symmetric A in place (eigenvalues on the diagonal, unordered);
+// V, when given, becomes n x n and receives the eigenvectors as columns.
+void eigen_symmetric(Matrix& A, Matrix* Vp = nullptr);
+
+// Solves A x = lambda B x for symmetric A and symmetric positive definite B. lambda
+// holds the eigenvalues (unordered); V, when given, the B-orthonormal eigenvectors as
+// columns. A is overwritten; B is not changed.
+void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = nullptr);
+
+// Lowest eigenpairs of K x = lambda M x by subspace iteration. X is n x p: its p
+// columns are the iteration block, made from the diagonals of K and M when make_start
+// is set, otherwise taken as given. Every pass solves K Z = M X, makes Z M-orthonormal
+// and solves the projected problem densely. On return lambda (p values, unordered) and
+// the columns of X (M-orthonormal) hold the approximations of the last projected
+// solution. The passes end when the projected stiffness is diagonal, when the
+// `requested` eigenvalues of smallest magnitude (all p when 0) change by less than
+// 1e-10 relative from one pass to the next, or after max_passes passes; the number of
+// passes and whether the iteration converged are written to standard output.
+void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
+                        bool make_start, unsigned requested = 0, unsigned max_passes = 100);
+
+}  // namespace KelVane
+
+#endif

@@ -1,0 +1,225 @@
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include "eigen.h"
+#include "kv_assert.h"
+#include "sysmat.h"
+
+namespace KelVane {
+
+namespace {
+
+// Start block: column 1 is the diagonal of M, column j >= 2 the unit vector at the
+// row with the (j-1)-th smallest ratio K(i,i) / M(i,i).
+void make_start_vectors(const SparseSysMat& K, const SparseSysMat& M, Matrix& X)
+{
+    const unsigned n = X.size1();
+    const unsigned p = X.size2();
+    X.set_zero();
+    std::vector<SizeDoublePair> ratios;
+    ratios.reserve(n);
+    for (unsigned i = 0; i < n; ++i) {
+        const double mass = M[i](i);
+        X[i][0] = mass;
+        ratios.emplace_back(i, K[i](i) / mass);
+    }
+    std::partial_sort(ratios.begin(), ratios.begin() + p, ratios.end());
+    for (unsigned j = 1; j < p; ++j)
+        X[ratios[j - 1].index][j] = 1.0;
+}
+
+void symmetrise(Matrix& A)
+{
+    for (unsigned i = 1; i < A.size1(); ++i) {
+        for (unsigned j = 0; j < i; ++j) {
+            const double mean = 0.5 * (A[i][j] + A[j][i]);
+            A[i][j] = mean;
+            A[j][i] = mean;
+        }
+    }
+}
+
+// The projected problem is diagonal when the off-diagonal sums of both projected
+// matrices, per vector, are negligible beside their diagonal sums.
+bool off_diagonal_negligible(const Matrix& A)
+{
+    const unsigned p = A.size1();
+    double diagonal = 0.0;
+    double off_diagonal = 0.0;
+    for (unsigned i = 0; i < p; ++i) {
+        diagonal += std::fabs(A[i][i]);
+        for (unsigned j = 0; j < i; ++j)
+            off_diagonal += std::fabs(A[i][j]);
+    }
+    return off_diagonal / p < 1e-10 * diagonal;
+}
+
+// The `count` eigenvalues of smallest magnitude, in ascending order of magnitude (the
+// order in which the eigenfrequency analysis keeps them).
+std::vector<double> lowest_eigenvalues(const Vector& lambda, unsigned count)
+{
+    std::vector<double> values(lambda.size());
+    for (unsigned i = 0; i < lambda.size(); ++i)
+        values[i] = lambda[i];
+    std::sort(values.begin(), values.end(),
+              [](double a, double b) { return std::fabs(a) < std::fabs(b); });
+    values.resize(count);
+    return values;
+}
+
+bool eigenvalues_settled(const std::vector<double>& current, const std::vector<double>& previous)
+{
+    for (std::size_t i = 0; i < current.size(); ++i) {
+        const double change = std::fabs(current[i] - previous[i]);
+        if (change != 0.0 && !(change < 1e-10 * std::fabs(current[i])))
+            return false;
+    }
+    return true;
+}
+
+// Makes column j of the block M-orthonormal to the columns before it (two rounds of
+// Gram-Schmidt) and of unit M-length; kz[j] and mz[j] take part in every operation,
+// so they stay K z[j] and M z[j]. False when nothing independent of the earlier
+// columns is left.
+bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigned j,
+                           std::vector<Vector>& z, std::vector<Vector>& kz, std::vector<Vector>& mz)
+{
+    Vector& y = z[j];
+    Vector& ky = kz[j];
+    Vector& my = mz[j];
+    multiply(M, y, my);
+    const double length = std::sqrt(dot(y, my));
+    if (!(length > 0.0) || !std::isfinite(length))
+        return false;
+    y *= 1.0 / length;
+    ky *= 1.0 / length;
+    my *= 1.0 / length;
+    for (unsigned round = 0; round < 2; ++round) {
+        for (unsigned k = 0; k < j; ++k) {
+            const double c = dot(z[k], my);
+            for (unsigned i = 0; i < y.size(); ++i) {
+                y[i] -= c * z[k][i];
+                ky[i] -= c * kz[k][i];
+                my[i] -= c * mz[k][i];
+            }
+        }
+    }
+    multiply(M, y, my);
+    const double remainder = std::sqrt(dot(y, my));
+    if (!(remainder > 1e-14) || !std::isfinite(remainder))
+        return false;
+    y *= 1.0 / remainder;
+    ky *= 1.0 / remainder;
+    my *= 1.0 / remainder;
+    // A nearly dependent column keeps only what cancellation left; the solver's
+    // rounding in its tracked K z is magnified as much, so K z is formed anew.
+    if (remainder < 1e-3)
+        multiply(K, y, ky);
+    return true;
+}
+
+}  // namespace
+
+void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
+                        bool make_start, unsigned requested, unsigned max_passes)
+{
+    const unsigned n = X.size1();
+    const unsigned p = X.size2();
+    KV_ASSERT(p<=n);
+    KV_ASSERT(n==K.num_rows());
+    lambda.resize(p);
+    if (p == 0)
+        return;
+    if (requested == 0 || requested > p)
+        requested = p;
+
+    if (make_start)
+        make_start_vectors(K, M, X);
+
+    // The iteration block Z by columns, with K Z and M Z alongside.
+    std::vector<Vector> z(p, Vector(n));
+    std::vector<Vector> kz(p, Vector(n));
+    std::vector<Vector> mz(p, Vector(n));
+    Matrix Z(n, p);
+    Matrix Q;
+    Vector x(n);
+    std::vector<double> previous;
+    unsigned solved = 0;
+    bool converged = false;
+
+    for (unsigned pass = 0; pass < max_passes; ++pass) {
+        for (unsigned j = 0; j < p; ++j) {
+            for (unsigned i = 0; i < n; ++i)
+                x[i] = X[i][j];
+            // On the first pass the start block stands for M X. K Z is then the
+            // right-hand side itself: forming it again as a product would cancel the
+            // large stiffness terms and leave rounding noise of about 1e-8 relative
+            // in the lowest eigenvalues of fine meshes.
+            if (pass == 0 && make_start)
+                kz[j] = x;
+            else
+                multiply(M, x, kz[j]);
+            K.solve(kz[j], z[j]);
+            // Start vectors of equal stiffness-to-mass ratio next to each other
+            // (a uniform mesh near a support) iterate into nearly the same shape; the
+            // block is kept M-orthonormal so that the projected mass matrix stays
+            // regular. A column with nothing left is replaced by a unit vector.
+            for (unsigned row = 0; !orthonormalise_column(K, M, j, z, kz, mz) && row < n; ++row) {
+                z[j].set_zero();
+                z[j][(j + row) % n] = 1.0;
+                multiply(K, z[j], kz[j]);
+            }
+        }
+
+        Matrix Kstar(p, p);
+        Matrix Mstar(p, p);
+        for (unsigned a = 0; a < p; ++a) {
+            for (unsigned b = 0; b < p; ++b) {
+                Kstar[a][b] = dot(z[a], kz[b]);
+                Mstar[a][b] = dot(z[a], mz[b]);
+            }
+        }
+        // Both are symmetric up to rounding; the dense solver insists on symmetry.
+        symmetrise(Kstar);
+        symmetrise(Mstar);
+
+        // Converged on diagonal projections: the previous pass's results stand, unless
+        // no projected problem has been solved yet (a block that starts out
+        // decoupled). A single vector has no off-diagonal terms to judge by.
+        const bool diagonal =
+            p > 1 && off_diagonal_negligible(Kstar) && off_diagonal_negligible(Mstar);
+        if (diagonal && solved > 0) {
+            converged = true;
+            break;
+        }
+
+        eigen_generalized(Kstar, Mstar, lambda, &Q);
+        for (unsigned j = 0; j < p; ++j)
+            for (unsigned i = 0; i < n; ++i)
+                Z[i][j] = z[j][i];
+        X = Z * Q;
+        ++solved;
+        if (diagonal) {
+            converged = true;
+            break;
+        }
+
+        // Converged on the requested eigenvalues: on fine meshes the off-diagonal
+        // sums stall at rounding level long after the eigenvalues have settled.
+        std::vector<double> current = lowest_eigenvalues(lambda, requested);
+        if (solved > 1 && eigenvalues_settled(current, previous)) {
+            converged = true;
+            break;
+        }
+        previous.swap(current);
+    }
+
+    if (converged)
+        std::cout << "subspace iteration converged in " << solved << " iterations" << std::endl;
+    else
+        std::cout << "subspace iteration not converged in " << solved << " iterations" << std::endl;
+}
+
+}  // namespace KelVane
