@@ -13,7 +13,6 @@
 #include "errors.h"
 #include "geometry.h"
 #include "node.h"
-#include "truss.h"
 
 using KelVane::Matrix;
 using KelVane::Vector;
@@ -159,6 +158,8 @@ void LinBeam2d::read_restart(std::istream& is)
     KelVane::CollectArray buffer;
     is >> buffer;
     KelVane::read_from(buffer, converged_end_forces);
+    // A record of another length belongs to another kind of element.
+    if (buffer.cursor() != buffer.size()) throw KelVane::file_error("corrupt restart file");
     current_end_forces = converged_end_forces;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iomanip>
+#include <iostream>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -242,7 +243,7 @@ void FiniteElement::print_result_header(std::ostream&) {}
 void FiniteElement::print_nodal_results(std::ostream&) {}
 void FiniteElement::print_nodal_header(std::ostream&) {}
 void FiniteElement::write_res_values(std::ostream&) {}
-void FiniteElement::write_res_header(std::ostream&) {}
+void FiniteElement::write_res_header(std::ostream&, int) {}
 
 void FiniteElement::print_connectivity(std::ostream& os)
 {
@@ -252,3 +253,20 @@ void FiniteElement::print_connectivity(std::ostream& os)
 }
 
 void FiniteElement::draw_deformed(wxDC&, DeviceMap&, bool, float) {}
+
+int check_references(const KelVane::Material_type* material, const KelVane::Geometry* geometry,
+                     bool need_material, bool need_geometry)
+{
+    int errors = 0;
+    if (need_material && material == nullptr) {
+        std::cerr << "no material group specified\n";
+        std::cerr << "you must specify a material reference\n";
+        ++errors;
+    }
+    if (need_geometry && geometry == nullptr) {
+        std::cerr << "no geometry group specified\n";
+        std::cerr << "you must specify a geometry reference\n";
+        ++errors;
+    }
+    return errors;
+}

@@ -13,6 +13,8 @@ class wxDC;
 class DeviceMap;
 
 namespace KelVane {
+class Geometry;
+class Material_type;
 class Node;
 class SystemMat;
 class SystemVector;
@@ -115,11 +117,16 @@ public:
     virtual void print_nodal_results(std::ostream& os);
     virtual void print_nodal_header(std::ostream& os);
     virtual void write_res_values(std::ostream& os);
-    virtual void write_res_header(std::ostream& os);
+    virtual void write_res_header(std::ostream& os, int step);
     // Element number and node numbers, each right-aligned in 8 characters.
     virtual void print_connectivity(std::ostream& os);
     virtual void draw(wxDC& dc, DeviceMap& map, bool numbers) = 0;
     virtual void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale);
 };
+
+// Common input check of all element classes: counts (and reports on the error
+// stream) every required material or geometry reference that is missing.
+int check_references(const KelVane::Material_type* material, const KelVane::Geometry* geometry,
+                     bool need_material, bool need_geometry);
 
 #endif

@@ -26,7 +26,8 @@ bool LinearThermal_type::symmetric() const
 int LinearThermal_type::set_conduction(double lambda)
 {
     conduction_ = lambda;
-    if (lambda <= 0.0) {
+    // Written so that a value that is not a number is refused as well.
+    if (!(lambda > 0.0)) {
         std::cerr << "conduction <= 0; this is not allowed" << '\n';
         return 1;
     }
@@ -36,7 +37,7 @@ int LinearThermal_type::set_conduction(double lambda)
 int LinearThermal_type::set_capacity(double c)
 {
     capacity_ = c;
-    if (c <= 0.0) {
+    if (!(c > 0.0)) {
         std::cerr << "capacity <= 0; this is not allowed" << '\n';
         return 1;
     }

@@ -225,7 +225,8 @@ Material_type::~Material_type() = default;
 int Material_type::set_density(double rho)
 {
     density_ = rho;
-    if (rho < 0.0) {
+    // Written so that a density that is not a number is refused as well.
+    if (!(rho >= 0.0)) {
         std::cerr << "Density  < 0; this is not allowed" << '\n';
         return 1;
     }

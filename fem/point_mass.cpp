@@ -10,7 +10,6 @@
 #include "kv_assert.h"
 #include "material.h"
 #include "node.h"
-#include "truss.h"
 
 using KelVane::Matrix;
 using KelVane::Vector;

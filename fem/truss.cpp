@@ -30,23 +30,6 @@ const KelVane::Structural_type* as_structural(const KelVane::Material_type* mate
 
 }  // namespace
 
-int check_references(const KelVane::Material_type* material, const KelVane::Geometry* geometry,
-                     bool need_material, bool need_geometry)
-{
-    int errors = 0;
-    if (need_material && material == nullptr) {
-        std::cerr << "no material group specified\n";
-        std::cerr << "you must specify a material reference\n";
-        ++errors;
-    }
-    if (need_geometry && geometry == nullptr) {
-        std::cerr << "no geometry group specified\n";
-        std::cerr << "you must specify a geometry reference\n";
-        ++errors;
-    }
-    return errors;
-}
-
 Truss::Truss(std::uint32_t number, KelVane::Node** node_list, KelVane::Material_type* material_group,
              KelVane::Geometry* geometry_group)
     : FiniteElement(number, node_list, 2, 2),
@@ -166,6 +149,9 @@ void Truss::read_restart(std::istream& is)
     KelVane::CollectArray buffer;
     is >> buffer;
     point->distribute(buffer);
+    // Values left over belong to the point of another material: the file does not
+    // match the model.
+    if (buffer.cursor() != buffer.size()) throw KelVane::file_error("corrupt restart file");
 }
 
 void Truss::update_state()

@@ -14,11 +14,6 @@ class Structural_Point;
 class Structural_type;
 }  // namespace KelVane
 
-// Common input check of all element classes: counts (and reports on the error
-// stream) every required material or geometry reference that is missing.
-int check_references(const KelVane::Material_type* material, const KelVane::Geometry* geometry,
-                     bool need_material, bool need_geometry);
-
 // Two-node bar with one axial displacement per node. Its axial strain drives a
 // uniaxial material point, so any structural material that supports the uniaxial
 // state serves, elastic or not.

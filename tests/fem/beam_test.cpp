@@ -337,6 +337,12 @@ TEST(LinBeam2d, RestartRecordRestoresTheEndForces)
     const Vector restored = read.internal_forces();
     EXPECT_NEAR(expected(2), -12.0, 1e-14);
     for (unsigned i = 1; i <= 6; ++i) EXPECT_DOUBLE_EQ(restored(i), expected(i));
+
+    // Only a record of exactly six end forces fits.
+    for (const char* text : {"E3\n7\n1 \n2 \n3 \n4 \n5 \n6 \n7 \n\n", "E3\n5\n1 \n2 \n3 \n4 \n5 \n\n"}) {
+        std::istringstream wrong(text);
+        EXPECT_THROW(read.read_restart_data(wrong), KelVane::file_error) << text;
+    }
 }
 
 // The deflected curve in 8 segments: a beam from (0, 0) to (8, 0) whose end moves

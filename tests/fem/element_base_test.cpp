@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -11,6 +12,8 @@
 #include "collect_array.h"
 #include "element_base.h"
 #include "errors.h"
+#include "geometry.h"
+#include "material.h"
 #include "node.h"
 #include "sysmat.h"
 
@@ -369,6 +372,43 @@ TEST(ElementInterfaceTest, ConnectivityRowHasWidthEightFields)
     std::ostringstream os;
     element.print_connectivity(os);
     EXPECT_EQ(os.str(), "      12        3       45\n");
+}
+
+// Every element class checks its references with the same counts and messages:
+// one error per required reference that is missing, none for an optional one.
+TEST(ElementInterfaceTest, CheckReferencesCountsEveryMissingRequiredReference)
+{
+    const std::string no_material =
+        "no material group specified\nyou must specify a material reference\n";
+    const std::string no_geometry =
+        "no geometry group specified\nyou must specify a geometry reference\n";
+    KelVane::Mass_type material(1, 2.0);
+    KelVane::Geometry geometry(1);
+    struct Case {
+        const KelVane::Material_type* material;
+        const KelVane::Geometry* geometry;
+        bool need_material;
+        bool need_geometry;
+        int errors;
+        std::string messages;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, true, true, 2, no_material + no_geometry},
+        {nullptr, nullptr, true, false, 1, no_material},
+        {nullptr, nullptr, false, true, 1, no_geometry},
+        {nullptr, nullptr, false, false, 0, ""},
+        {&material, nullptr, true, true, 1, no_geometry},
+        {nullptr, &geometry, true, true, 1, no_material},
+        {&material, &geometry, true, true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream captured;
+        std::streambuf* previous = std::cerr.rdbuf(captured.rdbuf());
+        const int errors = check_references(c.material, c.geometry, c.need_material, c.need_geometry);
+        std::cerr.rdbuf(previous);
+        EXPECT_EQ(errors, c.errors) << c.messages;
+        EXPECT_EQ(captured.str(), c.messages);
+    }
 }
 
 class ElementRestartTest : public ::testing::Test {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "heat_conduction.h"
@@ -52,6 +53,14 @@ TEST(LinearThermalType, SettersStoreCheckAndCount)
               testing::internal::GetCapturedStderr());
     EXPECT_EQ(0.0, material.conduction());
     EXPECT_EQ(-2.0, material.capacity());
+
+    // The model file can spell "nan": such a parameter would poison every result.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, material.set_conduction(std::nan("")));
+    EXPECT_EQ(1, material.set_capacity(std::nan("")));
+    EXPECT_EQ("conduction <= 0; this is not allowed\n"
+              "capacity <= 0; this is not allowed\n",
+              testing::internal::GetCapturedStderr());
 }
 
 TEST(LinearThermalPoint, ConductivityAndFluxForEveryState)

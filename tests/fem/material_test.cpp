@@ -304,6 +304,10 @@ TEST(MaterialType, DensityIsStoredAndANegativeOneCounted)
     EXPECT_EQ(1, material.set_density(-1.0));
     EXPECT_EQ("Density  < 0; this is not allowed\n", testing::internal::GetCapturedStderr());
     EXPECT_EQ(-1.0, material.density());
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, material.set_density(std::nan("")));
+    EXPECT_EQ("Density  < 0; this is not allowed\n", testing::internal::GetCapturedStderr());
 }
 
 TEST(MaterialType, MassTypeHasNoPoints)

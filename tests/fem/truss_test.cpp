@@ -349,6 +349,13 @@ TEST(Truss, RestartRecordRestoresThePointState)
     Truss read(7, model.node_array({n1, n2}), &material, &geometry);
     read.read_restart_data(record);
     EXPECT_NEAR(read.get_point().get_stress()(1), 0.4, 1e-15);
+
+    // A record with more values than the point takes back (that of a thermo-elastic
+    // bar) does not belong to this model.
+    std::istringstream longer("E7\n2\n0.1 \n20 \n\n");
+    EXPECT_THROW(read.read_restart_data(longer), KelVane::file_error);
+    std::istringstream shorter("E7\n0\n\n");
+    EXPECT_THROW(read.read_restart_data(shorter), KelVane::file_error);
 }
 
 // The bar is a line between its nodes on the screen, its number at the truncated
