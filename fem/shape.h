@@ -1,0 +1,143 @@
+#ifndef KELVANED_SHAPE_H
+#define KELVANED_SHAPE_H
+
+#include <cstdint>
+
+#include "integration.h"
+#include "kvmatrix.h"
+
+namespace KelVane {
+
+// Geometry family and node layout of a numerically integrated element: shape
+// functions and their natural derivatives, integration points over the element and
+// along its faces, and the face tangents in natural coordinates.
+class Shape {
+public:
+    virtual ~Shape() = default;
+
+    // 1 x (number of nodes).
+    virtual Matrix get_N(const Vector& coordinates) const = 0;
+    // (natural dimension) x (number of nodes); row k derives by natural coordinate k.
+    virtual Matrix get_dNdxi(const Vector& coordinates) const = 0;
+    virtual IntLocs get_int_locs() const = 0;
+    virtual int nr_int_locs() const = 0;
+    // Points along a face, in the element's natural coordinates, with 1-D weights on
+    // [-1, 1]; the face's own length or area enters through dVdA.
+    virtual IntLocs get_int_locs_face(int face) const = 0;
+    // Derivatives of the element's natural coordinates by the face's own coordinates.
+    virtual Matrix dVdA(int face) const = 0;
+};
+
+// Triangles in area coordinates (L1, L2, L3); edge 1 runs from L1 = 1 to L2 = 1,
+// edge 2 from L2 = 1 to L3 = 1, edge 3 from L3 = 1 to L1 = 1.
+class Triangular : public Shape {
+public:
+    explicit Triangular(std::uint32_t n_int) : n_int(n_int) {}
+
+    IntLocs get_int_locs() const override;
+    int nr_int_locs() const override;
+    IntLocs get_int_locs_face(int face) const override;
+    Matrix dVdA(int face) const override;
+
+private:
+    std::uint32_t n_int;
+};
+
+// Quadrilaterals on (xi, eta) in [-1, 1]^2; faces 1 to 4 are the edges eta = -1,
+// xi = 1, eta = 1 and xi = -1, walked counter-clockwise.
+class Quadrilateral : public Shape {
+public:
+    Quadrilateral(std::uint32_t n_xi, std::uint32_t n_eta) : n_xi(n_xi), n_eta(n_eta) {}
+
+    IntLocs get_int_locs() const override;
+    int nr_int_locs() const override;
+    IntLocs get_int_locs_face(int face) const override;
+    Matrix dVdA(int face) const override;
+
+private:
+    std::uint32_t n_xi;
+    std::uint32_t n_eta;
+};
+
+// Hexahedra on (xi, eta, zeta) in [-1, 1]^3; faces 1 to 6 are eta = -1, eta = 1,
+// zeta = -1, xi = 1, zeta = 1 and xi = -1.
+class Hexagonal : public Shape {
+public:
+    Hexagonal(std::uint32_t n_xi, std::uint32_t n_eta, std::uint32_t n_zeta)
+        : n_xi(n_xi), n_eta(n_eta), n_zeta(n_zeta)
+    {
+    }
+
+    IntLocs get_int_locs() const override;
+    int nr_int_locs() const override;
+    IntLocs get_int_locs_face(int face) const override;
+    Matrix dVdA(int face) const override;
+
+private:
+    std::uint32_t n_xi;
+    std::uint32_t n_eta;
+    std::uint32_t n_zeta;
+};
+
+// Linear 3-node triangle; node k sits where Lk = 1.
+class Tri_lin : public Triangular {
+public:
+    explicit Tri_lin(std::uint32_t n_int) : Triangular(n_int) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// Quadratic 6-node triangle in perimeter order: corners 1, 3, 5, mid-sides 2, 4, 6.
+class Tri_quad : public Triangular {
+public:
+    explicit Tri_quad(std::uint32_t n_int) : Triangular(n_int) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// Quadratic 6-node triangle, corners 1, 2, 3 first, then the mid-sides of 1-2, 2-3, 3-1.
+class Tri_quad_alt : public Triangular {
+public:
+    explicit Tri_quad_alt(std::uint32_t n_int) : Triangular(n_int) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// Bilinear 4-node quadrilateral, corners counter-clockwise from (-1, -1).
+class Quad_lin : public Quadrilateral {
+public:
+    Quad_lin(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// 8-node serendipity quadrilateral in perimeter order, counter-clockwise from (-1, -1).
+class Quad_quad : public Quadrilateral {
+public:
+    Quad_quad(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// 8-node serendipity quadrilateral, the four corners first, then the mid-sides.
+class Quad_quad_alt : public Quadrilateral {
+public:
+    Quad_quad_alt(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+// Trilinear 8-node hexahedron: the face zeta = -1 counter-clockwise, then zeta = 1.
+class Hex_lin : public Hexagonal {
+public:
+    Hex_lin(std::uint32_t n_xi, std::uint32_t n_eta, std::uint32_t n_zeta)
+        : Hexagonal(n_xi, n_eta, n_zeta)
+    {
+    }
+    Matrix get_N(const Vector& coordinates) const override;
+    Matrix get_dNdxi(const Vector& coordinates) const override;
+};
+
+}  // namespace KelVane
+
+#endif
