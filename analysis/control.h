@@ -1,0 +1,65 @@
+#ifndef KELVANED_CONTROL_H
+#define KELVANED_CONTROL_H
+
+#include <iosfwd>
+#include <string>
+
+#include "post_selection.h"
+
+class MyDomain;
+
+namespace KelVane {
+
+// An analysis procedure. The front end calls `init` once when the analysis starts,
+// then `run` with a limit of one step until it returns false.
+template <class DomainType>
+class Control {
+public:
+    Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control() = default;
+
+    // The whole analysis at once: init, then run without a step limit.
+    virtual bool analyse(DomainType& model, std::ostream& listing, std::ostream& result)
+    {
+        init(model, listing);
+        return run(model, listing, result, -1);
+    }
+    virtual void init(DomainType& model, std::ostream& listing) = 0;
+    // Performs at most `max` steps (no limit when max < 0); true while work remains.
+    virtual bool run(DomainType& model, std::ostream& listing, std::ostream& result,
+                     int max) = 0;
+
+    // Set once a step has been performed.
+    bool is_done() const { return done; }
+
+    // Which result-file blocks are written, and for which steps.
+    PostProc& post_selection() { return post; }
+    const PostProc& post_selection() const { return post; }
+
+    // Base of the restart file names (the bare model name).
+    const std::string& get_base_name() const { return base_name; }
+    void set_base_name(const std::string& name) { base_name = name; }
+
+protected:
+    bool done = false;
+    PostProc post;
+    std::string base_name;
+};
+
+}  // namespace KelVane
+
+// Linear statics: load set 1 at factor 1, one solve, the listing. The solution
+// stays in the nodes' current increments (nothing is committed).
+class LinearControl : public KelVane::Control<MyDomain> {
+public:
+    LinearControl() = default;
+    ~LinearControl() override;
+
+    void init(MyDomain& model, std::ostream& listing) override;
+    // Does the whole analysis whatever max is; always returns false.
+    bool run(MyDomain& model, std::ostream& listing, std::ostream& result, int max) override;
+};
+
+#endif

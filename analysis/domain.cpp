@@ -1,0 +1,209 @@
+#include "domain.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+
+#include <wx/dc.h>
+
+#include "device_map.h"
+#include "draw_properties.h"
+#include "errors.h"
+#include "sysmat.h"
+
+void MyDomain::setup_dofs()
+{
+    create_element_dofs();
+    n_free = 0;
+    n_fixed = 0;
+    n_prescribed = 0;
+    number_equations();
+    init_transformations();
+}
+
+void MyDomain::create_element_dofs()
+{
+    for (FiniteElement* element : elements) element->create_dofs();
+}
+
+void MyDomain::init_transformations()
+{
+    for (FiniteElement* element : elements) element->init_transformation();
+}
+
+void MyDomain::apply_load(int load_set, double dfactor)
+{
+    for (KelVane::LoadSet* set : load_sets) {
+        if (load_set >= 0 && set->number() == static_cast<std::uint32_t>(load_set)) {
+            set->increment(dfactor);
+            return;
+        }
+    }
+    throw KelVane::not_found("unknown load set number");
+}
+
+void MyDomain::set_profile(KelVane::SystemMat& K)
+{
+    for (FiniteElement* element : elements) element->set_profile(K);
+}
+
+void MyDomain::assemble_stiffness(KelVane::SystemMat& K, KelVane::Vector& rhs)
+{
+    K.zero();
+    rhs.set_zero();
+    for (FiniteElement* element : elements) element->assemble_stiffness(K, rhs);
+}
+
+void MyDomain::assemble_tangent(KelVane::SystemMat& K, KelVane::Vector& rhs)
+{
+    K.zero();
+    for (FiniteElement* element : elements) element->assemble_tangent(K, rhs);
+}
+
+void MyDomain::assemble_mass(KelVane::SystemMat& M, bool lumped)
+{
+    M.zero();
+    for (FiniteElement* element : elements) element->assemble_mass(M, lumped);
+}
+
+void MyDomain::external_forces(KelVane::SystemVector& forces)
+{
+    forces.resize(n_free, n_prescribed, n_fixed);
+    forces.set_zero();
+    KelVane::SystemVector contribution(n_free, n_prescribed, n_fixed);
+    for (KelVane::LoadSet* set : load_sets) {
+        contribution.set_zero();
+        set->assemble(contribution);
+        forces += contribution;
+    }
+}
+
+void MyDomain::internal_forces(KelVane::SystemVector& forces)
+{
+    forces.resize(n_free, n_prescribed, n_fixed);
+    forces.set_zero();
+    for (FiniteElement* element : elements) element->assemble_internal_forces(forces);
+}
+
+void MyDomain::add_increment(const KelVane::Vector& du)
+{
+    for (MyNode* node : nodes) node->add_increment(du);
+}
+
+void MyDomain::update_elements()
+{
+    for (FiniteElement* element : elements) element->update_state();
+}
+
+void MyDomain::commit()
+{
+    nodes_accept_increment();
+    for (FiniteElement* element : elements) element->accept();
+}
+
+void MyDomain::nodes_accept_increment()
+{
+    for (MyNode* node : nodes) node->accept_increment();
+}
+
+void MyDomain::clear_increments()
+{
+    for (MyNode* node : nodes) node->clear_increment();
+}
+
+void MyDomain::get_increments(KelVane::Vector& du)
+{
+    if (du.size() != n_free) du.resize(n_free);
+    for (MyNode* node : nodes) node->get_increment(du);
+}
+
+void MyDomain::write_restart_state(std::ostream& os)
+{
+    for (MyNode* node : nodes) node->write_restart(os);
+    for (FiniteElement* element : elements) element->write_restart_data(os);
+    for (KelVane::LoadSet* set : load_sets) set->write_restart(os);
+}
+
+void MyDomain::read_restart_state(std::istream& is)
+{
+    for (MyNode* node : nodes) node->read_restart(is);
+    for (FiniteElement* element : elements) element->read_restart_data(is);
+    for (KelVane::LoadSet* set : load_sets) set->read_restart(is);
+}
+
+void MyDomain::bounding_box(double& x_min, double& y_min, double& z_min, double& x_max,
+                            double& y_max, double& z_max, double scale) const
+{
+    bool first = true;
+    for (const MyNode* node : nodes) {
+        double x, y, z;
+        if (scale == 0.0)
+            node->get_coordinates(x, y, z);
+        else
+            node->get_scaled_coordinates(x, y, z, scale);
+        if (first) {
+            x_min = x_max = x;
+            y_min = y_max = y;
+            z_min = z_max = z;
+            first = false;
+            continue;
+        }
+        if (x < x_min) x_min = x;
+        if (y < y_min) y_min = y;
+        if (z < z_min) z_min = z;
+        if (x > x_max) x_max = x;
+        if (y > y_max) y_max = y;
+        if (z > z_max) z_max = z;
+    }
+}
+
+// Drawing of the mesh. Elements draw their own outlines; a node is a 2 x 2
+// rectangle centred on its device point, optionally labelled with its number.
+
+void MyDomain::draw_elements(wxDC& dc, DeviceMap& map, bool numbers)
+{
+    for (FiniteElement* element : elements) element->draw(dc, map, numbers);
+}
+
+namespace {
+
+void draw_node_mark(wxDC& dc, const DeviceMap& map, const MyNode& node, double x, double y,
+                    bool numbers)
+{
+    const int device_x = map.dev_x(static_cast<float>(x));
+    const int device_y = map.dev_y(static_cast<float>(y));
+    dc.DrawRectangle(device_x - 1, device_y - 1, 2, 2);
+    if (numbers) {
+        char label[16];
+        std::snprintf(label, sizeof label, "%d", static_cast<int>(node.number()));
+        dc.DrawText(label, device_x, device_y);
+    }
+}
+
+}  // namespace
+
+void MyDomain::draw_nodes(wxDC& dc, DeviceMap& map, bool numbers)
+{
+    for (const MyNode* node : nodes) {
+        double x, y, z;
+        node->get_coordinates(x, y, z);
+        draw_node_mark(dc, map, *node, x, y, numbers);
+    }
+}
+
+void MyDomain::draw_nodes_deformed(wxDC& dc, DeviceMap& map, const DrawProperties& properties)
+{
+    dc.SetFont(properties.element_font);
+    dc.SetTextForeground(properties.element_colour);
+    const float scale = static_cast<float>(properties.scaling);
+    for (FiniteElement* element : elements)
+        element->draw_deformed(dc, map, properties.element_numbers, scale);
+
+    dc.SetFont(properties.node_font);
+    dc.SetTextForeground(properties.node_colour);
+    for (const MyNode* node : nodes) {
+        double x, y, z;
+        node->get_scaled_coordinates(x, y, z, properties.scaling);
+        draw_node_mark(dc, map, *node, x, y, properties.node_numbers);
+    }
+}

@@ -1,0 +1,153 @@
+#ifndef KELVANED_DOMAIN_H
+#define KELVANED_DOMAIN_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <list>
+#include <string>
+
+#include "element_base.h"
+#include "geometry.h"
+#include "kvmatrix.h"
+#include "loads.h"
+#include "material.h"
+#include "node.h"
+#include "process_values.h"
+
+class wxDC;
+class DeviceMap;
+class DrawProperties;
+
+namespace KelVane {
+
+class SystemMat;
+class SystemVector;
+class PostProc;
+
+// The model: every node, element, load set, material and geometry the model file
+// defines, the title, and the equation counts once the dofs are numbered. The
+// container owns all objects in its lists.
+template <class Element, class NodeType>
+class Domain {
+public:
+    Domain() = default;
+    Domain(const Domain&) = delete;
+    Domain& operator=(const Domain&) = delete;
+
+    // Every node numbers its dofs; each dof takes the next number of the count of
+    // its status. The counts are not reset here.
+    virtual void number_equations()
+    {
+        for (NodeType* node : nodes) node->number_dofs(n_free, n_fixed, n_prescribed);
+    }
+
+    // Elements go before the nodes they point to.
+    virtual ~Domain()
+    {
+        for (Element* element : elements) delete element;
+        for (NodeType* node : nodes) delete node;
+        for (Material_type* material : materials) delete material;
+        for (Geometry* geometry : geometries) delete geometry;
+        for (LoadSet* load_set : load_sets) delete load_set;
+    }
+
+    virtual void write_output(std::ostream&) {}
+
+    // Appends the element (which the container then owns). The model stays
+    // symmetric only while every element is; once it is not, no element is asked.
+    void add_element(Element* element)
+    {
+        elements.push_back(element);
+        if (symmetric) symmetric = element->symmetric();
+    }
+
+    std::list<NodeType*> nodes;          // in the order the reader added them
+    std::list<Element*> elements;        // in reading order
+    std::string title;
+    std::list<LoadSet*> load_sets;
+    std::list<Material_type*> materials;
+    std::list<Geometry*> geometries;
+    std::uint32_t n_free = 0;
+    std::uint32_t n_fixed = 0;
+    std::uint32_t n_prescribed = 0;
+    // Cleared by the reader when it adds an element that is not symmetric; every
+    // system matrix of the analysis is created with it.
+    bool symmetric = true;
+};
+
+// The model of the incremental analyses; adds nothing.
+template <class Element, class NodeType>
+class IncDomain : public Domain<Element, NodeType> {
+public:
+    IncDomain() = default;
+};
+
+}  // namespace KelVane
+
+// The model container of this program: the loops over nodes and elements that the
+// analysis procedures use, the listing and result-file writers, the bounding box
+// and the drawing of the mesh.
+class MyDomain : public KelVane::IncDomain<FiniteElement, MyNode> {
+public:
+    MyDomain() = default;
+
+    // Element dofs, then the numbering, then the element transformations. The
+    // counts start again from 0, so a repeated set-up numbers the same way.
+    void setup_dofs();
+    void create_element_dofs();
+    void init_transformations();
+
+    // Advances load set `load_set` by the factor increment; throws
+    // KelVane::not_found("unknown load set number") when there is no such set.
+    void apply_load(int load_set, double dfactor);
+
+    void set_profile(KelVane::SystemMat& K);
+    // Zeroes K and rhs, then adds every element's stiffness (with the coupling to
+    // prescribed changes in rhs).
+    void assemble_stiffness(KelVane::SystemMat& K, KelVane::Vector& rhs);
+    // Zeroes K only: rhs keeps what the caller put in it.
+    void assemble_tangent(KelVane::SystemMat& K, KelVane::Vector& rhs);
+    void assemble_mass(KelVane::SystemMat& M, bool lumped);
+    // Sum of every load set's forces at its current factor, in all three parts.
+    void external_forces(KelVane::SystemVector& forces);
+    void internal_forces(KelVane::SystemVector& forces);
+
+    void add_increment(const KelVane::Vector& du);
+    void update_elements();
+    // Node values accept their increments first, then the elements accept their
+    // states (which may read the updated node values).
+    void commit();
+    void nodes_accept_increment();
+    void clear_increments();
+    // Resizes du to n_free when needed (without clearing it) and fills the free entries.
+    void get_increments(KelVane::Vector& du);
+
+    // Nodes, elements and load sets, in this order.
+    void write_restart_state(std::ostream& os);
+    void read_restart_state(std::istream& is);
+
+    // Extent of the node positions (displaced by scale times the displacement when
+    // scale is not 0). With no nodes the outputs keep the caller's values.
+    void bounding_box(double& x_min, double& y_min, double& z_min, double& x_max,
+                      double& y_max, double& z_max, double scale) const;
+
+    void draw_elements(wxDC& dc, DeviceMap& map, bool numbers);
+    void draw_nodes(wxDC& dc, DeviceMap& map, bool numbers);
+    void draw_nodes_deformed(wxDC& dc, DeviceMap& map, const DrawProperties& properties);
+
+    // Listing: a line break, "TITLE", the title and an empty line.
+    void write_title(std::ostream& os) const;
+    // Nodal solution, element stresses and reactions.
+    void write_output(std::ostream& os) override;
+    void write_nodal_solution(std::ostream& os) const;
+    void write_node_row(std::ostream& os, const MyNode& node) const;
+    void write_element_stresses(std::ostream& os);
+    void write_reactions(std::ostream& os);
+    void write_reaction_rows(std::ostream& os, const MyNode& node,
+                             const KelVane::SystemVector& reactions) const;
+
+    // Result-file blocks of one step for every quantity the selection asks for.
+    void write_step_results(std::ostream& os, int step, const KelVane::PostProc& selection);
+};
+
+#endif

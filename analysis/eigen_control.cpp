@@ -1,0 +1,134 @@
+#include "eigen_control.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <locale>
+#include <sstream>
+#include <string>
+
+#include "domain.h"
+#include "errors.h"
+#include "kvmatrix.h"
+#include "sysmat.h"
+
+namespace {
+
+// Orders by a key that may be not-a-number (a failed solve); such values count as
+// the largest and equal to each other, so the order stays a strict weak ordering
+// and they are the first to be dropped.
+template <class Key>
+bool key_less(double a, double b, Key key)
+{
+    if (std::isnan(b)) return !std::isnan(a);
+    if (std::isnan(a)) return false;
+    return key(a) < key(b);
+}
+
+bool smaller_magnitude(const std::unique_ptr<Mode>& a, const std::unique_ptr<Mode>& b)
+{
+    return key_less(a->eigenvalue, b->eigenvalue, [](double x) { return std::fabs(x); });
+}
+
+bool smaller_value(const std::unique_ptr<Mode>& a, const std::unique_ptr<Mode>& b)
+{
+    return key_less(a->eigenvalue, b->eigenvalue, [](double x) { return x; });
+}
+
+// Size of the iteration block for the modes wanted: twice as many vectors, at most
+// eight more, never more than the free equations. Counted wide so that a huge
+// request cannot overflow.
+unsigned subspace_size(int wanted, std::uint32_t equations)
+{
+    const std::int64_t f = std::max(wanted, 0);
+    const std::int64_t q = std::min(2 * f, f + 8);
+    return static_cast<unsigned>(std::min<std::int64_t>(q, equations));
+}
+
+}  // namespace
+
+EigenControl::~EigenControl() = default;
+
+void EigenControl::init(MyDomain& model, std::ostream& listing)
+{
+    modes.clear();
+    current_mode = 0;
+    model.setup_dofs();
+
+    if (!model.symmetric) {
+        listing << "Error: eigenfrequencies can only be determined for models with" << std::endl
+                << "a symmetric stiffness matrix" << std::endl;
+        std::cerr << "Error: Cannot determine eigenfrequencies for a nonsymmetric matrix"
+                  << std::endl;
+        throw KelVane::kelvane_error("eigenfrequency analysis of a nonsymmetric model");
+    }
+
+    const std::uint32_t n = model.n_free;
+    KelVane::SparseSysMat K(n, true);
+    KelVane::SparseSysMat M(n, true);
+    model.set_profile(K);
+    KelVane::Vector scratch(n, 0.0);
+    model.assemble_stiffness(K, scratch);
+    model.assemble_mass(M, false);
+
+    // (2 pi shift)^2 with the sign of the shift. A positive shift makes K regular for
+    // a model that can move as a rigid body.
+    const double two_pi = 6.28318530718;
+    const double lambda_shift = two_pi * two_pi * std::fabs(shift) * shift;
+    if (shift != 0.0) K.add(M, lambda_shift);
+
+    const unsigned q = subspace_size(frequencies, n);
+    const unsigned wanted = static_cast<unsigned>(std::min<std::int64_t>(std::max(frequencies, 0), q));
+    KelVane::Vector lambda;
+    KelVane::Matrix X(n, q);
+    KelVane::subspace_iteration(K, M, lambda, X, true, wanted);
+
+    for (unsigned i = 1; i <= q; ++i) {
+        KelVane::Vector shape(n);
+        for (unsigned row = 1; row <= n; ++row) shape(row) = X(row, i);
+        modes.emplace_back(new Mode(lambda(i), shape));
+    }
+    // The modes of smallest magnitude are the ones the iteration found reliably.
+    std::sort(modes.begin(), modes.end(), smaller_magnitude);
+    if (modes.size() > wanted) modes.resize(wanted);
+    std::sort(modes.begin(), modes.end(), smaller_value);
+
+    if (shift != 0.0) {
+        for (std::unique_ptr<Mode>& mode : modes) {
+            mode->eigenvalue -= lambda_shift;
+            // Rounding noise around a rigid-body mode.
+            if (mode->eigenvalue < 0.0 && mode->eigenvalue > -1e-5 * lambda_shift)
+                mode->eigenvalue = 0.0;
+        }
+    }
+    done = true;
+}
+
+bool EigenControl::run(MyDomain& model, std::ostream& listing, std::ostream&, int max)
+{
+    if (modes.empty()) return false;
+    const unsigned count = static_cast<unsigned>(modes.size());
+    const double two_pi = 2.0 * 3.14159265358979323846;
+
+    for (long step = 0; max < 0 || step < max; ++step) {
+        if (current_mode >= count) current_mode = count - 1;
+        const Mode& mode = *modes[current_mode];
+        const double frequency = std::sqrt(mode.eigenvalue) * (1.0 / two_pi);
+
+        std::ostringstream line;
+        line.imbue(std::locale::classic());
+        line << "f(" << current_mode + 1 << ") = " << frequency << " Hz";
+        std::cout << line.str() << std::endl;
+        listing << line.str() << std::endl;
+
+        // The node increments hold the mode shape and the element states follow it;
+        // nothing is committed.
+        model.clear_increments();
+        model.add_increment(mode.shape);
+        model.update_elements();
+
+        if (++current_mode == count) return false;
+    }
+    return current_mode < count;
+}

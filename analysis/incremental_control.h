@@ -1,0 +1,115 @@
+#ifndef KELVANED_INCREMENTAL_CONTROL_H
+#define KELVANED_INCREMENTAL_CONTROL_H
+
+#include <deque>
+#include <iosfwd>
+#include <string>
+
+#include "control.h"
+#include "kvmatrix.h"
+#include "post_selection.h"
+#include "process_values.h"
+
+
+namespace KelVane {
+
+// Base of the analyses that advance in load or time increments. It runs the queue
+// of load blocks one increment at a time, retries an increment that does not
+// converge with half the step (at most maxresize times), writes result-file blocks
+// and restart files for the selected increments, and reads a restart file. The
+// derived class computes one increment.
+//
+// The member functions are instantiated for MyDomain in incremental_control.cpp.
+template <class DomainType>
+class IncrementalControl : public Control<DomainType> {
+public:
+    // `steps` increments of load set `load_set`, each advancing its factor by `size`.
+    struct LoadBlock {
+        int load_set;
+        double size;
+        int steps;
+    };
+
+    IncrementalControl();
+    ~IncrementalControl() override;
+
+    // Runs increments until the queue is empty or `max` increments were done in this
+    // call (no limit when max < 0); true while blocks remain.
+    bool run(DomainType& model, std::ostream& listing, std::ostream& result,
+             int max) override;
+
+    // One increment: advance load set `load_set` by `size` and reach the new state.
+    // Throws not_converged_error (or divergence_error) when it cannot; the step is
+    // then retried with half the size while resizes are left.
+    virtual void increment(DomainType& model, std::ostream& listing, int load_set,
+                           double size) = 0;
+    // "increment " and the number to standard output, and to the listing when that
+    // is another stream.
+    virtual void print_increment(std::ostream& listing);
+    // Writes the restart file of the current increment, named after the base name,
+    // in the current working directory.
+    virtual void write_restart(DomainType& model);
+    // Reads the restart file named in the input; throws file_error on a bad file.
+    virtual void read_restart(DomainType& model);
+
+    // Called by the derived init after the dofs are numbered: sizes the right-hand
+    // side, reads the restart file when asked to, and counts the increments to do.
+    void prepare(DomainType& model);
+    // Fraction of the increments done; 0 when flag is non-zero or nothing is to do.
+    double progress(int flag) const;
+
+    // Settings from the input.
+    void set_timestep(double timestep) { dt = timestep; }
+    void set_Rayleigh(double alpha, double beta)
+    {
+        rayleigh_alpha = alpha;
+        rayleigh_beta = beta;
+        damping = true;
+    }
+    void set_maxresize(int n) { maxresize = n; }
+    void add_load_block(int load_set, double size, int steps)
+    {
+        load_blocks.push_back(LoadBlock{load_set, size, steps});
+    }
+    void set_save_selection(const StepSelect& selection) { save = selection; }
+    void set_restart(const std::string& file_name)
+    {
+        restart = true;
+        restart_file = file_name;
+    }
+
+    bool restarts() const { return restart; }
+    const std::string& get_restart_file() const { return restart_file; }
+    int get_total_increments() const { return total_increments; }
+    int get_increment_number() const { return increment_nr; }
+    double get_timestep() const { return dt; }
+    double get_time() const { return time; }
+    double get_previous_time() const { return previous_time; }
+    double get_rayleigh_alpha() const { return rayleigh_alpha; }
+    double get_rayleigh_beta() const { return rayleigh_beta; }
+    bool has_damping() const { return damping; }
+    int get_maxresize() const { return maxresize; }
+    StepSelect& save_selection() { return save; }
+    const StepSelect& save_selection() const { return save; }
+    const std::deque<LoadBlock>& get_load_blocks() const { return load_blocks; }
+
+protected:
+    bool restart = false;
+    int total_increments = 1;
+    int increment_nr = 0;          // increments performed, counted from 1
+    double dt = 0.0;
+    double previous_time = 0.0;    // time at the start of the current increment
+    double time = 0.0;             // time at the end of the current increment
+    Vector rhs;                    // over the free equations
+    double rayleigh_alpha = 0.0;   // mass factor of the damping
+    double rayleigh_beta = 0.0;    // stiffness factor of the damping
+    bool damping = false;
+    StepSelect save;               // increments after which a restart file is written
+    int maxresize = 0;
+    std::string restart_file;
+    std::deque<LoadBlock> load_blocks;
+};
+
+}  // namespace KelVane
+
+#endif

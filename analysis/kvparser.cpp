@@ -1,0 +1,319 @@
+#include "kvparser.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <locale.h>
+
+#include "control.h"
+#include "domain.h"
+#include "errors.h"
+
+namespace {
+
+struct KeywordEntry {
+    const char* word;
+    int key;
+};
+
+// In the order the keywords are compared.
+const KeywordEntry keywords[] = {
+    {"*title", input_data::title_key},       {"*elements", input_data::elements_key},
+    {"*nodes", input_data::nodes_key},       {"*suppress", input_data::suppress_key},
+    {"*material", input_data::material_key}, {"*geometry", input_data::geometry_key},
+    {"*nonlinear", input_data::nonlinear_key}, {"*linear", input_data::linear_key},
+    {"*eigen", input_data::eigen_key},       {"*loadef", input_data::loadef_key},
+    {"*post", input_data::post_key},         {"*end", input_data::end_key},
+};
+
+bool is_blank(int c) { return c == ' ' || c == '\t'; }
+
+// Word characters run up to one of the separators or the end of the file.
+bool ends_word(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\\' || c == EOF; }
+
+// The file is read in text mode: a carriage return before a line end belongs to
+// the line end, as on systems whose text files end their lines with both.
+int get_text_char(std::FILE* file)
+{
+    int c = std::getc(file);
+    if (c == '\r') {
+        int next = std::getc(file);
+        if (next == '\n') return '\n';
+        if (next != EOF) std::ungetc(next, file);
+    }
+    return c;
+}
+
+// Numbers in model files are always written in the "C" notation, whatever the
+// process locale is.
+locale_t c_numeric_locale()
+{
+    static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+}  // namespace
+
+input_data::input_data() : separators_(" \t\n\\") {}
+
+input_data::~input_data()
+{
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+int input_data::open_file()
+{
+    line_number_ = 0;
+    total_errors_ = 0;
+    if (file_name_.empty()) {
+        std::cerr << "Name of input file not initialized yet" << std::endl;
+        return 1;
+    }
+    file_ = std::fopen(file_name_.c_str(), "rt");
+    if (file_ == nullptr) {
+        std::cerr << "Cannot open input file: " << file_name_ << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int input_data::read_line()
+{
+    line_.clear();
+    field_count_ = 0;
+    int c = get_text_char(file_);
+    while (is_blank(c)) c = get_text_char(file_);
+
+    while (c != '\n' && c != EOF) {
+        if (c == '\\') {
+            // A backslash that begins a word drops the rest of the physical line
+            // and continues the logical line on the next one.
+            do {
+                c = get_text_char(file_);
+            } while (c != '\n' && c != EOF);
+            if (c == EOF) break;
+            ++line_number_;
+            c = get_text_char(file_);
+        } else {
+            if (field_count_ > 0) line_ += ' ';
+            do {
+                line_ += static_cast<char>(c);
+                c = get_text_char(file_);
+            } while (!ends_word(c));
+            ++field_count_;
+            // A backslash glued to a word only ends the word.
+            if (c == '\\') c = get_text_char(file_);
+        }
+        while (is_blank(c)) c = get_text_char(file_);
+    }
+    ++line_number_;
+    return c;
+}
+
+void input_data::next_line()
+{
+    if (file_ == nullptr && open_file() != 0) {
+        key_ = end_key;
+        keyword_line_ = 1;
+        consumed_ = 1;
+        ++total_errors_;
+        return;
+    }
+    if (line_number_ >= 1 && line_errors_ > 0) {
+        report_line_error();
+        total_errors_ += line_errors_;
+    }
+    line_errors_ = 0;
+
+    field_count_ = 0;
+    while (field_count_ == 0 && !at_eof()) read_line();
+
+    if (field_count_ == 0) {
+        line_.clear();
+        key_ = end_key;
+        consumed_ = 1;
+        keyword_line_ = 1;
+        field_cursor_ = 0;
+        return;
+    }
+    consumed_ = 0;
+    field_cursor_ = 0;
+    field(1);
+    int new_key = read_key();
+    if (new_key != 0) {
+        keyword_line_ = 1;
+        key_ = new_key;
+    } else {
+        keyword_line_ = 0;
+    }
+}
+
+int input_data::read_key()
+{
+    if (line_.empty() || line_[0] != '*') return 0;
+    std::string word;
+    get_string(1, word);
+    for (const KeywordEntry& entry : keywords) {
+        if (word == entry.word) return entry.key;
+    }
+    std::cerr << "unknown keyword: *" << current_field_ << std::endl;
+    ++line_errors_;
+    return 0;
+}
+
+bool input_data::at_eof() const { return file_ == nullptr || std::feof(file_) != 0; }
+
+bool input_data::end_of_input()
+{
+    // Nothing after the end of the input is read.
+    if (key_ != end_key && (line_number_ == 0 || consumed_)) next_line();
+    bool ended = key_ == end_key || (at_eof() && consumed_);
+    if (ended && line_errors_ > 0) {
+        // Errors counted while the last line is current are reported and counted
+        // like those of any other line.
+        report_line_error();
+        total_errors_ += line_errors_;
+        line_errors_ = 0;
+    }
+    return ended;
+}
+
+void input_data::field(int i)
+{
+    if (i > field_count_) {
+        std::cerr << "program error, attempt to read field " << i << " of " << field_count_
+                  << " available fields" << std::endl;
+        report_line_error();
+        throw syntax_error("");
+    }
+    if (i < 1) i = 1;
+    if (field_cursor_ == 0 || field_cursor_ > i) {
+        field_cursor_ = 1;
+        std::string::size_type start = line_.find_first_not_of(separators_);
+        if (start == std::string::npos) start = line_.size();
+        field_start_ = static_cast<unsigned>(start);
+        std::string::size_type end = line_.find_first_of(separators_, start);
+        field_end_ = static_cast<unsigned>(end == std::string::npos ? line_.size() : end);
+    }
+    while (field_cursor_ < i) {
+        std::string::size_type start = line_.find_first_not_of(separators_, field_end_);
+        if (start == std::string::npos) start = line_.size();
+        field_start_ = static_cast<unsigned>(start);
+        std::string::size_type end = line_.find_first_of(separators_, start);
+        field_end_ = static_cast<unsigned>(end == std::string::npos ? line_.size() : end);
+        ++field_cursor_;
+    }
+    current_field_.assign(line_, field_start_, field_end_ - field_start_);
+}
+
+bool input_data::get_int(int i, int& value)
+{
+    field(i);
+    const char* text = current_field_.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long number = std::strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || number < INT_MIN || number > INT_MAX) {
+        std::cerr << "wrong type in field " << i << std::endl;
+        ++line_errors_;
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool input_data::get_double(int i, double& value)
+{
+    field(i);
+    const char* text = current_field_.c_str();
+    char* end = nullptr;
+    errno = 0;
+    double number = strtod_l(text, &end, c_numeric_locale());
+    // Underflow gives a tiny or zero value, which is kept; overflow is refused.
+    bool overflow = errno == ERANGE && (number == HUGE_VAL || number == -HUGE_VAL);
+    if (end == text || overflow) {
+        std::cerr << "wrong type in field " << i << std::endl;
+        ++line_errors_;
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+bool input_data::get_string(int i, std::string& value)
+{
+    field(i);
+    value = current_field_;
+    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (value.empty()) {
+        std::cerr << "missing string in field " << i << std::endl;
+        ++line_errors_;
+        return false;
+    }
+    return true;
+}
+
+std::string input_data::raw_field(int i)
+{
+    field(i);
+    return current_field_;
+}
+
+void input_data::field_error(int i)
+{
+    field(i);
+    std::cerr << current_field_;
+}
+
+void input_data::report_line_error()
+{
+    std::cerr << std::endl << "error in input line " << line_number_ << ":" << '\n'
+              << line_ << std::endl
+              << std::endl;
+}
+
+bool input_data::line_begins_with_digit() const
+{
+    return !line_.empty() && std::isdigit(static_cast<unsigned char>(line_[0])) != 0;
+}
+
+int input_data::read_data(MyDomain& domain, KelVane::Control<MyDomain>*& control)
+{
+    switch (key_) {
+    case title_key:
+        return read_title(domain);
+    case elements_key:
+        return read_elements(domain);
+    case nodes_key:
+        return read_nodes(domain);
+    case suppress_key:
+        return read_suppress(domain);
+    case material_key:
+        return read_material(domain);
+    case geometry_key:
+        return read_geometry(domain);
+    case loadef_key:
+        return read_loadef(domain);
+    case linear_key:
+        return read_linear(control);
+    case eigen_key:
+        return read_eigen(control);
+    case nonlinear_key:
+        return read_nonlinear(control);
+    case post_key:
+        return read_post(control);
+    case end_key:
+        std::cout << "END\n";
+        [[fallthrough]];
+    case 0:
+        std::cout << "no_key\n";
+        [[fallthrough]];
+    default:
+        std::cout << "error in switch(key)\n";
+        consumed_ = 1;
+        return 0;
+    }
+}

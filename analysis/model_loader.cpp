@@ -1,0 +1,105 @@
+#include "model_loader.h"
+
+#include <chrono>
+
+#include "control.h"
+#include "domain.h"
+#include "kvparser.h"
+
+int read_model(const std::string& file_name, MyDomain*& domain,
+               KelVane::Control<MyDomain>*& control)
+{
+    delete domain;
+    domain = nullptr;
+    delete control;
+    control = nullptr;
+
+    domain = new MyDomain;
+    int errors = 0;
+    {
+        input_data reader;
+        reader.set_file_name(file_name);
+        while (!reader.end_of_input()) {
+            if (reader.is_keyword_line())
+                reader.read_data(*domain, control);
+            else
+                reader.skip_line();
+        }
+        if (control == nullptr) control = new LinearControl;
+        control->set_base_name(model_base_name(file_name));
+        errors = reader.error_count();
+    }
+    return errors;
+}
+
+namespace {
+
+const char* const path_separators = "/\\:";
+
+}  // namespace
+
+std::string model_base_name(const std::string& path)
+{
+    std::string::size_type separator = path.find_last_of(path_separators);
+    std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+    return name.substr(0, name.find('.'));
+}
+
+std::string directory_part(const std::string& path)
+{
+    std::string::size_type separator = path.find_last_of(path_separators);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+StopWatch::StopWatch(bool start_now)
+{
+    if (start_now) start();
+}
+
+void StopWatch::read_clock(std::time_t& seconds_now, std::uint16_t& milliseconds_now) const
+{
+    using namespace std::chrono;
+    const auto since_epoch =
+        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    seconds_now = static_cast<std::time_t>(since_epoch / 1000);
+    milliseconds_now = static_cast<std::uint16_t>(since_epoch % 1000);
+}
+
+void StopWatch::start()
+{
+    if (running) return;
+    read_clock(reference_seconds, reference_milliseconds);
+    running = true;
+}
+
+void StopWatch::stop()
+{
+    if (!running) return;
+    accumulate();
+    running = false;
+}
+
+void StopWatch::reset()
+{
+    accumulated_seconds = 0;
+    accumulated_milliseconds = 0;
+    if (running) read_clock(reference_seconds, reference_milliseconds);
+}
+
+double StopWatch::seconds()
+{
+    accumulate();
+    return accumulated_seconds + accumulated_milliseconds * 0.001;
+}
+
+void StopWatch::accumulate()
+{
+    if (!running) return;
+    std::time_t seconds_now = 0;
+    std::uint16_t milliseconds_now = 0;
+    read_clock(seconds_now, milliseconds_now);
+    accumulated_seconds += static_cast<int>(seconds_now - reference_seconds);
+    accumulated_milliseconds += int(milliseconds_now) - int(reference_milliseconds);
+    reference_seconds = seconds_now;
+    reference_milliseconds = milliseconds_now;
+}

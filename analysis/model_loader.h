@@ -1,0 +1,56 @@
+#ifndef KELVANED_MODEL_LOADER_H
+#define KELVANED_MODEL_LOADER_H
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class MyDomain;
+
+namespace KelVane {
+template <class DomainType>
+class Control;
+}  // namespace KelVane
+
+// Loads one model file. The model container and the analysis control held by the
+// caller are destroyed and replaced by new ones built from the file (a linear
+// control when the file names no analysis). Returns the number of input errors;
+// 0 means the model may run. A syntax_error (a line without a required field)
+// leaves with the container built so far and the control read so far, if any.
+int read_model(const std::string& file_name, MyDomain*& domain,
+               KelVane::Control<MyDomain>*& control);
+
+// The bare model name: the part after the last '/', '\' or ':', cut before its
+// first '.'.
+std::string model_base_name(const std::string& path);
+// The path up to and including its last '/', '\' or ':'; empty when it has none.
+std::string directory_part(const std::string& path);
+
+// Accumulated elapsed time on the time-of-day clock, in seconds and milliseconds.
+class StopWatch {
+public:
+    explicit StopWatch(bool start_now = false);
+
+    void start();
+    void stop();
+    // Zero time; a running watch keeps running from now.
+    void reset();
+    // Accumulated time so far; does not stop the watch.
+    double seconds();
+    bool is_running() const { return running; }
+
+private:
+    // Adds the time since the reference to the accumulators and moves the
+    // reference to now.
+    void accumulate();
+    void read_clock(std::time_t& seconds_now, std::uint16_t& milliseconds_now) const;
+
+    std::time_t reference_seconds = 0;
+    std::uint16_t reference_milliseconds = 0;
+    int accumulated_seconds = 0;
+    // May be negative or exceed 999: only differences are added.
+    int accumulated_milliseconds = 0;
+    bool running = false;
+};
+
+#endif

@@ -1,0 +1,342 @@
+// Readers of the analysis sections "*linear", "*eigen" and "*nonlinear". The
+// option lines of a section are read completely first; the control of the
+// section's kind is then created from them and replaces any control defined
+// before.
+
+#include <iostream>
+#include <ostream>
+#include <string>
+
+#include "control.h"
+#include "domain.h"
+#include "eigen_control.h"
+#include "errors.h"
+#include "incremental_control.h"
+#include "incremental_iterative_control.h"
+#include "kvparser.h"
+#include "nonlinear_static.h"
+
+namespace {
+
+using AnyControl = KelVane::Control<MyDomain>;
+
+// What the option lines of an incremental section set. The settings sit in an
+// incremental control of their own, which starts with the defaults of every
+// incremental control; the control of the section takes them over when it is
+// created. It is never run.
+class IncrementOptions : public KelVane::IncrementalControl<MyDomain> {
+public:
+    void init(MyDomain&, std::ostream&) override { refuse(); }
+    void increment(MyDomain&, std::ostream&, int, double) override { refuse(); }
+
+private:
+    [[noreturn]] static void refuse()
+    {
+        throw KelVane::program_error("the options of an analysis section cannot be run");
+    }
+};
+
+// ... with the settings of the equilibrium iterations. Only what a line set is
+// handed on, so the iterative control keeps its own defaults for the rest.
+class IterationOptions : public IncrementOptions {
+public:
+    void set_method(int new_method)
+    {
+        method = new_method;
+        method_given = true;
+    }
+    void set_tolerance(double new_tolerance)
+    {
+        tolerance = new_tolerance;
+        tolerance_given = true;
+    }
+    void set_maxiter(int new_maxiter)
+    {
+        maxiter = new_maxiter;
+        maxiter_given = true;
+    }
+
+    int method = 0;  // 1 full Newton, 2 modified Newton
+    bool method_given = false;
+    double tolerance = 0.0;
+    bool tolerance_given = false;
+    int maxiter = 0;
+    bool maxiter_given = false;
+};
+
+// The option of the equilibrium iterations on the current line; an increment
+// option is tried first. True when the word is an option, also when its line then
+// had an error.
+template <class IterativeControl>
+bool read_iteration_line(input_data& input, const std::string& word, IterativeControl& control)
+{
+    if (input.read_increment_option(word, control)) return true;
+    if (word == "full") {
+        control.set_method(1);
+    } else if (word == "modified") {
+        control.set_method(2);
+    } else if (word == "unbalance") {
+        double tolerance = 0.0;
+        if (input.get_double(2, tolerance)) control.set_tolerance(tolerance);
+    } else if (word == "maxiter") {
+        int maxiter = 0;
+        if (input.get_int(2, maxiter)) control.set_maxiter(maxiter);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// One function per kind of control creates it from what its section read. Where
+// this version has no such analysis, the section counts one error on the current
+// line and no control is created.
+AnyControl* unavailable(input_data& input, const char* analysis)
+{
+    std::cerr << analysis << " is not available in this version" << std::endl;
+    input.add_errors(1);
+    return nullptr;
+}
+
+AnyControl* create_eigen_control(int frequencies, double shift)
+{
+    EigenControl* control = new EigenControl();
+    control->set_frequencies(frequencies);
+    control->set_shift(shift);
+    return control;
+}
+
+// The increment settings a section read, handed to the control it creates.
+void take_increment_options(const IncrementOptions& options,
+                            KelVane::IncrementalControl<MyDomain>& control)
+{
+    for (const auto& block : options.get_load_blocks())
+        control.add_load_block(block.load_set, block.size, block.steps);
+    control.set_timestep(options.get_timestep());
+    control.set_maxresize(options.get_maxresize());
+    control.set_save_selection(options.save_selection());
+    if (options.restarts()) control.set_restart(options.get_restart_file());
+    if (options.has_damping())
+        control.set_Rayleigh(options.get_rayleigh_alpha(), options.get_rayleigh_beta());
+}
+
+// ... and the iteration settings; what no line set keeps the control's default.
+void take_iteration_options(const IterationOptions& options,
+                            KelVane::IncrementalIterativeControl<MyDomain>& control)
+{
+    take_increment_options(options, control);
+    if (options.method_given) control.set_method(options.method);
+    if (options.tolerance_given) control.set_tolerance(options.tolerance);
+    if (options.maxiter_given) control.set_maxiter(options.maxiter);
+}
+
+AnyControl* create_nonlinear_static_control(input_data& /*input*/,
+                                            const IterationOptions& options)
+{
+    NonLinearStaticControl* control = new NonLinearStaticControl();
+    take_iteration_options(options, *control);
+    return control;
+}
+
+AnyControl* create_newmark_control(input_data& input, const IterationOptions& /*options*/,
+                                   double /*beta*/, double /*gamma*/)
+{
+    return unavailable(input, "Newmark dynamic analysis");
+}
+
+AnyControl* create_explicit_control(input_data& input, const IncrementOptions& /*options*/)
+{
+    return unavailable(input, "explicit dynamic analysis");
+}
+
+// A later analysis section replaces the control of an earlier one with everything
+// set on it.
+void replace_control(AnyControl*& control, AnyControl* created)
+{
+    delete control;
+    control = created;
+}
+
+}  // namespace
+
+bool input_data::read_increment_option(const std::string& word,
+                                       KelVane::IncrementalControl<MyDomain>& control)
+{
+    if (word == "increments") {
+        int steps = 0;
+        if (!get_int(2, steps)) return true;
+        if (steps < 0) {
+            std::cerr << "number of increments must not be negative" << std::endl;
+            add_errors(1);
+            return true;
+        }
+        // A block of no steps is never run, and its size is never used.
+        control.add_load_block(1, steps > 0 ? 1.0 / steps : 0.0, steps);
+    } else if (word == "increment") {
+        if (field_count() != 7) {
+            std::cerr << "Wrong increment load line" << std::endl
+                      << "Should be: increment load i size d steps n" << std::endl;
+            add_errors(1);
+            return true;
+        }
+        std::string load_word;
+        std::string size_word;
+        std::string steps_word;
+        get_string(2, load_word);
+        get_string(4, size_word);
+        get_string(6, steps_word);
+        if (load_word != "load" || size_word != "size" || steps_word != "steps") {
+            std::cerr << "Wrong loading type" << std::endl;
+            add_errors(1);
+            return true;
+        }
+        int load_set = 0;
+        double size = 0.0;
+        int steps = 0;
+        bool read = get_int(3, load_set);
+        read = get_double(5, size) && read;
+        read = get_int(7, steps) && read;
+        if (!read) return true;
+        if (steps < 0) {
+            std::cerr << "number of steps must not be negative" << std::endl;
+            add_errors(1);
+            return true;
+        }
+        control.add_load_block(load_set, size, steps);
+    } else if (word == "timestep") {
+        double timestep = 0.0;
+        if (get_double(2, timestep)) control.set_timestep(timestep);
+    } else if (word == "maxresize") {
+        int maxresize = 0;
+        if (get_int(2, maxresize)) control.set_maxresize(maxresize);
+    } else if (word == "save") {
+        // Each "save" line replaces the whole selection.
+        KelVane::StepSelect selection;
+        std::string kind;
+        get_string(2, kind);
+        if (kind == "step") {
+            for (int i = 3; i <= field_count(); ++i) {
+                int step = 0;
+                if (get_int(i, step)) selection.steps.insert(step);
+            }
+        } else if (kind == "all") {
+            selection.all = true;
+        } else if (kind == "last") {
+            selection.last = true;
+        }
+        control.set_save_selection(selection);
+    } else if (word == "restart") {
+        // The file name keeps the case it was written in.
+        control.set_restart(raw_field(2));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool input_data::read_iteration_option(const std::string& word,
+                                       KelVane::IncrementalIterativeControl<MyDomain>& control)
+{
+    return read_iteration_line(*this, word, control);
+}
+
+int input_data::read_linear(KelVane::Control<MyDomain>*& control)
+{
+    replace_control(control, new LinearControl());
+    next_line();
+    return 1;
+}
+
+int input_data::read_eigen(KelVane::Control<MyDomain>*& control)
+{
+    int frequencies = 5;
+    double shift = 0.0;
+    next_line();
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        if (word == "frequencies") {
+            int number = 0;
+            if (get_int(2, number)) {
+                if (number < 1) {
+                    std::cerr << "number of frequencies must be at least 1" << std::endl;
+                    add_errors(1);
+                } else {
+                    frequencies = number;
+                }
+            }
+        } else if (word == "shift") {
+            get_double(2, shift);
+        } else {
+            add_errors(1);
+        }
+        next_line();
+    }
+    replace_control(control, create_eigen_control(frequencies, shift));
+    return 1;
+}
+
+int input_data::read_nonlinear(KelVane::Control<MyDomain>*& control)
+{
+    bool dynamic = false;
+    if (field_count() >= 2) {
+        std::string kind;
+        get_string(2, kind);
+        if (kind == "dynamic") {
+            dynamic = true;
+        } else if (kind != "static") {
+            std::cerr << "*NONLINEAR can only be supplemented by STATIC or DYNAMIC" << std::endl;
+            add_errors(1);
+        }
+    }
+    return dynamic ? read_nonlinear_dynamic(control) : read_nonlinear_static(control);
+}
+
+int input_data::read_nonlinear_static(KelVane::Control<MyDomain>*& control)
+{
+    IterationOptions options;
+    next_line();
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        if (!read_iteration_line(*this, word, options)) add_errors(1);
+        next_line();
+    }
+    replace_control(control, create_nonlinear_static_control(*this, options));
+    return 1;
+}
+
+int input_data::read_nonlinear_dynamic(KelVane::Control<MyDomain>*& control)
+{
+    double beta = 0.25;
+    double gamma = 0.5;
+    // The line after the keyword line selects the method, whatever it holds.
+    next_line();
+    std::string method;
+    get_string(1, method);
+    const bool is_explicit = method == "explicit";
+    if (method == "newmark" && field_count() > 1) {
+        get_double(2, beta);
+        get_double(3, gamma);
+    }
+    if (!is_keyword_line()) next_line();
+
+    IterationOptions options;
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        if (word == "rayleigh") {
+            double alpha = options.get_rayleigh_alpha();
+            double rayleigh_beta = options.get_rayleigh_beta();
+            get_double(2, alpha);
+            get_double(3, rayleigh_beta);
+            options.set_Rayleigh(alpha, rayleigh_beta);
+        } else if (is_explicit ? !read_increment_option(word, options)
+                               : !read_iteration_line(*this, word, options)) {
+            add_errors(1);
+        }
+        next_line();
+    }
+    replace_control(control, is_explicit ? create_explicit_control(*this, options)
+                                         : create_newmark_control(*this, options, beta, gamma));
+    return 1;
+}

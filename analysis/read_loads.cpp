@@ -1,0 +1,339 @@
+// Readers of the "*suppress", "*loadef" and "*post" sections.
+
+#include <cctype>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control.h"
+#include "domain.h"
+#include "kvparser.h"
+#include "loads.h"
+
+namespace {
+
+bool begins_with_digit(const std::string& text)
+{
+    return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) != 0;
+}
+
+// Whether the text starts the way a decimal integer does: an optional sign, then
+// a digit.
+bool reads_as_integer(const std::string& text)
+{
+    std::string::size_type start = 0;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) start = 1;
+    return start < text.size() && std::isdigit(static_cast<unsigned char>(text[start])) != 0;
+}
+
+// The text after the letter of a dof or load field.
+std::string after_letter(const std::string& word) { return word.size() > 1 ? word.substr(1) : ""; }
+
+// A dof to fix at every node of a suppress line.
+struct SuppressedDof {
+    KelVane::dof_type type;
+    Direction direction;
+};
+
+const std::size_t max_suppressed_dofs = 10;
+
+}  // namespace
+
+bool input_data::dof_type_of_letter(char letter, KelVane::dof_type& type)
+{
+    switch (std::tolower(static_cast<unsigned char>(letter))) {
+    case 'u':
+        type = KelVane::displacement_type;
+        return true;
+    case 'r':
+        type = KelVane::rotation_type;
+        return true;
+    case 't':
+        type = KelVane::temperature_type;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool input_data::load_type_of_letter(char letter, KelVane::Dof::Load& type)
+{
+    switch (std::tolower(static_cast<unsigned char>(letter))) {
+    case 'f':
+        type = KelVane::Dof::force;
+        return true;
+    case 'm':
+        type = KelVane::Dof::moment;
+        return true;
+    case 'q':
+        type = KelVane::Dof::heat_flux;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool input_data::read_direction(const std::string& text, Direction& direction)
+{
+    if (text.empty()) {
+        std::cerr << "direction missing" << '\n';
+        add_errors(1);
+        return false;
+    }
+    switch (std::tolower(static_cast<unsigned char>(text[0]))) {
+    case 'x':
+        direction = Direction(1.0, 0.0, 0.0);
+        return true;
+    case 'y':
+        direction = Direction(0.0, 1.0, 0.0);
+        return true;
+    case 'z':
+        direction = Direction(0.0, 0.0, 1.0);
+        return true;
+    default:
+        break;
+    }
+    if (reads_as_integer(text))
+        std::cerr << "free direction not implemented yet" << '\n';
+    else
+        std::cerr << "error in direction" << '\n';
+    add_errors(1);
+    return false;
+}
+
+int input_data::read_suppress(MyDomain& domain)
+{
+    next_line();
+    while (!is_keyword_line()) {
+        // Leading fields that do not begin with a digit name the dofs.
+        std::vector<SuppressedDof> dofs;
+        int i = 1;
+        std::size_t dof_fields = 0;
+        for (; i <= field_count(); ++i) {
+            field(i);
+            if (begins_with_digit(current_field())) break;
+            if (++dof_fields > max_suppressed_dofs) {
+                std::cerr << "too many directions (must be less than 11)" << '\n';
+                add_errors(1);
+                break;
+            }
+            std::string word;
+            get_string(i, word);
+            KelVane::dof_type type = 0;
+            if (!dof_type_of_letter(word[0], type)) {
+                std::cerr << "unknown type of load" << std::endl;
+                add_errors(1);
+                continue;
+            }
+            Direction direction;
+            if (KelVane::is_structural_type(type) && !read_direction(after_letter(word), direction))
+                continue;
+            dofs.push_back(SuppressedDof{type, direction});
+        }
+        // The rest are node numbers; a line with any error fixes nothing more.
+        for (; i <= field_count() && line_errors() == 0; ++i) {
+            int number = 0;
+            if (!get_int(i, number)) break;
+            MyNode* node = find_node(domain, number);
+            if (node == nullptr) {
+                std::cerr << "unknown suppressed node number" << number << std::endl;
+                add_errors(1);
+                break;
+            }
+            for (const SuppressedDof& dof : dofs)
+                node->add_dof(KelVane::fixed_status, dof.type, dof.direction);
+        }
+        next_line();
+    }
+    return 1;
+}
+
+int input_data::read_loadef(MyDomain& domain)
+{
+    next_line();
+    while (!is_keyword_line()) {
+        std::string word;
+        if (field_count() != 2 || !get_string(1, word) || word != "set") {
+            std::cerr << "first line of each set in *LOADEF must define the SET number"
+                      << std::endl;
+            add_errors(1);
+            return 1;
+        }
+        int number = 0;
+        get_int(2, number);
+        auto load_set = std::make_unique<KelVane::LoadSet>(static_cast<std::uint32_t>(number));
+        next_line();
+
+        // Blocks until a keyword line or the next "set" line. The first block word
+        // is taken from the line after the "set" line whatever that line is.
+        for (;;) {
+            std::string block;
+            get_string(1, block);
+            if (block == "set") break;
+            if (block == "pressure") {
+                read_pressure(domain, load_set.get());
+            } else if (block == "loads") {
+                read_nodal_loads(domain, load_set.get());
+            } else if (block == "prescribed") {
+                read_prescribed(domain, load_set.get());
+            } else {
+                std::cerr << "undefined load type in definition (*LOADEF)" << std::endl;
+                add_errors(1);
+                return 1;
+            }
+            if (is_keyword_line()) break;
+        }
+        domain.load_sets.push_back(load_set.release());
+    }
+    return 1;
+}
+
+int input_data::read_pressure(MyDomain& domain, KelVane::LoadSet* load_set)
+{
+    auto pressures = std::make_unique<KelVane::Pressure_Loads>();
+    next_line();
+    while (!is_keyword_line() && line_begins_with_digit()) {
+        int element_number = 0;
+        int face = 0;
+        double pressure = 0.0;
+        bool read = get_int(1, element_number);
+        read = get_int(2, face) && read;
+        read = get_double(3, pressure) && read;
+        FiniteElement* element = find_element(domain, element_number);
+        if (element == nullptr) {
+            // The whole block is dropped; the set reader stops at this line.
+            std::cerr << "pressure on unknown element number " << element_number << std::endl;
+            add_errors(1);
+            return 1;
+        }
+        if (read) pressures->add_load(element, face, pressure);
+        next_line();
+    }
+    load_set->add(pressures.release());
+    return 1;
+}
+
+int input_data::read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set)
+{
+    next_line();
+    while (!is_keyword_line()) {
+        auto loads = std::make_unique<KelVane::Nodal_Loads>();
+        int i = 1;
+        for (; i <= field_count(); i += 2) {
+            field(i);
+            if (begins_with_digit(current_field())) break;
+            std::string word;
+            get_string(i, word);
+            KelVane::Dof::Load type = 0;
+            // A word that names no load (the next block word, "set") ends the block.
+            if (!load_type_of_letter(word[0], type)) return 1;
+            double value = 0.0;
+            const bool have_value = get_double(i + 1, value);
+            if (KelVane::is_structural_load(type)) {
+                Direction direction;
+                if (read_direction(after_letter(word), direction) && have_value)
+                    loads->add_load(type, direction, value);
+            } else if (have_value) {
+                loads->add_load(type, value);
+            }
+        }
+        for (; i <= field_count() && line_errors() == 0; ++i) {
+            int number = 0;
+            if (!get_int(i, number)) break;
+            MyNode* node = find_node(domain, number);
+            if (node == nullptr) {
+                std::cerr << "unknown node number " << number << " in nodal loads" << std::endl;
+                add_errors(1);
+                break;
+            }
+            loads->add_node(node);
+        }
+        load_set->add(loads.release());
+        next_line();
+    }
+    return 1;
+}
+
+int input_data::read_prescribed(MyDomain& domain, KelVane::LoadSet* load_set)
+{
+    next_line();
+    while (!is_keyword_line()) {
+        auto prescribed = std::make_unique<KelVane::Nodal_Prescribed>();
+        int i = 1;
+        for (; i <= field_count(); i += 2) {
+            field(i);
+            if (begins_with_digit(current_field())) break;
+            std::string word;
+            get_string(i, word);
+            KelVane::dof_type type = 0;
+            if (!dof_type_of_letter(word[0], type)) return 1;
+            double value = 0.0;
+            const bool have_value = get_double(i + 1, value);
+            if (KelVane::is_structural_type(type)) {
+                Direction direction;
+                if (read_direction(after_letter(word), direction) && have_value)
+                    prescribed->add_load(type, direction, value);
+            } else if (have_value) {
+                prescribed->add_load(type, value);
+            }
+        }
+        for (; i <= field_count() && line_errors() == 0; ++i) {
+            int number = 0;
+            if (!get_int(i, number)) break;
+            MyNode* node = find_node(domain, number);
+            if (node == nullptr) {
+                std::cerr << "unknown prescribed node number" << number << std::endl;
+                add_errors(1);
+                break;
+            }
+            prescribed->add_node(node);
+        }
+        load_set->add(prescribed.release());
+        next_line();
+    }
+    return 1;
+}
+
+int input_data::read_post(KelVane::Control<MyDomain>* control)
+{
+    if (control == nullptr) {
+        std::cerr << "*POST must be after *NONLINEAR" << std::endl;
+        add_errors(1);
+        next_line();
+        return 1;
+    }
+    KelVane::PostProc selection;
+    next_line();
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        if (word == "step") {
+            for (int i = 2; i <= field_count(); ++i) {
+                int step = 0;
+                if (get_int(i, step)) selection.steps.insert(step);
+            }
+        } else if (word == "all") {
+            selection.all = true;
+        } else if (word == "last") {
+            selection.last = true;
+        } else if (word == "displacement") {
+            selection.displacement = true;
+        } else if (word == "temperature") {
+            selection.temperature = true;
+        } else if (word == "stress") {
+            selection.stress = true;
+        } else if (word == "equivalent") {
+            selection.equivalent = true;
+        } else {
+            std::cerr << "first word of each line in POST selection must be: step, all or last"
+                      << std::endl;
+            add_errors(1);
+            return 1;
+        }
+        next_line();
+    }
+    control->post_selection() = selection;
+    return 1;
+}

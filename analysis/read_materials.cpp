@@ -1,0 +1,267 @@
+// Sections "*material" and "*geometry".
+
+#include <iostream>
+#include <memory>
+
+#include "domain.h"
+#include "elastic.h"
+#include "geometry.h"
+#include "heat_conduction.h"
+#include "kvparser.h"
+#include "material.h"
+#include "plastic.h"
+
+namespace {
+
+// Parameter words of linear elasticity; false for another word.
+bool elastic_parameter(input_data& input, Elastic_type& material, const std::string& word)
+{
+    double value = 0.0;
+    if (word == "young") {
+        if (input.get_double(2, value)) input.add_errors(material.set_young(value));
+    } else if (word == "poisson") {
+        if (input.get_double(2, value)) input.add_errors(material.set_poisson(value));
+    } else if (word == "density") {
+        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Parameter words of heat conduction; false for another word.
+bool thermal_parameter(input_data& input, LinearThermal_type& material, const std::string& word)
+{
+    double value = 0.0;
+    if (word == "lambda") {
+        if (input.get_double(2, value)) input.add_errors(material.set_conduction(value));
+    } else if (word == "capacity") {
+        if (input.get_double(2, value)) input.add_errors(material.set_capacity(value));
+    } else if (word == "density") {
+        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Parameter words of von Mises plasticity; false for another word. The three
+// values of "nadai" are all read before any is set, and the yield stress goes
+// last since it is converted with the multiplier and the exponent.
+bool plastic_parameter(input_data& input, VonMises_type& material, const std::string& word)
+{
+    double value = 0.0;
+    if (word == "young") {
+        if (input.get_double(2, value)) input.add_errors(material.set_young(value));
+    } else if (word == "poisson") {
+        if (input.get_double(2, value)) input.add_errors(material.set_poisson(value));
+    } else if (word == "density") {
+        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
+    } else if (word == "nadai") {
+        double multiplier = 0.0, exponent = 0.0, yield_stress = 0.0;
+        const bool read_multiplier = input.get_double(2, multiplier);
+        const bool read_exponent = input.get_double(3, exponent);
+        const bool read_yield_stress = input.get_double(4, yield_stress);
+        // A value that is not a number has been counted; the line then sets nothing.
+        if (read_multiplier && read_exponent && read_yield_stress) {
+            input.add_errors(material.set_multiplier(multiplier));
+            input.add_errors(material.set_exponent(exponent));
+            input.add_errors(material.set_yield_stress(yield_stress));
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+template <class Accept>
+void input_data::read_parameter_lines(Accept accept)
+{
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        if (!accept(word)) add_errors(1);
+        next_line();
+    }
+}
+
+int input_data::read_material(MyDomain& domain)
+{
+    int number = 1;
+    if (field_count() > 1) get_int(2, number);
+    const auto material_number = static_cast<unsigned int>(number);
+
+    next_line();
+    // At the end of the file there is no type word, as on a "*end" line.
+    std::string type;
+    if (field_count() > 0) get_string(1, type);
+
+    KelVane::Material_type* material = nullptr;
+    if (type == "linearelastic") {
+        next_line();
+        material = read_linearelastic(material_number);
+    } else if (type == "xplinearelastic") {
+        next_line();
+        material = read_xplinearelastic(material_number);
+    } else if (type == "nonlinearelastic") {
+        next_line();
+        material = read_nonlinearelastic(material_number);
+    } else if (type == "vonmises") {
+        next_line();
+        material = read_vonmises(material_number);
+    } else if (type == "thermal") {
+        next_line();
+        material = read_thermal(material_number);
+    } else if (type == "thermoelastic") {
+        next_line();
+        material = read_thermoelastic(material_number);
+    } else if (type == "thermoplastic") {
+        next_line();
+        material = read_thermoplastic(material_number);
+    } else if (type == "mass") {
+        material = read_mass(material_number);
+    } else {
+        // The unknown type word is read as a parameter word of a linear elastic material.
+        material = read_linearelastic(material_number);
+    }
+    if (material != nullptr) domain.materials.push_back(material);
+    return 1;
+}
+
+namespace {
+// A plastic material whose hardening law was never given (multiplier and exponent
+// still 0) would give stresses that are not numbers at its first yield: refuse it.
+// A nadai line with bad values has been reported by the setters already.
+void check_hardening_given(input_data& reader, const VonMises_type& material, int number)
+{
+    if (material.multiplier() != 0.0 || material.exponent() != 0.0) return;
+    std::cerr << "material " << number << ": plastic material needs a nadai line" << std::endl;
+    reader.add_errors(1);
+}
+} // namespace
+
+KelVane::Material_type* input_data::read_linearelastic(int number)
+{
+    auto material = std::make_unique<Elastic_type>(static_cast<unsigned int>(number));
+    read_parameter_lines(
+        [&](const std::string& word) { return elastic_parameter(*this, *material, word); });
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_xplinearelastic(int number)
+{
+    auto material = std::make_unique<Elastic_type_xp>(static_cast<unsigned int>(number));
+    read_parameter_lines(
+        [&](const std::string& word) { return elastic_parameter(*this, *material, word); });
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_nonlinearelastic(int number)
+{
+    auto material = std::make_unique<NonlinearElastic_type>(static_cast<unsigned int>(number));
+    read_parameter_lines([&](const std::string& word) {
+        double value = 0.0;
+        if (word == "young") {
+            if (get_double(2, value)) add_errors(material->set_young(value));
+        } else if (word == "density") {
+            if (get_double(2, value)) add_errors(material->set_density(value));
+        } else {
+            return false;
+        }
+        return true;
+    });
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_vonmises(int number)
+{
+    auto material = std::make_unique<VonMises_type>(static_cast<unsigned int>(number));
+    read_parameter_lines(
+        [&](const std::string& word) { return plastic_parameter(*this, *material, word); });
+    check_hardening_given(*this, *material, number);
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_thermal(int number)
+{
+    auto material = std::make_unique<LinearThermal_type>(static_cast<unsigned int>(number));
+    read_parameter_lines(
+        [&](const std::string& word) { return thermal_parameter(*this, *material, word); });
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_thermoelastic(int number)
+{
+    auto material = std::make_unique<ThermoElastic_type>(static_cast<unsigned int>(number));
+    read_parameter_lines([&](const std::string& word) {
+        if (word == "alpha") {
+            double value = 0.0;
+            if (get_double(2, value)) add_errors(material->set_expansion(value));
+            return true;
+        }
+        // "density" is the elastic part's; both parts share the one material.
+        return elastic_parameter(*this, *material, word) ||
+               thermal_parameter(*this, *material, word);
+    });
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_thermoplastic(int number)
+{
+    auto material = std::make_unique<ThermoPlastic_type>(static_cast<unsigned int>(number));
+    read_parameter_lines([&](const std::string& word) {
+        if (word == "alpha") {
+            double value = 0.0;
+            if (get_double(2, value)) add_errors(material->set_expansion(value));
+            return true;
+        }
+        // "density" is the plastic part's; both parts share the one material.
+        return plastic_parameter(*this, *material, word) ||
+               thermal_parameter(*this, *material, word);
+    });
+    check_hardening_given(*this, *material, number);
+    return material.release();
+}
+
+KelVane::Material_type* input_data::read_mass(int number)
+{
+    double mass = 0.0;
+    get_double(2, mass);
+    auto material = std::make_unique<KelVane::Mass_type>(static_cast<unsigned int>(number), mass);
+    next_line();
+    // A mass material has no parameter lines.
+    read_parameter_lines([](const std::string&) { return false; });
+    return material.release();
+}
+
+int input_data::read_geometry(MyDomain& domain)
+{
+    int number = 1;
+    if (field_count() > 1) get_int(2, number);
+    auto geometry = std::make_unique<KelVane::Geometry>(static_cast<std::uint32_t>(number));
+
+    next_line();
+    while (!is_keyword_line()) {
+        std::string word;
+        get_string(1, word);
+        double value = 0.0;
+        if (word == "thick") {
+            if (get_double(2, value)) geometry->set_thick(value);
+        } else if (word == "crosse") {
+            if (get_double(2, value)) geometry->set_crosse(value);
+        } else if (word == "iz") {
+            if (get_double(2, value)) geometry->set_iz(value);
+        } else if (word == "iy") {
+            if (get_double(2, value)) geometry->set_iy(value);
+        } else if (word == "j") {
+            if (get_double(2, value)) geometry->set_j(value);
+        } else {
+            add_errors(1);
+        }
+        next_line();
+    }
+    domain.geometries.push_back(geometry.release());
+    return 1;
+}

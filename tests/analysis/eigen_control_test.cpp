@@ -1,0 +1,475 @@
+#include "eigen_control.h"
+
+#include <climits>
+#include <cstdio>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control_test_model.h"
+#include "domain.h"
+#include "elastic.h"
+#include "errors.h"
+#include "material.h"
+#include "model_loader.h"
+#include "node.h"
+#include "point_mass.h"
+#include "run_model.h"
+#include "truss.h"
+
+using control_test::CaptureStdout;
+using control_test::x_axis;
+using control_test::y_axis;
+
+namespace {
+
+const double pi = 3.14159265358979323846;
+
+// Collects what is written to standard error while it lives.
+class CaptureStderr {
+public:
+    CaptureStderr() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
+    ~CaptureStderr() { std::cerr.rdbuf(saved_); }
+    std::string text() const { return captured_.str(); }
+
+private:
+    std::ostringstream captured_;
+    std::streambuf* saved_;
+};
+
+// Equal masses m on a line along x, joined by massless bars of stiffness
+// k = E A / L = 1000 (unit length), so sqrt(k / m) = 20. Every node is held in y;
+// with `wall` the chain hangs from a fixed node 0 on the left, otherwise it floats.
+struct SpringMassChain {
+    static constexpr double k = 1000.0;
+    static constexpr double m = 2.5;
+
+    SpringMassChain(MyDomain& model, unsigned count, bool wall)
+    {
+        Elastic_type* steel = new Elastic_type(1);
+        steel->set_young(k);
+        steel->set_poisson(0.0);
+        model.materials.push_back(steel);
+        KelVane::Mass_type* mass = new KelVane::Mass_type(2, m);
+        model.materials.push_back(mass);
+        KelVane::Geometry* section = new KelVane::Geometry(1);
+        section->set_crosse(1.0);
+        model.geometries.push_back(section);
+
+        MyNode* previous = nullptr;
+        if (wall) {
+            previous = new MyNode(100, 0.0, 0.0, 0.0);
+            previous->add_dof(KelVane::fixed_status, KelVane::displacement_type, x_axis);
+            previous->add_dof(KelVane::fixed_status, KelVane::displacement_type, y_axis);
+            model.nodes.push_back(previous);
+        }
+        for (unsigned i = 1; i <= count; ++i) {
+            MyNode* node = new MyNode(i, double(i), 0.0, 0.0);
+            node->add_dof(KelVane::fixed_status, KelVane::displacement_type, y_axis);
+            model.nodes.push_back(node);
+            masses.push_back(node);
+            model.add_element(new Mass2D(i, new KelVane::Node*[1]{node}, mass, nullptr));
+            if (previous != nullptr)
+                model.add_element(
+                    new Truss(100 + i, new KelVane::Node*[2]{previous, node}, steel, section));
+            previous = node;
+        }
+    }
+
+    // x displacement increments of the masses, in chain order.
+    std::vector<double> shape() const
+    {
+        std::vector<double> u;
+        for (const MyNode* node : masses) {
+            double ux, uy, uz;
+            node->displacement_increment().get(ux, uy, uz);
+            u.push_back(ux);
+        }
+        return u;
+    }
+
+    std::vector<MyNode*> masses;
+};
+
+// Fixed-free chain of N masses: phi_i = sin(i theta_j), theta_j = (2j - 1) pi / (2N + 1),
+// omega_j = 2 sqrt(k/m) sin(theta_j / 2).
+double wall_chain_hz(unsigned N, unsigned j)
+{
+    const double theta = (2.0 * j - 1.0) * pi / (2.0 * N + 1.0);
+    return 2.0 * std::sqrt(SpringMassChain::k / SpringMassChain::m) * std::sin(theta / 2.0) /
+           (2.0 * pi);
+}
+
+// Free-floating chain of N masses: theta_j = j pi / N, j = 0 ... N - 1 (j = 0 the
+// rigid-body motion).
+double free_chain_hz(unsigned N, unsigned j)
+{
+    return 2.0 * std::sqrt(SpringMassChain::k / SpringMassChain::m) * std::sin(j * pi / (2.0 * N)) /
+           (2.0 * pi);
+}
+
+double hz(const Mode& mode) { return std::sqrt(mode.eigenvalue) / (2.0 * pi); }
+
+// Frequencies from the lines "f(<i>) = <f> Hz"; the mode numbers must count 1, 2, ...
+std::vector<double> listed_frequencies(const std::string& text)
+{
+    std::vector<double> found;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.compare(0, 2, "f(") != 0) continue;
+        unsigned number = 0;
+        double value = 0.0;
+        char close = 0, equals = 0;
+        std::string unit;
+        std::istringstream fields(line.substr(2));
+        fields >> number >> close >> equals >> value >> unit;
+        EXPECT_EQ(number, found.size() + 1) << line;
+        EXPECT_EQ(close, ')');
+        EXPECT_EQ(equals, '=');
+        EXPECT_EQ(unit, "Hz");
+        found.push_back(value);
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST(EigenControl, DefaultsAreFiveFrequenciesWithoutShift)
+{
+    EigenControl control;
+    EXPECT_EQ(control.get_frequencies(), 5);
+    EXPECT_EQ(control.get_shift(), 0.0);
+    EXPECT_TRUE(control.get_modes().empty());
+    MyDomain model;
+    std::ostringstream listing, result;
+    // No modes before init: nothing to report.
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_TRUE(listing.str().empty());
+}
+
+TEST(EigenControl, WallChainMatchesClosedFormFrequenciesAndShapes)
+{
+    // 10 free equations, 5 frequencies: the block is all 10 vectors; the five of
+    // smallest magnitude stay, in ascending order. Fewer frequencies use a smaller
+    // block (q = 2 for one frequency, 6 for three) and must find the same lowest modes.
+    const unsigned N = 10;
+    for (int wanted : {1, 3, 5}) {
+        MyDomain model;
+        SpringMassChain chain(model, N, true);
+        EigenControl control;
+        control.set_frequencies(wanted);
+        std::ostringstream listing;
+        CaptureStdout quiet;
+        control.init(model, listing);
+        ASSERT_EQ(model.n_free, N);
+        EXPECT_TRUE(control.is_done());
+        EXPECT_TRUE(listing.str().empty());
+
+        const auto& modes = control.get_modes();
+        ASSERT_EQ(modes.size(), unsigned(wanted));
+        for (unsigned j = 1; j <= modes.size(); ++j) {
+            const Mode& mode = *modes[j - 1];
+            EXPECT_NEAR(hz(mode), wall_chain_hz(N, j), 1e-8 * wall_chain_hz(N, j))
+                << "frequencies " << wanted << " mode " << j;
+
+            // M-normalised (M = m I) and proportional to sin(i theta_j). The shapes
+            // converge only as the square root of the eigenvalues do.
+            double mass_norm = 0.0;
+            for (unsigned i = 0; i < N; ++i) mass_norm += SpringMassChain::m * mode.shape[i] * mode.shape[i];
+            EXPECT_NEAR(mass_norm, 1.0, 1e-10);
+            const double theta = (2.0 * j - 1.0) * pi / (2.0 * N + 1.0);
+            const double amplitude = mode.shape[N - 1] / std::sin(N * theta);
+            for (unsigned i = 1; i <= N; ++i)
+                EXPECT_NEAR(mode.shape[i - 1], amplitude * std::sin(i * theta), 1e-6) << i;
+        }
+        // Different modes are M-orthogonal.
+        for (unsigned a = 0; a < modes.size(); ++a)
+            for (unsigned b = 0; b < a; ++b) {
+                double product = 0.0;
+                for (unsigned i = 0; i < N; ++i)
+                    product += SpringMassChain::m * modes[a]->shape[i] * modes[b]->shape[i];
+                EXPECT_NEAR(product, 0.0, 1e-9);
+            }
+    }
+}
+
+TEST(EigenControl, RunReportsOneModePerCallAndPutsItsShapeOnTheNodes)
+{
+    const unsigned N = 4;
+    MyDomain model;
+    SpringMassChain chain(model, N, true);
+    EigenControl control;
+    control.set_frequencies(3);
+    std::ostringstream listing, result;
+    CaptureStdout console;
+    control.init(model, listing);
+    ASSERT_EQ(control.get_modes().size(), 3u);
+
+    for (unsigned call = 1; call <= 3; ++call) {
+        EXPECT_EQ(control.run(model, listing, result, 1), call < 3) << call;
+        EXPECT_EQ(control.get_current_mode(), call);
+        // The node increments are the mode shape (replacing the previous one).
+        const std::vector<double> u = chain.shape();
+        const Mode& mode = *control.get_modes()[call - 1];
+        for (unsigned i = 0; i < N; ++i) EXPECT_DOUBLE_EQ(u[i], mode.shape[i]) << call;
+        // Nothing is committed.
+        double ux, uy, uz;
+        chain.masses.back()->displacement().get(ux, uy, uz);
+        EXPECT_DOUBLE_EQ(ux, mode.shape[N - 1]);
+        const std::vector<double> listed = listed_frequencies(listing.str());
+        ASSERT_EQ(listed.size(), call);
+        EXPECT_NEAR(listed.back(), wall_chain_hz(N, call), 1e-5 * wall_chain_hz(N, call));
+    }
+    // The same lines went to standard output, after the solver's own line.
+    EXPECT_EQ(listed_frequencies(console.text()), listed_frequencies(listing.str()));
+    EXPECT_NE(console.text().find("subspace iteration converged in "), std::string::npos);
+    EXPECT_TRUE(result.str().empty());
+}
+
+TEST(EigenControl, ListingLinesHaveTheirExactFormat)
+{
+    // sqrt(k / m) = 20 for a single mass on a spring: f = 20 / (2 pi) = 3.1831 Hz.
+    MyDomain model;
+    SpringMassChain chain(model, 1, true);
+    EigenControl control;
+    std::ostringstream listing, result;
+    listing << std::scientific;  // the line does not depend on what the stream was left with
+    CaptureStdout console;
+    control.init(model, listing);
+    ASSERT_EQ(control.get_modes().size(), 1u);
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_EQ(listing.str(), "f(1) = 3.1831 Hz\n");
+    EXPECT_NE(console.text().find("f(1) = 3.1831 Hz\n"), std::string::npos);
+}
+
+TEST(EigenControl, UnlimitedRunReportsEveryModeAndLaterCallsRepeatTheLast)
+{
+    MyDomain model;
+    SpringMassChain chain(model, 6, true);
+    EigenControl control;
+    control.set_frequencies(4);
+    std::ostringstream listing, result;
+    CaptureStdout quiet;
+    control.init(model, listing);
+    EXPECT_FALSE(control.run(model, listing, result, -1));
+    const std::vector<double> listed = listed_frequencies(listing.str());
+    ASSERT_EQ(listed.size(), 4u);
+    for (unsigned j = 1; j <= 4; ++j) EXPECT_NEAR(listed[j - 1], wall_chain_hz(6, j), 1e-5 * listed[j - 1]);
+
+    // A limit of 0 reports nothing; after the end the last mode is reported again.
+    std::ostringstream more;
+    EXPECT_FALSE(control.run(model, more, result, 0));
+    EXPECT_TRUE(more.str().empty());
+    EXPECT_FALSE(control.run(model, more, result, 1));
+    EXPECT_EQ(more.str().substr(0, 5), "f(4) ");
+
+    // analyse does init and the unlimited run in one.
+    MyDomain again;
+    SpringMassChain second(again, 6, true);
+    EigenControl whole;
+    whole.set_frequencies(2);
+    std::ostringstream all;
+    EXPECT_FALSE(whole.analyse(again, all, result));
+    EXPECT_EQ(listed_frequencies(all.str()).size(), 2u);
+}
+
+TEST(EigenControl, FewerFreeEquationsThanTheBlockClampTheModes)
+{
+    // 3 free equations, 5 frequencies wanted: a block of 3 and three modes. A request
+    // too large to double in an int is clamped the same way.
+    for (int wanted : {5, INT_MAX}) {
+        MyDomain model;
+        SpringMassChain chain(model, 3, true);
+        EigenControl control;
+        control.set_frequencies(wanted);
+        std::ostringstream listing, result;
+        CaptureStdout quiet;
+        control.init(model, listing);
+        ASSERT_EQ(control.get_modes().size(), 3u) << wanted;
+        for (unsigned j = 1; j <= 3; ++j)
+            EXPECT_NEAR(hz(*control.get_modes()[j - 1]), wall_chain_hz(3, j), 1e-8);
+        EXPECT_FALSE(control.run(model, listing, result, -1));
+        EXPECT_EQ(listed_frequencies(listing.str()).size(), 3u);
+    }
+
+    // No free equation at all: no mode, nothing to report.
+    MyDomain fixed;
+    MyNode* node = new MyNode(1, 0.0, 0.0, 0.0);
+    node->add_dof(KelVane::fixed_status, KelVane::displacement_type, x_axis);
+    fixed.nodes.push_back(node);
+    EigenControl control;
+    std::ostringstream listing, result;
+    CaptureStdout quiet;
+    control.init(fixed, listing);
+    EXPECT_TRUE(control.get_modes().empty());
+    EXPECT_FALSE(control.run(fixed, listing, result, 1));
+    EXPECT_TRUE(listing.str().empty());
+}
+
+TEST(EigenControl, PositiveShiftFindsTheRigidBodyModeOfAFloatingChain)
+{
+    // Without the wall K is singular; the shift of 1 Hz makes it regular, and the
+    // rigid-body mode comes out as exactly 0 Hz.
+    const unsigned N = 5;
+    MyDomain model;
+    SpringMassChain chain(model, N, false);
+    EigenControl control;
+    control.set_shift(1.0);
+    control.set_frequencies(3);
+    std::ostringstream listing, result;
+    CaptureStdout quiet;
+    control.init(model, listing);
+    const auto& modes = control.get_modes();
+    ASSERT_EQ(modes.size(), 3u);
+    EXPECT_EQ(modes[0]->eigenvalue, 0.0);
+    for (unsigned j = 1; j < 3; ++j)
+        EXPECT_NEAR(hz(*modes[j]), free_chain_hz(N, j), 1e-8 * free_chain_hz(N, j)) << j;
+    // The rigid-body shape moves every mass alike, M-normalised: m N u^2 = 1.
+    for (unsigned i = 0; i < N; ++i)
+        EXPECT_NEAR(std::fabs(modes[0]->shape[i]), 1.0 / std::sqrt(SpringMassChain::m * N), 1e-8);
+
+    EXPECT_TRUE(control.run(model, listing, result, 1));
+    EXPECT_EQ(listing.str(), "f(1) = 0 Hz\n");
+}
+
+TEST(EigenControl, NegativeShiftKeepsTheModesNearestToIt)
+{
+    // A shift of -f moves the origin to f: the modes of smallest |lambda - (2 pi f)^2|
+    // are kept, and reported with their true frequencies. The third mode of the
+    // 10-mass chain sits at about 1.165 Hz.
+    const unsigned N = 10;
+    const double target = wall_chain_hz(N, 3);
+    MyDomain model;
+    SpringMassChain chain(model, N, true);
+    EigenControl control;
+    control.set_shift(-target * 1.01);
+    control.set_frequencies(1);
+    std::ostringstream listing;
+    CaptureStdout quiet;
+    control.init(model, listing);
+    ASSERT_EQ(control.get_modes().size(), 1u);
+    EXPECT_NEAR(hz(*control.get_modes()[0]), target, 1e-8 * target);
+}
+
+TEST(EigenControl, NonsymmetricModelStopsInInitWithAnAnalysisError)
+{
+    MyDomain model;
+    SpringMassChain chain(model, 3, true);
+    model.symmetric = false;
+    EigenControl control;
+    std::ostringstream listing, result;
+    CaptureStderr errors;
+    CaptureStdout quiet;
+    EXPECT_THROW(control.init(model, listing), KelVane::kelvane_error);
+    EXPECT_EQ(listing.str(),
+              "Error: eigenfrequencies can only be determined for models with\n"
+              "a symmetric stiffness matrix\n");
+    EXPECT_EQ(errors.text(), "Error: Cannot determine eigenfrequencies for a nonsymmetric matrix\n");
+    // Nothing was solved: no subspace iteration, no mode, nothing to run.
+    EXPECT_EQ(quiet.text(), "");
+    EXPECT_TRUE(control.get_modes().empty());
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+}
+
+namespace {
+
+// The example's expected file: "tolerance <relative>" applies to the lines after
+// it; "frequency <mode> <hertz>".
+struct ExpectedFrequency {
+    unsigned mode;
+    double hertz;
+    double tolerance;
+};
+
+std::vector<ExpectedFrequency> read_expected(const std::string& path)
+{
+    std::ifstream file(path);
+    EXPECT_TRUE(file.good()) << path;
+    std::vector<ExpectedFrequency> expected;
+    double tolerance = 0.0;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string key;
+        if (!(fields >> key) || key[0] == '#') continue;
+        if (key == "tolerance") {
+            fields >> tolerance;
+        } else if (key == "frequency") {
+            ExpectedFrequency value{0, 0.0, tolerance};
+            fields >> value.mode >> value.hertz;
+            expected.push_back(value);
+        } else {
+            ADD_FAILURE() << "unknown line " << line;
+        }
+    }
+    return expected;
+}
+
+}  // namespace
+
+TEST(EigenControl, CantileverExampleMatchesBeamTheory)
+{
+    // Run as the front end runs it: one mode per call of run, into the listing
+    // next to the model file.
+    const std::string model_file = testing::TempDir() + "cantilever_eigen.dat";
+    std::ofstream(model_file) << read_text_file(std::string(KV_EXAMPLES_DIR) + "/cantilever_eigen.dat");
+    CaptureStdout console;
+    const ModelRun run = run_model(model_file);
+    ASSERT_EQ(run.input_errors, 0) << run.error;
+    ASSERT_TRUE(run.ran);
+    EXPECT_EQ(run.error, "");
+    const std::vector<double> listed = listed_frequencies(read_text_file(run.listing_path));
+    EXPECT_EQ(listed.size(), 3u);
+    EXPECT_EQ(run.steps, 3);
+
+    const std::vector<ExpectedFrequency> expected =
+        read_expected(std::string(KV_EXAMPLES_DIR) + "/cantilever_eigen.expected");
+    ASSERT_FALSE(expected.empty());
+    for (const ExpectedFrequency& value : expected) {
+        ASSERT_LE(value.mode, listed.size());
+        EXPECT_NEAR(listed[value.mode - 1], value.hertz, value.tolerance * value.hertz)
+            << "mode " << value.mode;
+    }
+    std::remove(model_file.c_str());
+    std::remove(run.listing_path.c_str());
+    std::remove(run.result_path.c_str());
+}
+
+// The same beam with its axial motion free: the axial and the bending dofs do not
+// couple, and the start vectors at the smallest stiffness-to-mass ratios all fall
+// on axial dofs, so the block carries bending in one direction only and the second
+// bending mode (395.8 Hz) is missed in favour of the axial one (631 Hz). Enable once
+// the subspace iteration's start block spans both families.
+TEST(EigenControl, DISABLED_DecoupledAxialAndBendingModesAreAllFound)
+{
+    std::ifstream example(std::string(KV_EXAMPLES_DIR) + "/cantilever_eigen.dat");
+    std::ostringstream text;
+    std::string line;
+    while (std::getline(example, line))
+        if (line.compare(0, 5, "ux   ") != 0) text << line << '\n';
+    const std::string path = testing::TempDir() + "cantilever_axial_free.dat";
+    std::ofstream(path) << text.str();
+
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    CaptureStdout console;
+    ASSERT_EQ(read_model(path, model, control), 0);
+    auto* eigen = dynamic_cast<EigenControl*>(control);
+    ASSERT_NE(eigen, nullptr);
+    eigen->set_frequencies(2);
+    std::ostringstream listing, result;
+    EXPECT_FALSE(eigen->analyse(*model, listing, result));
+    const std::vector<double> listed = listed_frequencies(listing.str());
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_NEAR(listed[0], 63.1588, 5e-3 * 63.1588);
+    EXPECT_NEAR(listed[1], 395.813, 5e-3 * 395.813);
+    delete control;
+    delete model;
+    std::remove(path.c_str());
+}

@@ -1,0 +1,483 @@
+#include "incremental_control.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control_test_model.h"
+#include "domain.h"
+#include "errors.h"
+#include "sysmat.h"
+
+using namespace control_test;
+
+namespace {
+
+// An incremental control for the tests. Each increment advances the load set and
+// solves the linear problem for the load change; failures queued in `failures`
+// are thrown instead (after taking the load change back, as a real increment
+// does). It records every attempt.
+class ScriptedControl : public KelVane::IncrementalControl<MyDomain> {
+public:
+    enum Failure { converge, not_converged, diverge, matrix_failure };
+
+    struct Attempt {
+        int increment;
+        int load_set;
+        double size;
+        double time;
+        double published_dt;
+    };
+
+    void init(MyDomain& model, std::ostream&) override
+    {
+        model.setup_dofs();
+        prepare(model);
+    }
+
+    void increment(MyDomain& model, std::ostream&, int load_set, double size) override
+    {
+        attempts.push_back(Attempt{increment_nr, load_set, size, time, current_time_step});
+        model.apply_load(load_set, size);
+        const Failure failure = failures.empty() ? converge : failures.front();
+        if (!failures.empty()) failures.pop_front();
+        switch (failure) {
+        case converge:
+            break;
+        case not_converged:
+            model.apply_load(load_set, -size);
+            throw KelVane::not_converged_error("solution not converged");
+        case diverge:
+            model.apply_load(load_set, -size);
+            throw KelVane::divergence_error("divergence occured");
+        case matrix_failure:
+            throw KelVane::matrix_error("singular");
+        }
+        if (!solve) return;
+
+        KelVane::SparseSysMat K(model.n_free, model.symmetric);
+        model.set_profile(K);
+        model.assemble_stiffness(K, rhs);
+        KelVane::SystemVector fint, fext;
+        model.internal_forces(fint);
+        model.external_forces(fext);
+        rhs += fext.free_part();
+        rhs -= fint.free_part();
+        KelVane::Vector du;
+        K.solve(rhs, du);
+        model.add_increment(du);
+        model.update_elements();
+    }
+
+    std::deque<Failure> failures;
+    std::vector<Attempt> attempts;
+    bool solve = true;  // false: no model work at all (an empty model will do)
+};
+
+// Each test that writes restart files runs in a fresh directory of its own.
+class IncrementalControlFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kv_restart_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch = pattern;
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        previous = here;
+        ASSERT_EQ(chdir(scratch.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(previous.c_str()), 0);
+        std::filesystem::remove_all(scratch);
+    }
+
+    static bool exists(const std::string& name) { return std::ifstream(name).good(); }
+
+    std::string scratch;
+    std::string previous;
+};
+
+int count_of(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+double apex_deflection(const TwoBarTruss& truss)
+{
+    double ux, uy, uz;
+    truss.apex->displacement().get(ux, uy, uz);
+    return uy;
+}
+
+}  // namespace
+
+TEST(IncrementalControl, IncrementsSumToTheLinearSolutionAndCommit)
+{
+    MyDomain model;
+    TwoBarTruss truss(model);
+    ScriptedControl control;
+    control.add_load_block(1, 0.25, 4);
+    control.set_timestep(0.5);
+    std::ostringstream listing, result;
+    CaptureStdout out;
+
+    control.init(model, listing);
+    EXPECT_EQ(control.get_total_increments(), 4);
+    EXPECT_EQ(control.progress(0), 0.0);
+
+    const double expected_progress[] = {0.25, 0.5, 0.75, 1.0};
+    for (int call = 0; call < 4; ++call) {
+        const std::size_t listing_before = listing.str().size();
+        EXPECT_EQ(control.run(model, listing, result, 1), call < 3) << call;
+        EXPECT_EQ(control.get_increment_number(), call + 1);
+        EXPECT_DOUBLE_EQ(control.progress(0), expected_progress[call]);
+        EXPECT_EQ(control.progress(1), 0.0);
+        EXPECT_DOUBLE_EQ(control.get_time(), 0.5 * (call + 1));
+        // Each step is committed; the deflection grows linearly.
+        EXPECT_NEAR(apex_deflection(truss), 0.25 * (call + 1) * TwoBarTruss::deflection, 1e-14);
+        double dx, dy, dz;
+        truss.apex->displacement_increment().get(dx, dy, dz);
+        EXPECT_EQ(dy, 0.0);
+        // The listing output of the model comes with the final increment only.
+        const std::string written = listing.str().substr(listing_before);
+        EXPECT_EQ(written.find("nodal solution") != std::string::npos, call == 3) << call;
+    }
+    EXPECT_TRUE(control.is_done());
+    EXPECT_NEAR(truss.left_bar->get_point().get_stress()(1), TwoBarTruss::bar_stress, 1e-12);
+    EXPECT_EQ(count_of(listing.str(), "increment "), 4);
+    EXPECT_NE(listing.str().find("increment   3\n"), std::string::npos);
+    EXPECT_NE(out.text().find("increment   4\n"), std::string::npos);
+    EXPECT_TRUE(result.str().empty());  // nothing selected
+}
+
+TEST(IncrementalControl, WithoutLoadBlocksNothingHappens)
+{
+    MyDomain model;
+    ScriptedControl control;
+    std::ostringstream listing, result;
+    control.init(model, listing);
+    EXPECT_EQ(control.get_total_increments(), 0);
+    EXPECT_EQ(control.progress(0), 0.0);  // no 0/0
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_FALSE(control.is_done());
+    EXPECT_TRUE(control.attempts.empty());
+    EXPECT_TRUE(listing.str().empty());
+}
+
+TEST(IncrementalControl, LoadBlocksRunInOrderAndEmptyBlocksGo)
+{
+    MyDomain model;
+    ScriptedControl control;
+    control.solve = false;
+    for (int set = 1; set <= 3; ++set) model.load_sets.push_back(new KelVane::LoadSet(set));
+    control.add_load_block(1, 0.1, 2);
+    control.add_load_block(2, 0.5, 0);
+    control.add_load_block(3, 0.25, 1);
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    EXPECT_EQ(control.get_total_increments(), 3);
+
+    EXPECT_TRUE(control.run(model, listing, result, 1));
+    EXPECT_TRUE(control.run(model, listing, result, 1));
+    EXPECT_EQ(control.get_load_blocks().size(), 2u);  // the spent first block went
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_TRUE(control.get_load_blocks().empty());
+
+    ASSERT_EQ(control.attempts.size(), 3u);
+    const int sets[] = {1, 1, 3};
+    const double sizes[] = {0.1, 0.1, 0.25};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(control.attempts[i].increment, i + 1);
+        EXPECT_EQ(control.attempts[i].load_set, sets[i]);
+        EXPECT_EQ(control.attempts[i].size, sizes[i]);
+    }
+    const double factors[] = {0.2, 0.0, 0.25};
+    int i = 0;
+    for (const KelVane::LoadSet* set : model.load_sets) EXPECT_NEAR(set->get_factor(), factors[i++], 1e-15);
+
+    // Without a limit the whole queue runs in one call.
+    ScriptedControl unlimited;
+    unlimited.solve = false;
+    unlimited.add_load_block(2, 1.0, 3);
+    unlimited.init(model, listing);
+    EXPECT_FALSE(unlimited.analyse(model, listing, result));
+    EXPECT_EQ(unlimited.attempts.size(), 3u);
+}
+
+TEST(IncrementalControl, ResizesHalveTheStepThenAbort)
+{
+    MyDomain model;
+    TwoBarTruss truss(model);
+    ScriptedControl control;
+    control.add_load_block(1, 0.5, 2);
+    control.set_timestep(0.1);
+    control.set_maxresize(2);
+    control.failures = {ScriptedControl::not_converged, ScriptedControl::diverge,
+                        ScriptedControl::not_converged};
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    current_time_step = -1.0;
+
+    try {
+        control.run(model, listing, result, 1);
+        FAIL() << "no exception";
+    } catch (const KelVane::not_converged_error&) {
+        FAIL() << "the failure itself escaped";
+    } catch (const KelVane::kelvane_error& error) {
+        EXPECT_STREQ(error.what(), "aborted increment");
+    }
+
+    const std::string expected =
+        "increment   1\n"
+        "\nResized because solution not converged, factor 0.5\n"
+        "\nResized because divergence occured, factor 0.25\n"
+        "\nERROR: solution not converged\n";
+    EXPECT_EQ(listing.str(), expected);
+    EXPECT_EQ(out.text(), expected);
+
+    ASSERT_EQ(control.attempts.size(), 3u);
+    const double sizes[] = {0.5, 0.25, 0.125};
+    const double times[] = {0.1, 0.05, 0.025};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(control.attempts[i].increment, 1);
+        EXPECT_EQ(control.attempts[i].size, sizes[i]);
+        EXPECT_DOUBLE_EQ(control.attempts[i].time, times[i]);
+        EXPECT_EQ(control.attempts[i].published_dt, 0.1);
+    }
+    EXPECT_EQ(model.load_sets.front()->get_factor(), 0.0);
+    EXPECT_EQ(apex_deflection(truss), 0.0);
+}
+
+TEST(IncrementalControl, WithoutResizesTheFirstFailureAborts)
+{
+    MyDomain model;
+    ScriptedControl control;
+    control.solve = false;
+    model.load_sets.push_back(new KelVane::LoadSet(1));
+    control.add_load_block(1, 1.0, 1);
+    control.failures = {ScriptedControl::diverge};
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    EXPECT_THROW(control.run(model, listing, result, 1), KelVane::kelvane_error);
+    EXPECT_EQ(listing.str(), "increment   1\n\nERROR: divergence occured\n");
+    EXPECT_FALSE(control.is_done());
+}
+
+TEST(IncrementalControl, OtherFailuresPassUnchanged)
+{
+    MyDomain model;
+    ScriptedControl control;
+    control.solve = false;
+    model.load_sets.push_back(new KelVane::LoadSet(1));
+    control.add_load_block(1, 1.0, 1);
+    control.set_maxresize(3);
+    control.failures = {ScriptedControl::matrix_failure};
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    EXPECT_THROW(control.run(model, listing, result, 1), KelVane::matrix_error);
+    EXPECT_EQ(control.attempts.size(), 1u);
+    EXPECT_EQ(listing.str().find("Resized"), std::string::npos);
+}
+
+TEST(IncrementalControl, RetriedIncrementCountsOnceAndTheHalvedTimeStepStays)
+{
+    MyDomain model;
+    TwoBarTruss truss(model);
+    ScriptedControl control;
+    control.add_load_block(1, 0.5, 2);
+    control.set_timestep(0.2);
+    control.set_maxresize(1);
+    control.failures = {ScriptedControl::not_converged};
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+
+    EXPECT_TRUE(control.run(model, listing, result, 1));
+    EXPECT_EQ(control.get_increment_number(), 1);
+    EXPECT_EQ(count_of(listing.str(), "increment "), 1);
+    EXPECT_EQ(control.get_timestep(), 0.1);
+    EXPECT_DOUBLE_EQ(control.get_time(), 0.1);
+    EXPECT_DOUBLE_EQ(control.progress(0), 0.5);
+    // The retry took half the load step.
+    EXPECT_NEAR(apex_deflection(truss), 0.25 * TwoBarTruss::deflection, 1e-14);
+    EXPECT_EQ(current_time_step, 0.2);  // published before the halving
+
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_EQ(current_time_step, 0.1);
+    ASSERT_EQ(control.attempts.size(), 3u);
+    // The next increment starts again from the block's size but keeps the halved dt.
+    EXPECT_EQ(control.attempts[2].size, 0.5);
+    EXPECT_EQ(control.attempts[2].published_dt, 0.1);
+    EXPECT_DOUBLE_EQ(control.get_time(), 0.2);
+    EXPECT_NEAR(apex_deflection(truss), 0.75 * TwoBarTruss::deflection, 1e-14);
+    EXPECT_EQ(count_of(listing.str(), "increment "), 2);
+}
+
+TEST(IncrementalControl, ResultBlocksForTheSelectedIncrementsOnly)
+{
+    MyDomain model;
+    TwoBarTruss truss(model);
+    ScriptedControl control;
+    control.add_load_block(1, 0.25, 4);
+    control.post_selection().displacement = true;
+    control.post_selection().steps = {2};
+    control.post_selection().last = true;
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    for (int step = 1; step <= 4; ++step) {
+        const std::size_t before = result.str().size();
+        control.run(model, listing, result, 1);
+        EXPECT_EQ(result.str().size() > before, step == 2 || step == 4) << step;
+    }
+}
+
+TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
+{
+    MyDomain model;
+    model.load_sets.push_back(new KelVane::LoadSet(1));
+    ScriptedControl control;
+    control.solve = false;
+    EXPECT_EQ(control.get_base_name(), "restart");
+    control.set_base_name("base");
+    control.add_load_block(1, 0.001, 1000);
+    KelVane::StepSelect save;
+    save.steps = {7, 999, 1000};
+    control.set_save_selection(save);
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    EXPECT_FALSE(control.run(model, listing, result, -1));
+    EXPECT_TRUE(exists("base007.bin"));
+    EXPECT_TRUE(exists("base999.bin"));
+    EXPECT_TRUE(exists("base1000.bin"));
+    EXPECT_FALSE(exists("base008.bin"));
+    EXPECT_FALSE(exists("base0999.bin"));
+
+    std::ifstream file("base007.bin");
+    std::string header, trailer, load_record;
+    int increment = 0;
+    double time = 1.0;
+    file >> header >> increment >> time >> load_record >> trailer >> trailer;
+    EXPECT_EQ(header, "kelvane0.1restart");
+    EXPECT_EQ(increment, 7);
+    EXPECT_EQ(time, 0.0);
+    EXPECT_EQ(load_record, "L1");
+    EXPECT_EQ(trailer, "end_restart_file");
+}
+
+TEST_F(IncrementalControlFiles, SaveSelectionLastOrAll)
+{
+    for (bool all : {false, true}) {
+        MyDomain model;
+        model.load_sets.push_back(new KelVane::LoadSet(1));
+        ScriptedControl control;
+        control.solve = false;
+        control.set_base_name(all ? "all" : "last");
+        control.add_load_block(1, 0.5, 3);
+        control.save_selection().all = all;
+        control.save_selection().last = !all;
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
+        control.run(model, listing, result, -1);
+        for (int step = 1; step <= 3; ++step) {
+            const std::string name = (all ? "all00" : "last00") + std::to_string(step) + ".bin";
+            EXPECT_EQ(exists(name), all || step == 3) << name;
+        }
+    }
+}
+
+TEST_F(IncrementalControlFiles, RestartedRunReachesTheSameState)
+{
+    // Straight through: five steps of 0.2 with dt 0.1, saving after the third.
+    MyDomain first_model;
+    TwoBarTruss first_truss(first_model);
+    ScriptedControl first;
+    first.set_base_name("truss");
+    first.set_timestep(0.1);
+    first.add_load_block(1, 0.2, 5);
+    first.save_selection().steps = {3};
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    first.init(first_model, listing);
+    for (int i = 0; i < 3; ++i) first.run(first_model, listing, result, 1);
+    const double time_at_save = first.get_time();  // 0.30000000000000004
+    EXPECT_NE(time_at_save, 0.3);
+    const double factor_at_save = first_model.load_sets.front()->get_factor();
+    first.run(first_model, listing, result, -1);
+
+    // From the restart file, with the two steps that remain.
+    MyDomain second_model;
+    TwoBarTruss second_truss(second_model);
+    ScriptedControl second;
+    second.set_restart("truss003.bin");
+    second.set_timestep(0.1);
+    second.add_load_block(1, 0.2, 2);
+    second.init(second_model, listing);
+    EXPECT_TRUE(second.is_done());
+    EXPECT_EQ(second.get_increment_number(), 3);
+    EXPECT_EQ(second.get_time(), time_at_save);  // every digit comes back
+    EXPECT_EQ(second.get_total_increments(), 5);
+    EXPECT_DOUBLE_EQ(second.progress(0), 0.6);
+    EXPECT_EQ(second_model.load_sets.front()->get_factor(), factor_at_save);
+    EXPECT_TRUE(second.run(second_model, listing, result, 1));
+    EXPECT_EQ(second.get_increment_number(), 4);
+    EXPECT_FALSE(second.run(second_model, listing, result, 1));
+
+    EXPECT_EQ(second.get_time(), first.get_time());
+    EXPECT_EQ(apex_deflection(second_truss), apex_deflection(first_truss));
+    EXPECT_EQ(second_truss.left_bar->get_point().get_stress()(1),
+              first_truss.left_bar->get_point().get_stress()(1));
+    EXPECT_NEAR(apex_deflection(second_truss), TwoBarTruss::deflection, 1e-14);
+}
+
+TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
+{
+    struct Case {
+        const char* content;  // nullptr: no file at all
+        const char* message;
+    };
+    const Case cases[] = {
+        {nullptr, "incorrect restart file"},
+        {"", "incorrect restart file"},
+        {"kelvane0.2restart\n3\n0.3\nL1 0\nend_restart_file\n", "incorrect restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 0\nend_of_file\n", "incorrect end of restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 0\n", "incorrect end of restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL2 0\nend_restart_file\n", "corrupt restart file"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "case" + std::to_string(++n) + ".bin";
+        if (c.content) std::ofstream(name) << c.content;
+        MyDomain model;
+        model.load_sets.push_back(new KelVane::LoadSet(1));
+        ScriptedControl control;
+        control.set_restart(name);
+        std::ostringstream listing;
+        try {
+            control.init(model, listing);
+            ADD_FAILURE() << name << ": no exception";
+        } catch (const KelVane::file_error& error) {
+            EXPECT_STREQ(error.what(), c.message) << name;
+        }
+        EXPECT_FALSE(control.is_done()) << name;
+    }
+}

@@ -1,0 +1,219 @@
+// The model-loading driver, the path functions and the stopwatch.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "control.h"
+#include "domain.h"
+#include "kvparser.h"
+#include "model_loader.h"
+#include "truss.h"
+
+namespace {
+
+std::string write_model_file(const std::string& name, const std::string& text)
+{
+    std::string path = testing::TempDir() + name;
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    return path;
+}
+
+// A control that tells when it is destroyed.
+class RecordingControl : public KelVane::Control<MyDomain> {
+public:
+    explicit RecordingControl(bool* destroyed) : destroyed_(destroyed) {}
+    ~RecordingControl() override { *destroyed_ = true; }
+    void init(MyDomain&, std::ostream&) override {}
+    bool run(MyDomain&, std::ostream&, std::ostream&, int) override { return false; }
+
+private:
+    bool* destroyed_;
+};
+
+void sleep_ms(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace
+
+TEST(ReadModel, EndOnlyGivesAnEmptyModelWithALinearControl)
+{
+    const std::string path = write_model_file("plate.v2.dat", "*end\n*nodes\n1 0 0 0\n");
+    MyDomain* domain = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    EXPECT_EQ(read_model(path, domain, control), 0);
+    ASSERT_NE(domain, nullptr);
+    EXPECT_TRUE(domain->nodes.empty());
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    EXPECT_EQ(control->get_base_name(), "plate");
+    delete control;
+    delete domain;
+}
+
+TEST(ReadModel, ReplacesWhatTheCallerHeld)
+{
+    bool destroyed = false;
+    auto* domain = new MyDomain;
+    domain->nodes.push_back(new MyNode(1, 0, 0, 0));
+    KelVane::Control<MyDomain>* control = new RecordingControl(&destroyed);
+
+    const std::string path = write_model_file(
+        "replace.dat", "lines outside any section\nare skipped\n*nodes\n5 1 2 3\n*linear\nignored\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_model(path, domain, control), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(destroyed);
+    ASSERT_EQ(domain->nodes.size(), 1u);
+    EXPECT_EQ(domain->nodes.front()->number(), 5u);
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    EXPECT_EQ(control->get_base_name(), "replace");
+    delete control;
+    delete domain;
+}
+
+TEST(ReadModel, UnopenableFileStillGivesAModelAndAControl)
+{
+    MyDomain* domain = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_model("/nonexistent-dir/beam.dat", domain, control), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot open input file: /nonexistent-dir/beam.dat\n");
+    ASSERT_NE(domain, nullptr);
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    EXPECT_EQ(control->get_base_name(), "beam");
+    delete control;
+    delete domain;
+}
+
+TEST(ReadModel, ErrorsOfTheLastLineAreNotLost)
+{
+    // A load set without any block counts its error on the line after "set": here
+    // the "*end" line, the last line of the input.
+    for (const std::string text : {"*loadef\nset 1\n*end\n", "*loadef\nset 1\n*end"}) {
+        const std::string path = write_model_file("last_line.dat", text);
+        MyDomain* domain = nullptr;
+        KelVane::Control<MyDomain>* control = nullptr;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(read_model(path, domain, control), 1) << text;
+        std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_NE(messages.find("error in input line "), std::string::npos) << messages;
+        delete control;
+        delete domain;
+    }
+}
+
+TEST(ReadModel, LargeModelLoads)
+{
+    // A chain of trusses: lookups by number must stay cheap however many nodes exist.
+    const int count = 200000;
+    const std::string path = testing::TempDir() + "large_model.dat";
+    {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("*title\nlarge chain\n*material 1\nlinearelastic\nyoung 1\n"
+                   "*geometry 1\ncrosse 1\n*nodes\n", file);
+        for (int n = 1; n <= count; ++n) std::fprintf(file, "%d %d 0 0\n", n, n);
+        std::fputs("*elements\ntruss 1 1\n", file);
+        for (int e = 1; e < count; ++e) std::fprintf(file, "%d %d %d\n", e, e, e + 1);
+        // Elements that refer to the first and the last nodes once more.
+        std::fprintf(file, "%d %d %d\n*end\n", count, count, 1);
+        std::fclose(file);
+    }
+    MyDomain* domain = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    EXPECT_EQ(read_model(path, domain, control), 0);
+    ASSERT_NE(domain, nullptr);
+    EXPECT_EQ(domain->nodes.size(), static_cast<std::size_t>(count));
+    ASSERT_EQ(domain->elements.size(), static_cast<std::size_t>(count));
+    const FiniteElement* last = domain->elements.back();
+    EXPECT_EQ(last->get_node(0)->number(), static_cast<std::uint32_t>(count));
+    EXPECT_EQ(last->get_node(1)->number(), 1u);
+    const FiniteElement* middle = *std::next(domain->elements.begin(), count / 2);
+    EXPECT_EQ(middle->get_node(1)->number(), static_cast<std::uint32_t>(count / 2 + 2));
+    delete control;
+    delete domain;
+    std::remove(path.c_str());
+}
+
+TEST(PathFunctions, BaseNameAndDirectoryPart)
+{
+    struct Case {
+        const char* path;
+        const char* base;
+        const char* directory;
+    };
+    const Case cases[] = {
+        {"D:\\models\\plate.dat", "plate", "D:\\models\\"},
+        {"plate", "plate", ""},
+        {"plate.dat", "plate", ""},
+        {"/home/user/beam.v2.dat", "beam", "/home/user/"},
+        {"models.v1/plate.dat", "plate", "models.v1/"},
+        {"dir/.hidden.dat", "", "dir/"},
+        {"/home/user/", "", "/home/user/"},
+        {"C:plate.dat", "plate", "C:"},
+        {"a/b\\c:d.e", "d", "a/b\\c:"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(model_base_name(c.path), c.base) << c.path;
+        EXPECT_EQ(directory_part(c.path), c.directory) << c.path;
+    }
+}
+
+TEST(StopWatch, AccumulatesOnlyWhileRunning)
+{
+    StopWatch watch;
+    EXPECT_FALSE(watch.is_running());
+    EXPECT_EQ(watch.seconds(), 0.0);
+    sleep_ms(20);
+    EXPECT_EQ(watch.seconds(), 0.0);
+
+    watch.start();
+    sleep_ms(30);
+    const double first = watch.seconds();
+    EXPECT_GE(first, 0.025);
+    EXPECT_TRUE(watch.is_running());
+    watch.start();  // already running: the reference stays
+    sleep_ms(20);
+    const double second = watch.seconds();
+    EXPECT_GE(second, first + 0.015);
+
+    watch.stop();
+    const double stopped = watch.seconds();
+    EXPECT_GE(stopped, second);
+    sleep_ms(20);
+    EXPECT_EQ(watch.seconds(), stopped);
+    watch.stop();
+    EXPECT_EQ(watch.seconds(), stopped);
+
+    // Running again adds to what was accumulated.
+    watch.start();
+    sleep_ms(20);
+    watch.stop();
+    EXPECT_GE(watch.seconds(), stopped + 0.015);
+
+    watch.reset();
+    EXPECT_FALSE(watch.is_running());
+    EXPECT_EQ(watch.seconds(), 0.0);
+}
+
+TEST(StopWatch, ResetWhileRunningRestartsFromNow)
+{
+    StopWatch watch(true);
+    EXPECT_TRUE(watch.is_running());
+    sleep_ms(40);
+    watch.reset();
+    EXPECT_TRUE(watch.is_running());
+    const double after_reset = watch.seconds();
+    EXPECT_LT(after_reset, 0.035);
+    sleep_ms(20);
+    EXPECT_GE(watch.seconds(), after_reset + 0.015);
+}

@@ -1,0 +1,454 @@
+// Reading of the analysis sections: the control created, the increment options it
+// receives, and the errors counted for every kind of section.
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control.h"
+#include "domain.h"
+#include "eigen_control.h"
+#include "errors.h"
+#include "incremental_control.h"
+#include "kvparser.h"
+#include "nonlinear_static.h"
+
+namespace {
+
+using AnyControl = KelVane::Control<MyDomain>;
+
+// An incremental control that only keeps its settings.
+class SettingsOnly : public KelVane::IncrementalControl<MyDomain> {
+public:
+    void init(MyDomain&, std::ostream&) override {}
+    void increment(MyDomain&, std::ostream&, int, double) override {}
+};
+
+std::string write_model(const std::string& text)
+{
+    static int counter = 0;
+    const std::string path = testing::TempDir() + "read_controls_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             "_" + std::to_string(++counter) + ".dat";
+    std::ofstream file(path);
+    file << text;
+    return path;
+}
+
+struct Reading {
+    int errors;
+    std::string messages;       // the error stream while reading
+    std::vector<bool> options;  // per line: read_increment_option took the word
+};
+
+// Every line of the text is given to read_increment_option with its first word.
+Reading read_options(const std::string& text, KelVane::IncrementalControl<MyDomain>& control)
+{
+    const std::string path = write_model(text);
+    input_data input;
+    input.set_file_name(path);
+    Reading reading{0, "", {}};
+    testing::internal::CaptureStderr();
+    try {
+        while (!input.end_of_input()) {
+            std::string word;
+            input.get_string(1, word);
+            reading.options.push_back(input.read_increment_option(word, control));
+            input.skip_line();
+        }
+    } catch (...) {
+        testing::internal::GetCapturedStderr();
+        std::remove(path.c_str());
+        throw;
+    }
+    reading.messages = testing::internal::GetCapturedStderr();
+    reading.errors = input.error_count();
+    std::remove(path.c_str());
+    return reading;
+}
+
+// Reads the sections of the text the way the loading driver does.
+Reading read_sections(const std::string& text, AnyControl*& control)
+{
+    const std::string path = write_model(text);
+    MyDomain model;
+    input_data input;
+    input.set_file_name(path);
+    testing::internal::CaptureStderr();
+    try {
+        while (!input.end_of_input()) {
+            if (input.is_keyword_line())
+                input.read_data(model, control);
+            else
+                input.skip_line();
+        }
+    } catch (...) {
+        testing::internal::GetCapturedStderr();
+        std::remove(path.c_str());
+        throw;
+    }
+    Reading reading{input.error_count(), testing::internal::GetCapturedStderr(), {}};
+    std::remove(path.c_str());
+    return reading;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ReadIncrementOptions, EveryOptionReachesItsSetting)
+{
+    SettingsOnly control;
+    const Reading reading = read_options("increments 4\n"
+                                         "INCREMENT LOAD 2 SIZE 0.1 STEPS 10\n"
+                                         "increments 0\n"
+                                         "timestep 0.01\n"
+                                         "maxresize 3\n"
+                                         "save step 5 10\n"
+                                         "Restart MyRun007.BIN\n",
+                                         control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    EXPECT_EQ(reading.options, std::vector<bool>(7, true));
+
+    const auto& blocks = control.get_load_blocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0].load_set, 1);
+    EXPECT_DOUBLE_EQ(blocks[0].size, 0.25);
+    EXPECT_EQ(blocks[0].steps, 4);
+    EXPECT_EQ(blocks[1].load_set, 2);
+    EXPECT_DOUBLE_EQ(blocks[1].size, 0.1);
+    EXPECT_EQ(blocks[1].steps, 10);
+    EXPECT_EQ(blocks[2].steps, 0);
+
+    EXPECT_DOUBLE_EQ(control.get_timestep(), 0.01);
+    EXPECT_EQ(control.get_maxresize(), 3);
+    EXPECT_EQ(control.save_selection().steps, (std::set<int>{5, 10}));
+    EXPECT_FALSE(control.save_selection().all);
+    EXPECT_FALSE(control.save_selection().last);
+    EXPECT_TRUE(control.restarts());
+    EXPECT_EQ(control.get_restart_file(), "MyRun007.BIN");
+    EXPECT_FALSE(control.has_damping());
+}
+
+TEST(ReadIncrementOptions, EachSaveLineReplacesTheSelection)
+{
+    struct Case {
+        const char* lines;
+        std::set<int> steps;
+        bool all;
+        bool last;
+    };
+    const Case cases[] = {
+        {"save step 5\nsave all\n", {}, true, false},
+        {"save all\nsave last\n", {}, false, true},
+        {"save last\nsave step 3 1\n", {1, 3}, false, false},
+        {"save all\nsave nothing\n", {}, false, false},
+        {"SAVE ALL\n", {}, true, false},
+    };
+    for (const Case& c : cases) {
+        SettingsOnly control;
+        const Reading reading = read_options(c.lines, control);
+        EXPECT_EQ(reading.errors, 0) << c.lines << reading.messages;
+        EXPECT_EQ(control.save_selection().steps, c.steps) << c.lines;
+        EXPECT_EQ(control.save_selection().all, c.all) << c.lines;
+        EXPECT_EQ(control.save_selection().last, c.last) << c.lines;
+    }
+}
+
+TEST(ReadIncrementOptions, BadLinesAreCountedAndChangeNothing)
+{
+    struct Case {
+        const char* line;
+        const char* message;
+        int errors;
+    };
+    const Case cases[] = {
+        {"increment load 2 size 0.1",
+         "Wrong increment load line\nShould be: increment load i size d steps n\n", 1},
+        {"increment load 2 size 0.1 steps 10 more",
+         "Wrong increment load line\nShould be: increment load i size d steps n\n", 1},
+        {"increment lood 2 size 0.1 steps 10", "Wrong loading type\n", 1},
+        {"increment load 2 size 0.1 step 10", "Wrong loading type\n", 1},
+        {"increments -1", "number of increments must not be negative\n", 1},
+        {"increment load 1 size 0.5 steps -3", "number of steps must not be negative\n", 1},
+        {"increments many", "wrong type in field 2\n", 1},
+        {"increment load x size 0.5 steps 3", "wrong type in field 3\n", 1},
+        {"increment load 1 size big steps z", "wrong type in field 5\nwrong type in field 7\n",
+         2},
+        {"timestep fast", "wrong type in field 2\n", 1},
+        {"maxresize often", "wrong type in field 2\n", 1},
+    };
+    for (const Case& c : cases) {
+        SettingsOnly control;
+        control.set_timestep(0.5);
+        control.set_maxresize(2);
+        const Reading reading = read_options(std::string(c.line) + "\n", control);
+        EXPECT_EQ(reading.errors, c.errors) << c.line << '\n' << reading.messages;
+        EXPECT_TRUE(contains(reading.messages, c.message)) << c.line << '\n' << reading.messages;
+        EXPECT_EQ(reading.options, std::vector<bool>{true}) << c.line;
+        EXPECT_TRUE(control.get_load_blocks().empty()) << c.line;
+        EXPECT_DOUBLE_EQ(control.get_timestep(), 0.5) << c.line;
+        EXPECT_EQ(control.get_maxresize(), 2) << c.line;
+    }
+}
+
+TEST(ReadIncrementOptions, OtherWordsAreNotIncrementOptions)
+{
+    SettingsOnly control;
+    const Reading reading = read_options("full\nrayleigh 0.1 0.2\nfrequencies 3\n", control);
+    EXPECT_EQ(reading.errors, 0);
+    EXPECT_EQ(reading.options, std::vector<bool>(3, false));
+    EXPECT_FALSE(control.has_damping());
+}
+
+TEST(ReadIncrementOptions, OptionWithoutItsValueEndsTheReading)
+{
+    for (const char* line : {"timestep\n", "restart\n", "save\n", "increments\n"}) {
+        SettingsOnly control;
+        EXPECT_THROW(read_options(line, control), syntax_error) << line;
+    }
+}
+
+TEST(ReadLinear, CreatesALinearControlAndSkipsDataLines)
+{
+    AnyControl* control = nullptr;
+    const Reading reading = read_sections("*linear\nsolver skyline\n*end\n", control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    delete control;
+}
+
+TEST(ReadLinear, LaterSectionReplacesTheControlWithItsSettings)
+{
+    AnyControl* control = nullptr;
+    Reading reading = read_sections("*linear\n*post\nall\n*linear\n*end\n", control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    ASSERT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    EXPECT_FALSE(control->post_selection().all);
+    delete control;
+
+    // An analysis this version cannot run leaves no control behind it ...
+    control = nullptr;
+    reading = read_sections("*linear\n*nonlinear dynamic\n*end\n", control);
+    EXPECT_EQ(reading.errors, 1);
+    EXPECT_EQ(control, nullptr);
+
+    // ... and a later section defines the control again.
+    reading = read_sections("*nonlinear dynamic\n*linear\n*end\n", control);
+    EXPECT_EQ(reading.errors, 1);
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    delete control;
+
+    // An eigenfrequency control is replaced like any other.
+    control = nullptr;
+    reading = read_sections("*eigen\nfrequencies 2\n*linear\n*end\n", control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    delete control;
+}
+
+// Every option line of the sections is read and checked; the controls of these
+// analyses are not part of this version, which counts one error per section.
+TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
+{
+    const std::string newmark_missing = "Newmark dynamic analysis is not available in this version\n";
+    const std::string explicit_missing =
+        "explicit dynamic analysis is not available in this version\n";
+    struct Case {
+        std::string text;
+        std::string message;
+        int errors;
+    };
+    const Case cases[] = {
+        {"*nonlinear DYNAMIC\nnewmark 0.3 0.6\nrayleigh 0.1 0.01\nfull\nincrements 5\n"
+         "timestep 0.01\nmaxiter 7\n",
+         newmark_missing, 1},
+        {"*nonlinear dynamic\nNewmark\nmodified\n", newmark_missing, 1},
+        {"*nonlinear dynamic\nincrements 10\n", newmark_missing, 1},
+        {"*nonlinear dynamic\nnewmark x 0.5\n", "wrong type in field 2\n", 2},
+        {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\n", "wrong type in field 2\n", 2},
+        {"*nonlinear dynamic\nexplicit\nrayleigh 0.1 0\nincrements 10\ntimestep 1e-3\n"
+         "save all\n",
+         explicit_missing, 1},
+        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\n", explicit_missing, 3},
+        {"*nonlinear dynamic\nexplicit\nincrements -1\n",
+         "number of increments must not be negative\n", 2},
+    };
+    for (const Case& c : cases) {
+        for (const char* end : {"*end\n", ""}) {
+            AnyControl* control = nullptr;
+            const Reading reading = read_sections(c.text + end, control);
+            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
+            EXPECT_TRUE(contains(reading.messages, c.message))
+                << c.text << end << '\n' << reading.messages;
+            EXPECT_EQ(control, nullptr) << c.text;
+            delete control;
+        }
+    }
+}
+
+TEST(ReadAnalysisSections, KeywordLineAfterDynamicIsNotTakenAway)
+{
+    AnyControl* control = nullptr;
+    const Reading reading = read_sections("*nonlinear dynamic\n*linear\n*end\n", control);
+    EXPECT_EQ(reading.errors, 1);
+    EXPECT_TRUE(contains(reading.messages, "Newmark dynamic analysis is not available"));
+    EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    delete control;
+}
+
+TEST(ReadAnalysisSections, OptionLineWithoutItsValueEndsTheReading)
+{
+    for (const char* text :
+         {"*nonlinear\nunbalance\n", "*nonlinear dynamic\nnewmark 0.3\n",
+          "*nonlinear dynamic\nnewmark\nrayleigh 0.1\n", "*eigen\nfrequencies\n",
+          "*nonlinear\nmaxresize\n"}) {
+        AnyControl* control = nullptr;
+        EXPECT_THROW(read_sections(text, control), syntax_error) << text;
+        delete control;
+    }
+}
+
+TEST(ReadNonlinearStatic, SectionCreatesTheStaticControlWithEveryOption)
+{
+    AnyControl* control = nullptr;
+    Reading reading = read_sections(
+        "*NONLINEAR STATIC\n"
+        "increments 10\nFull\nmodified\nunbalance 1e-6\nmaxiter 20\ntimestep 0.1\n"
+        "maxresize 2\nsave last\nrestart Beam005.bin\nincrement load 2 size 0.05 steps 4\n"
+        "*end\n",
+        control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    auto* nonlinear = dynamic_cast<NonLinearStaticControl*>(control);
+    ASSERT_NE(nonlinear, nullptr);
+    EXPECT_EQ(nonlinear->get_method(), 2);
+    EXPECT_DOUBLE_EQ(nonlinear->get_tolerance(), 1e-6);
+    EXPECT_EQ(nonlinear->get_maxiter(), 20);
+    EXPECT_DOUBLE_EQ(nonlinear->get_timestep(), 0.1);
+    EXPECT_EQ(nonlinear->get_maxresize(), 2);
+    EXPECT_TRUE(nonlinear->save_selection().last);
+    EXPECT_TRUE(nonlinear->restarts());
+    EXPECT_EQ(nonlinear->get_restart_file(), "Beam005.bin");
+    const auto& blocks = nonlinear->get_load_blocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].load_set, 1);
+    EXPECT_DOUBLE_EQ(blocks[0].size, 0.1);
+    EXPECT_EQ(blocks[0].steps, 10);
+    EXPECT_EQ(blocks[1].load_set, 2);
+    EXPECT_DOUBLE_EQ(blocks[1].size, 0.05);
+    EXPECT_EQ(blocks[1].steps, 4);
+    EXPECT_FALSE(nonlinear->has_damping());
+    delete control;
+
+    // A later section starts again from the defaults of the control.
+    control = nullptr;
+    reading = read_sections("*nonlinear\nmodified\nmaxiter 3\n*nonlinear\n", control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    nonlinear = dynamic_cast<NonLinearStaticControl*>(control);
+    ASSERT_NE(nonlinear, nullptr);
+    EXPECT_EQ(nonlinear->get_method(), 1);
+    EXPECT_EQ(nonlinear->get_maxiter(), 10);
+    EXPECT_DOUBLE_EQ(nonlinear->get_tolerance(), 1e-4);
+    EXPECT_TRUE(nonlinear->get_load_blocks().empty());
+    EXPECT_FALSE(nonlinear->restarts());
+    delete control;
+}
+
+TEST(ReadNonlinearStatic, BadLinesAreCountedAndTheControlIsStillCreated)
+{
+    struct Case {
+        std::string text;
+        std::string message;
+        int errors;
+    };
+    const Case cases[] = {
+        {"*nonlinear\n", "", 0},
+        {"*NONLINEAR STATIC\nrayleigh 0.1 0.2\n", "", 1},
+        {"*nonlinear\nbogus 1\n", "", 1},
+        {"*nonlinear quasi\nincrements 2\n",
+         "*NONLINEAR can only be supplemented by STATIC or DYNAMIC\n", 1},
+        {"*nonlinear\nincrements -2\nincrement load 1 size 0.1 steps -1\n",
+         "number of steps must not be negative\n", 2},
+        {"*nonlinear\nunbalance tight\nmaxiter x\n", "wrong type in field 2\n", 2},
+    };
+    for (const Case& c : cases) {
+        for (const char* end : {"*end\n", ""}) {
+            AnyControl* control = nullptr;
+            const Reading reading = read_sections(c.text + end, control);
+            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
+            EXPECT_TRUE(contains(reading.messages, c.message))
+                << c.text << end << '\n' << reading.messages;
+            auto* nonlinear = dynamic_cast<NonLinearStaticControl*>(control);
+            ASSERT_NE(nonlinear, nullptr) << c.text;
+            // Lines in error leave the defaults.
+            EXPECT_EQ(nonlinear->get_maxiter(), 10) << c.text;
+            EXPECT_DOUBLE_EQ(nonlinear->get_tolerance(), 1e-4) << c.text;
+            EXPECT_FALSE(nonlinear->has_damping()) << c.text;
+            delete control;
+        }
+    }
+}
+
+TEST(ReadEigen, SectionCreatesTheEigenControlWithItsOptions)
+{
+    struct Case {
+        std::string text;
+        int frequencies;
+        double shift;
+    };
+    const Case cases[] = {
+        {"*eigen\n", 5, 0.0},
+        {"*EIGEN\nFrequencies 3\nSHIFT 0.5\n", 3, 0.5},
+        {"*eigen\nshift -2\nfrequencies 1\nfrequencies 12\n", 12, -2.0},
+    };
+    for (const Case& c : cases) {
+        for (const char* end : {"*end\n", ""}) {
+            AnyControl* control = nullptr;
+            const Reading reading = read_sections(c.text + end, control);
+            EXPECT_EQ(reading.errors, 0) << c.text << end << '\n' << reading.messages;
+            auto* eigen = dynamic_cast<EigenControl*>(control);
+            ASSERT_NE(eigen, nullptr) << c.text;
+            EXPECT_EQ(eigen->get_frequencies(), c.frequencies) << c.text;
+            EXPECT_DOUBLE_EQ(eigen->get_shift(), c.shift) << c.text;
+            delete control;
+        }
+    }
+}
+
+TEST(ReadEigen, BadLinesAreCountedAndKeepTheDefaults)
+{
+    struct Case {
+        std::string text;
+        std::string message;
+        int errors;
+    };
+    const Case cases[] = {
+        {"*eigen\nfrequencies 0\n", "number of frequencies must be at least 1\n", 1},
+        {"*eigen\nfrequencies -4\n", "number of frequencies must be at least 1\n", 1},
+        {"*eigen\nfrequencies many\n", "wrong type in field 2\n", 1},
+        {"*eigen\nmodes 3\n", "", 1},
+        {"*eigen\nshift low\nfrequencies 0\n", "wrong type in field 2\n", 2},
+    };
+    for (const Case& c : cases) {
+        for (const char* end : {"*end\n", ""}) {
+            AnyControl* control = nullptr;
+            const Reading reading = read_sections(c.text + end, control);
+            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
+            EXPECT_TRUE(contains(reading.messages, c.message))
+                << c.text << end << '\n' << reading.messages;
+            auto* eigen = dynamic_cast<EigenControl*>(control);
+            ASSERT_NE(eigen, nullptr) << c.text;
+            EXPECT_EQ(eigen->get_frequencies(), 5) << c.text;
+            EXPECT_EQ(eigen->get_shift(), 0.0) << c.text;
+            delete control;
+        }
+    }
+}

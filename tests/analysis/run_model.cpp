@@ -1,0 +1,79 @@
+#include "run_model.h"
+
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "control.h"
+#include "domain.h"
+#include "model_loader.h"
+
+namespace {
+
+bool asks_for_results(const KelVane::PostProc& selection)
+{
+    return selection.all || selection.last || !selection.steps.empty();
+}
+
+}  // namespace
+
+ModelRun run_model(const std::string& model_file)
+{
+    ModelRun outcome;
+    const std::string directory = directory_part(model_file);
+    const std::string base = model_base_name(model_file);
+    outcome.listing_path = directory + base + ".out";
+    outcome.result_path = directory + base + ".flavia.res";
+
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    // Whatever read_model leaves behind, even after a syntax error, is ours to delete.
+    struct Owner {
+        MyDomain*& model;
+        KelVane::Control<MyDomain>*& control;
+        ~Owner()
+        {
+            delete control;
+            delete model;
+        }
+    } owner{model, control};
+
+    try {
+        outcome.input_errors = read_model(model_file, model, control);
+    } catch (const std::exception& e) {
+        outcome.error = e.what();
+        outcome.input_errors = -1;
+        return outcome;
+    }
+    if (outcome.input_errors != 0 || !model || !control) return outcome;
+
+    std::ofstream listing(outcome.listing_path);
+    model->write_title(listing);
+    std::ofstream result;
+    if (asks_for_results(control->post_selection())) result.open(outcome.result_path);
+
+    outcome.ran = true;
+    try {
+        control->init(*model, listing);
+        do {
+            ++outcome.steps;
+        } while (control->run(*model, listing, result, 1));
+    } catch (const std::exception& e) {
+        outcome.error = e.what();
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        listing << "ERROR: " << e.what() << std::endl;
+    }
+    listing.close();
+    if (result.is_open()) result.close();
+    return outcome;
+}
+
+std::string read_text_file(const std::string& path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -1,0 +1,27 @@
+#ifndef KELVANED_TESTS_RUN_MODEL_H
+#define KELVANED_TESTS_RUN_MODEL_H
+
+#include <string>
+
+// Test helper: runs a model file from start to end the way the front end does,
+// writing the listing and the result file next to the model file.
+struct ModelRun {
+    int input_errors = 0;     // what read_model counted
+    bool ran = false;         // the analysis was started (no input errors)
+    std::string error;        // message of an exception from reading or running
+    int steps = 0;            // calls of the control's run
+    std::string listing_path; // <dir><base>.out
+    std::string result_path;  // <dir><base>.flavia.res
+};
+
+// Reads the model; when it has no errors, opens the listing and writes the title,
+// opens the result file when the analysis asks for results, calls init and then
+// run with a limit of one step until it returns false, and closes the files. An
+// exception ends the analysis with "ERROR: " and its message in the listing, as
+// in the front end.
+ModelRun run_model(const std::string& model_file);
+
+// The whole content of a text file; empty when it cannot be read.
+std::string read_text_file(const std::string& path);
+
+#endif
