@@ -1,0 +1,307 @@
+// The analysis runner: loads a model file and drives its analysis one step at a
+// time inside the event loop, under the control dialog.
+#include "runner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <iostream>
+#include <locale>
+#include <sstream>
+
+#include <wx/app.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/menu.h>
+#include <wx/stopwatch.h>
+#include <wx/utils.h>
+
+#include "control.h"
+#include "control_dialog.h"
+#include "domain.h"
+#include "frame.h"
+#include "incremental_control.h"
+
+MyDomain* domain = nullptr;
+KelVane::Control<MyDomain>* control = nullptr;
+bool loaded = false;
+bool running = false;
+bool can_continue = false;
+bool started = false;
+std::string out_file_name;
+std::string post_file_name;
+std::ofstream out_stream;
+std::ofstream post_stream;
+StopWatch analysis_timer;
+
+namespace {
+
+void enable_load_items(bool enable)
+{
+    if (!file_menu) return;
+    file_menu->Enable(CMD_LOAD_FILE, enable);
+    for (int id = CMD_RECENT_FIRST; id <= CMD_RECENT_LAST; ++id)
+        if (file_menu->FindItem(id)) file_menu->Enable(id, enable);
+}
+
+// The result file is written only when some step is selected for it.
+bool asks_for_results(const KelVane::PostProc& selection)
+{
+    return selection.all || selection.last || !selection.steps.empty();
+}
+
+void close_analysis_files()
+{
+    if (out_stream.is_open()) out_stream.close();
+    if (post_stream.is_open()) post_stream.close();
+    out_stream.clear();
+    post_stream.clear();
+}
+
+// An analysis error goes to standard error and, when given, to the listing.
+void report_error(const char* message, std::ostream* listing)
+{
+    std::cerr << '\n' << "ERROR: " << message << std::endl;
+    if (listing) *listing << '\n' << "ERROR: " << message << std::endl;
+}
+
+// Whole seconds of the configured wait, in milliseconds; fractions do not count.
+double wait_target_ms(const DrawProperties& properties)
+{
+    const double seconds = std::trunc(properties.wait_seconds);
+    return seconds > 0.0 ? seconds * 1000.0 : 0.0;
+}
+
+// The analysis time in the default floating format, whatever the analysis left
+// set on standard output.
+std::string analysis_seconds()
+{
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << analysis_timer.seconds();
+    return text.str();
+}
+
+}  // namespace
+
+void DisableFileMenu()
+{
+    running = true;
+    enable_load_items(false);
+}
+
+void EnableFileMenu()
+{
+    running = false;
+    enable_load_items(true);
+}
+
+void MyFrame::OnLoadFile(wxCommandEvent&)
+{
+    if (running) return;
+    wxFileDialog dialog(this, "Load model data", last_directory, wxEmptyString,
+                        "Model files (*.dat)|*.dat| All files (*.*)|*.*",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK) return;
+    last_directory = dialog.GetDirectory();
+    const wxString path = dialog.GetPath();
+    if (path.empty()) return;
+    if (OpenModel(path, domain, control)) {
+        control_dialog->Show();
+        history.AddFileToHistory(path);
+    }
+}
+
+void MyFrame::OnRecentFile(wxCommandEvent& event)
+{
+    if (running) return;
+    const int entry = event.GetId() - CMD_RECENT_FIRST;
+    if (entry < 0 || entry >= static_cast<int>(history.GetCount())) return;
+    const wxString path = history.GetHistoryFile(entry);
+    last_directory = wxString::FromUTF8(directory_part(path.utf8_string()));
+    if (OpenModel(path, domain, control)) control_dialog->Show();
+}
+
+bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
+                        KelVane::Control<MyDomain>*& procedure)
+{
+    // The running steps still use the model and its control.
+    if (running) return false;
+
+    // Whatever was loaded before is discarded, a halted analysis with its open
+    // listing and result files included; until the new model has been read
+    // without errors nothing can be started.
+    delete model;
+    model = nullptr;
+    delete procedure;
+    procedure = nullptr;
+    close_analysis_files();
+    loaded = false;
+    started = false;
+    can_continue = false;
+    out_file_name.clear();
+    post_file_name.clear();
+    control_dialog->Hide();
+
+    const std::string name = file_name.utf8_string();
+    std::cout << "Starting " << name << std::endl;
+
+    int errors = 0;
+    try {
+        errors = read_model(name, model, procedure);
+    } catch (const std::exception& error) {
+        report_error(error.what(), nullptr);
+        // The part that was read is still drawn.
+        IssueCommand(CMD_REFRESH);
+        return false;
+    }
+    if (errors != 0) {
+        std::cerr << "there are errors in the input file" << std::endl;
+        IssueCommand(CMD_REFRESH);
+        return false;
+    }
+
+    const std::string base_path = directory_part(name) + model_base_name(name);
+    out_file_name = base_path + ".out";
+    post_file_name = base_path + ".flavia.res";
+
+    SetStatusText(wxFileName(file_name).GetFullName(), 1);
+    FitToWindow();
+    IssueCommand(CMD_REFRESH);
+
+    loaded = true;
+    can_continue = true;
+    started = false;
+    analysis_timer.reset();
+    control_dialog->Reset();
+    control_dialog->SetPaused(true);
+    return true;
+}
+
+void MyFrame::OnRunAnalysis(wxCommandEvent&)
+{
+    // An analysis that has ended for good is not taken up again: only a new
+    // load starts a fresh one.
+    if (!loaded) return;
+    if (started) {
+        IssueCommand(CMD_CONTINUE);
+        return;
+    }
+    if (out_file_name.empty() || !domain || !control) return;
+
+    DisableFileMenu();
+    control_dialog->Show();
+    control_dialog->SetPaused(false);
+
+    // An analysis whose listing or result file cannot be written does not start;
+    // it can be started again once the file can be opened.
+    close_analysis_files();
+    const bool with_results = asks_for_results(control->post_selection());
+    std::string unopened;
+    out_stream.open(out_file_name, std::ios::out | std::ios::trunc);
+    if (!out_stream.is_open()) {
+        unopened = out_file_name;
+    } else if (with_results) {
+        post_stream.open(post_file_name, std::ios::out | std::ios::trunc);
+        if (!post_stream.is_open()) unopened = post_file_name;
+    }
+    if (!unopened.empty()) {
+        close_analysis_files();
+        std::cerr << "ERROR: can not open file " << unopened << std::endl;
+        EnableFileMenu();
+        control_dialog->SetHalted(true);
+        control_dialog->SetPaused(true);
+        return;
+    }
+    domain->write_title(out_stream);
+
+    try {
+        control->init(*domain, out_stream);
+        started = true;
+        IssueCommand(CMD_CONTINUE);
+        EnableFileMenu();
+    } catch (const std::exception& error) {
+        EnableFileMenu();
+        can_continue = false;
+        report_error(error.what(), &out_stream);
+        IssueCommand(CMD_END);
+    }
+}
+
+void MyFrame::OnContinueAnalysis(wxCommandEvent&)
+{
+    if (!domain || !control || !started) return;
+    if (!can_continue || !loaded) {
+        std::cout << "Can not continue stopped analysis" << std::endl;
+        return;
+    }
+
+    auto* incremental = dynamic_cast<KelVane::IncrementalControl<MyDomain>*>(control);
+    DisableFileMenu();
+    control_dialog->SetPaused(false);
+    int redraw_counter = 0;
+    wxStopWatch step_watch;
+    analysis_timer.start();
+
+    const auto stop_requested = [this] {
+        return control_dialog->IsHalted() || control_dialog->IsCancelled();
+    };
+    const auto show_progress = [this, incremental] {
+        if (incremental)
+            control_dialog->SetProgress(static_cast<int>(incremental->progress(0) * 100.0));
+    };
+
+    try {
+        while (!stop_requested() && control->run(*domain, out_stream, post_stream, 1)) {
+            show_progress();
+            wxYield();
+
+            if (draw_properties.plot_deformed && draw_properties.every_nth > 0) {
+                ++redraw_counter;
+                if (redraw_counter >= draw_properties.every_nth) {
+                    IssueCommand(CMD_REFRESH);
+                    redraw_counter = 0;
+                }
+            }
+
+            // Pad the step to the configured wait, counted from the step's start;
+            // the target is read again so that a change takes effect at once.
+            double target = wait_target_ms(draw_properties);
+            double elapsed = static_cast<double>(step_watch.Time());
+            while (elapsed < target && !stop_requested()) {
+                wxMilliSleep(static_cast<unsigned long>(std::min(target - elapsed, 250.0)));
+                elapsed = static_cast<double>(step_watch.Time());
+                target = wait_target_ms(draw_properties);
+                wxYield();
+            }
+            step_watch.Start();
+        }
+    } catch (const std::exception& error) {
+        can_continue = false;
+        report_error(error.what(), &out_stream);
+    }
+
+    analysis_timer.stop();
+    show_progress();
+    IssueCommand(CMD_REFRESH);
+    EnableFileMenu();
+    control_dialog->SetPaused(true);
+    IssueCommand(CMD_END);
+}
+
+void MyFrame::OnAnalysisEnd(wxCommandEvent&)
+{
+    if (!loaded || running) return;
+
+    const bool cancelled = control_dialog->IsCancelled();
+    const bool halted = control_dialog->IsHalted();
+    if (cancelled || !halted) {
+        loaded = false;
+        control_dialog->Hide();
+        close_analysis_files();
+        std::cout << (cancelled ? "cancelled (analysis time: " : "finished (analysis time: ")
+                  << analysis_seconds() << " s)" << std::endl;
+    } else {
+        std::cout << "stopped (analysis time: " << analysis_seconds() << " s)" << std::endl;
+    }
+}

@@ -1,0 +1,485 @@
+// The analysis runner: loading models from the recent-files list, running them
+// step by step under the control dialog, halting, continuing, cancelling, and
+// what a failed load, an unwritable listing or an analysis error leave behind.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/filedlg.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/utils.h>
+
+#include "app.h"
+#include "control.h"
+#include "control_dialog.h"
+#include "domain.h"
+#include "errors.h"
+#include "frame.h"
+#include "gui_test_support.h"
+#include "incremental_control.h"
+#include "runner.h"
+
+using namespace gui_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// An incremental analysis whose steps only count themselves: it lets the tests
+// halt, continue and fail at a chosen step without depending on a nonlinear model.
+class CountingControl : public KelVane::IncrementalControl<MyDomain> {
+public:
+    explicit CountingControl(int steps) { add_load_block(1, 1.0 / steps, steps); }
+
+    void init(MyDomain& model, std::ostream&) override
+    {
+        if (fail_in_init) throw KelVane::matrix_error("no stiffness to factorise");
+        model.setup_dofs();
+        prepare(model);
+    }
+
+    void increment(MyDomain&, std::ostream& listing, int, double) override
+    {
+        if (step_ms > 0) wxMilliSleep(step_ms);
+        ++performed;
+        if (increment_nr == fail_at) throw KelVane::matrix_error("singular test matrix");
+        listing << "counted step " << increment_nr << '\n';
+    }
+
+    int performed = 0;
+    int fail_at = 0;
+    int step_ms = 0;
+    bool fail_in_init = false;
+};
+
+ControlDialog& dialog() { return *main_frame().GetControlDialog(); }
+
+void press(int button)
+{
+    wxCommandEvent event(wxEVT_BUTTON, button);
+    event.SetEventObject(&dialog());
+    dialog().ProcessWindowEvent(event);
+}
+
+// Loads through the recent-files list, as the user's second route does; returns
+// whether the load reported success (the control dialog is then shown).
+bool load(const std::string& path)
+{
+    MyFrame& frame = main_frame();
+    frame.GetHistory().AddFileToHistory(wxString::FromUTF8(path));
+    frame.IssueCommand(CMD_RECENT_FIRST);
+    return loaded;
+}
+
+// Replaces the loaded model's control by a counting one (the runner owns it).
+CountingControl* install_counting_control(int steps)
+{
+    auto* counting = new CountingControl(steps);
+    delete control;
+    control = counting;
+    return counting;
+}
+
+std::string write_model(const std::string& name, const std::string& text)
+{
+    const std::string path = (fs::path(make_temp_dir()) / name).string();
+    std::ofstream(path) << text;
+    return path;
+}
+
+// Seconds reported after `prefix` in the log's last such line.
+double reported_seconds(const wxString& prefix)
+{
+    const wxString text = log_text();
+    const int at = text.rfind(prefix);
+    if (at == wxNOT_FOUND) return -1.0;
+    return std::strtod(text.Mid(at + prefix.length()).utf8_string().c_str(), nullptr);
+}
+
+int count_of(const wxString& text, const wxString& part)
+{
+    int count = 0;
+    for (size_t at = text.find(part); at != wxString::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+std::string listing_of(const std::string& model_path)
+{
+    const fs::path path(model_path);
+    return (path.parent_path() / (path.stem().string() + ".out")).string();
+}
+
+const char* const truss_with_bad_group =
+    "*title\nbad group\n*nodes\n1 0 0 0\n2 4 0 0\n3 2 3 0\n"
+    "*material 1\nlinearelastic\nyoung 1e10\n*geometry 1\ncrosse 0.01\n"
+    "*elements\ntruss 1 1\n1 1 3\n2 2 3\nbrick99 1 1\n3 1 2\n"
+    "*suppress\nux uy 1 2\n*loadef\nset 1\nloads\nfy -1 3\n*end\n";
+
+class RunnerTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        main_frame().GetDrawProperties().SetDefaults();
+        ASSERT_FALSE(running);
+    }
+    void TearDown() override { main_frame().GetDrawProperties().SetDefaults(); }
+
+    DialogHook hook;
+};
+
+}  // namespace
+
+TEST_F(RunnerTest, ExampleModelsRunToAFinishedListingBesideTheModel)
+{
+    struct Case {
+        const char* example;
+        const char* directory;  // sub-directory of the copy, "" for none
+    };
+    // The last case puts the model under a directory name that is not ASCII.
+    const Case cases[] = {{"two_bar_truss.dat", ""},
+                          {"cantilever_beam.dat", ""},
+                          {"portal_frame.dat", ""},
+                          {"two_bar_truss.dat", "pr\xC3\xBC" "fung"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.example) + " in '" + c.directory + "'");
+        std::string path = copy_example(c.example);
+        if (*c.directory) {
+            const fs::path moved = fs::path(path).parent_path() / c.directory / c.example;
+            fs::create_directory(moved.parent_path());
+            fs::rename(path, moved);
+            path = moved.string();
+        }
+
+        ASSERT_TRUE(load(path));
+        EXPECT_TRUE(log_contains("Starting " + wxString::FromUTF8(path)));
+        EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), wxString(c.example));
+        EXPECT_TRUE(dialog().IsShown());
+        EXPECT_TRUE(dialog().IsPaused());
+        EXPECT_TRUE(dialog().IsHalted());
+        EXPECT_FALSE(started);
+        EXPECT_EQ(out_file_name, listing_of(path));
+
+        const int finished_before = count_of(log_text(), "finished (analysis time: ");
+        press(ControlDialog::ID_START);
+
+        EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
+        EXPECT_FALSE(loaded);
+        EXPECT_FALSE(running);
+        EXPECT_FALSE(dialog().IsShown());
+        EXPECT_FALSE(out_stream.is_open());
+        // A linear analysis is one step: the gauge is never set.
+        EXPECT_EQ(dialog().GetGauge()->GetValue(), 0);
+        EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
+
+        const std::string listing = read_file(listing_of(path));
+        const std::string model = read_file(path);
+        const std::string title = model.substr(model.find("*title\n") + 7);
+        EXPECT_NE(listing.find("TITLE\n" + title.substr(0, title.find('\n'))), std::string::npos);
+        EXPECT_NE(listing.find("nodal solution in global coordinates"), std::string::npos);
+        EXPECT_NE(listing.find("reactions"), std::string::npos);
+        // No result was selected: no result file.
+        EXPECT_FALSE(fs::exists(fs::path(path).replace_extension(".flavia.res")));
+    }
+}
+
+TEST_F(RunnerTest, HaltedAnalysisContinuesWithTheNextStepAndTheTimesAddUp)
+{
+    const std::string path = copy_example("two_bar_truss.dat");
+    ASSERT_TRUE(load(path));
+    CountingControl* counting = install_counting_control(4);
+    counting->step_ms = 30;
+
+    // Halt is answered while the first step yields to the event loop.
+    const int finished_before = count_of(log_text(), "finished (analysis time: ");
+    hook.Answer(wxID_YES);
+    wxTheApp->CallAfter([] { press(ControlDialog::ID_HALT); });
+    press(ControlDialog::ID_START);
+
+    ASSERT_EQ(hook.messages().size(), 1u);
+    EXPECT_EQ(hook.messages()[0], "stop after this increment?\n(analysis can be continued later)");
+    EXPECT_EQ(counting->performed, 1);
+    EXPECT_TRUE(log_contains("stopped (analysis time: "));
+    EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before);
+    const double halted_after = reported_seconds("stopped (analysis time: ");
+    EXPECT_GE(halted_after, 0.029);
+    EXPECT_TRUE(loaded);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(out_stream.is_open());
+    EXPECT_TRUE(dialog().IsShown());
+    EXPECT_TRUE(dialog().IsPaused());
+    EXPECT_EQ(dialog().GetGauge()->GetValue(), 25);
+    EXPECT_FALSE(running);
+
+    press(ControlDialog::ID_START);
+
+    EXPECT_EQ(counting->performed, 4);
+    const double total = reported_seconds("finished (analysis time: ");
+    EXPECT_GE(total, halted_after + 0.089);
+    EXPECT_EQ(dialog().GetGauge()->GetValue(), 100);
+    EXPECT_FALSE(out_stream.is_open());
+
+    // One listing, continued: one title and the four steps in order.
+    const std::string listing = read_file(listing_of(path));
+    EXPECT_EQ(count_of(wxString(listing), "TITLE"), 1);
+    std::size_t at = 0;
+    for (int step = 1; step <= 4; ++step) {
+        at = listing.find("counted step " + std::to_string(step), at);
+        EXPECT_NE(at, std::string::npos) << "step " << step;
+    }
+}
+
+TEST_F(RunnerTest, CancelEndsAPausedOrHaltedAnalysisAtOnce)
+{
+    // Cancelled right after the load: nothing ran, no listing is written.
+    const std::string first = copy_example("two_bar_truss.dat");
+    ASSERT_TRUE(load(first));
+    hook.Answer(wxID_YES);
+    press(ControlDialog::ID_CANCEL);
+    EXPECT_EQ(hook.messages().back(), "stop this analysis as soon as possible?");
+    EXPECT_TRUE(log_contains("cancelled (analysis time: 0 s)"));
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(dialog().IsShown());
+    EXPECT_FALSE(fs::exists(listing_of(first)));
+
+    // A second Cancel does not end it again, and Start does not bring it back.
+    hook.Answer(wxID_YES);
+    press(ControlDialog::ID_CANCEL);
+    press(ControlDialog::ID_START);
+    EXPECT_EQ(count_of(log_text(), "cancelled (analysis time: "), 1);
+    EXPECT_FALSE(fs::exists(listing_of(first)));
+
+    // Cancelled while halted after two steps: the listing holds those two.
+    const std::string second = copy_example("cantilever_beam.dat");
+    ASSERT_TRUE(load(second));
+    CountingControl* counting = install_counting_control(5);
+    hook.Answer(wxID_YES);
+    wxTheApp->CallAfter([] { wxTheApp->CallAfter([] { press(ControlDialog::ID_HALT); }); });
+    press(ControlDialog::ID_START);
+    ASSERT_TRUE(out_stream.is_open());
+    const int halted_at = counting->performed;
+    EXPECT_GE(halted_at, 1);
+    EXPECT_LT(halted_at, 5);
+
+    hook.Answer(wxID_YES);
+    press(ControlDialog::ID_CANCEL);
+    EXPECT_EQ(count_of(log_text(), "cancelled (analysis time: "), 2);
+    EXPECT_EQ(counting->performed, halted_at);
+    EXPECT_FALSE(out_stream.is_open());
+    EXPECT_FALSE(loaded);
+    const std::string listing = read_file(listing_of(second));
+    EXPECT_NE(listing.find("counted step " + std::to_string(halted_at)), std::string::npos);
+    EXPECT_EQ(listing.find("counted step " + std::to_string(halted_at + 1)), std::string::npos);
+}
+
+TEST_F(RunnerTest, LoadingAndClosingAreRefusedWhileRunning)
+{
+    const std::string other = copy_example("portal_frame.dat");
+    const std::string path = copy_example("two_bar_truss.dat");
+    ASSERT_TRUE(load(other));
+    ASSERT_TRUE(load(path));  // the other model is now the second recent file
+    install_counting_control(3);
+    MyDomain* model = domain;
+
+    bool load_enabled = true;
+    bool recent_enabled = true;
+    bool was_running = false;
+    bool frame_alive = false;
+    wxTheApp->CallAfter([&] {
+        MyFrame& frame = main_frame();
+        was_running = running;
+        load_enabled = file_menu->IsEnabled(CMD_LOAD_FILE);
+        recent_enabled = file_menu->IsEnabled(CMD_RECENT_FIRST + 1);
+        frame.IssueCommand(CMD_LOAD_FILE);
+        frame.IssueCommand(CMD_RECENT_FIRST + 1);
+        // Even called directly, a load must not pull the model from under the steps.
+        MyDomain* held_domain = domain;
+        KelVane::Control<MyDomain>* held_control = control;
+        EXPECT_FALSE(frame.OpenModel(wxString::FromUTF8(other), held_domain, held_control));
+        frame.Close(false);
+        frame_alive = GetMainFrame() == &frame;
+    });
+    press(ControlDialog::ID_START);
+
+    EXPECT_TRUE(was_running);
+    EXPECT_FALSE(load_enabled);
+    EXPECT_FALSE(recent_enabled);
+    EXPECT_TRUE(frame_alive);
+    EXPECT_EQ(domain, model);
+    EXPECT_TRUE(log_contains("finished (analysis time: "));
+    ASSERT_EQ(hook.dialogs.size(), 1u);  // no file dialog, one message box
+    EXPECT_EQ(hook.dialogs[0].message, "Stop the running analysis first!");
+    EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
+    EXPECT_TRUE(file_menu->IsEnabled(CMD_RECENT_FIRST + 1));
+}
+
+TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
+{
+    // A halted analysis is discarded by the failed load: its listing is closed
+    // and nothing of it can be started or continued.
+    const std::string good = copy_example("two_bar_truss.dat");
+    ASSERT_TRUE(load(good));
+    CountingControl* counting = install_counting_control(3);
+    hook.Answer(wxID_YES);
+    wxTheApp->CallAfter([] { press(ControlDialog::ID_HALT); });
+    press(ControlDialog::ID_START);
+    ASSERT_TRUE(out_stream.is_open());
+    ASSERT_EQ(counting->performed, 1);
+
+    const std::string bad = write_model("bad.dat", truss_with_bad_group);
+    EXPECT_FALSE(load(bad));
+    EXPECT_TRUE(log_contains("there are errors in the input file"));
+    EXPECT_FALSE(out_stream.is_open());
+    EXPECT_NE(read_file(listing_of(good)).find("counted step 1"), std::string::npos);
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(started);
+    EXPECT_FALSE(can_continue);
+    EXPECT_FALSE(dialog().IsShown());
+    // The model read so far is kept, to be drawn.
+    ASSERT_NE(domain, nullptr);
+    EXPECT_EQ(domain->nodes.size(), 3u);
+    EXPECT_EQ(domain->elements.size(), 2u);
+
+    const wxString log_before = log_text();
+    press(ControlDialog::ID_START);
+    main_frame().IssueCommand(CMD_RUN);
+    main_frame().IssueCommand(CMD_CONTINUE);
+    main_frame().IssueCommand(CMD_END);
+    EXPECT_EQ(log_text(), log_before);
+    EXPECT_FALSE(fs::exists(listing_of(bad)));
+}
+
+TEST_F(RunnerTest, ExceptionOutOfTheReaderIsReportedAsAFailedLoad)
+{
+    ASSERT_TRUE(load(copy_example("two_bar_truss.dat")));
+    // A parameter line without its value stops the reader with an exception.
+    const std::string path = write_model("broken.dat", "*material 1\nlinearelastic\nyoung\n");
+    EXPECT_FALSE(load(path));
+    EXPECT_TRUE(log_contains("\nERROR: ")) << "the reader no longer throws here";
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(dialog().IsShown());
+    EXPECT_TRUE(out_file_name.empty());
+    main_frame().IssueCommand(CMD_RUN);
+    EXPECT_FALSE(fs::exists(listing_of(path)));
+}
+
+TEST_F(RunnerTest, UnwritableListingOrResultFileKeepsTheAnalysisFromStarting)
+{
+    for (const char* extension : {".out", ".flavia.res"}) {
+        SCOPED_TRACE(extension);
+        const std::string path = copy_example("two_bar_truss.dat");
+        ASSERT_TRUE(load(path));
+        CountingControl* counting = install_counting_control(2);
+        counting->post_selection().last = true;
+        counting->post_selection().displacement = true;
+        // A directory in the file's place cannot be opened for writing, even by root.
+        const fs::path blocker = fs::path(path).parent_path() / (std::string("two_bar_truss") + extension);
+        fs::create_directory(blocker);
+
+        press(ControlDialog::ID_START);
+        EXPECT_TRUE(log_contains("ERROR: can not open file " + wxString::FromUTF8(blocker.string())));
+        EXPECT_EQ(counting->performed, 0);
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(running);
+        EXPECT_FALSE(out_stream.is_open());
+        EXPECT_FALSE(post_stream.is_open());
+        EXPECT_TRUE(loaded);
+        EXPECT_TRUE(dialog().IsShown());
+        EXPECT_TRUE(dialog().IsPaused());
+        EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
+
+        // Once the file can be written, Start runs the analysis.
+        fs::remove(blocker);
+        press(ControlDialog::ID_START);
+        EXPECT_EQ(counting->performed, 2);
+        EXPECT_FALSE(loaded);
+        EXPECT_TRUE(fs::is_regular_file(listing_of(path)));
+        EXPECT_TRUE(fs::is_regular_file(fs::path(path).replace_extension(".flavia.res")));
+    }
+}
+
+TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
+{
+    for (const bool in_init : {false, true}) {
+        SCOPED_TRACE(in_init ? "error in init" : "error in step 4");
+        const std::string path = copy_example("two_bar_truss.dat");
+        ASSERT_TRUE(load(path));
+        CountingControl* counting = install_counting_control(10);
+        counting->fail_at = 4;
+        counting->fail_in_init = in_init;
+        const char* message = in_init ? "no stiffness to factorise" : "singular test matrix";
+        const int finished_before = count_of(log_text(), "finished (analysis time: ");
+
+        press(ControlDialog::ID_START);
+        EXPECT_EQ(counting->performed, in_init ? 0 : 4);
+        EXPECT_TRUE(log_contains(wxString("\nERROR: ") + message + "\n"));
+        EXPECT_NE(read_file(listing_of(path)).find(std::string("\nERROR: ") + message + "\n"),
+                  std::string::npos);
+        EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
+        EXPECT_FALSE(out_stream.is_open());
+        EXPECT_FALSE(dialog().IsShown());
+        EXPECT_FALSE(can_continue);
+        EXPECT_FALSE(running);
+
+        if (!in_init) {
+            main_frame().IssueCommand(CMD_CONTINUE);
+            EXPECT_TRUE(log_text().EndsWith("Can not continue stopped analysis\n"));
+            EXPECT_EQ(counting->performed, 4);
+        }
+    }
+}
+
+TEST_F(RunnerTest, PictureIsRefreshedEveryNthStepWhenTheDeformedShapeIsPlotted)
+{
+    struct Case {
+        bool plot_deformed;
+        int every_nth;
+        int refreshes;  // in-loop refreshes plus the one after the loop
+    };
+    // Of the 7 steps, the last one's run reports that nothing remains: the loop
+    // body follows steps 1 to 6 only.
+    const Case cases[] = {{true, 3, 3}, {true, 1, 7}, {true, 4, 2}, {true, 0, 1}, {true, -2, 1},
+                          {false, 3, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "deformed " << c.plot_deformed << ", n " << c.every_nth);
+        ASSERT_TRUE(load(copy_example("two_bar_truss.dat")));
+        install_counting_control(7);
+        DrawProperties& properties = main_frame().GetDrawProperties();
+        properties.plot_deformed = c.plot_deformed;
+        properties.every_nth = c.every_nth;
+
+        CommandProbe refreshes(CMD_REFRESH);
+        press(ControlDialog::ID_START);
+        EXPECT_EQ(refreshes.count, c.refreshes);
+    }
+}
+
+TEST_F(RunnerTest, LoadCommandAsksForAModelFileInTheLastDirectory)
+{
+    // The platform's file chooser cannot be filled in from a test: this checks
+    // the question and that a cancelled dialog leaves the loaded model alone.
+    const std::string path = copy_example("cantilever_beam.dat");
+    ASSERT_TRUE(load(path));
+    MyDomain* model = domain;
+    wxString wildcard, directory;
+    hook.on_dialog = [&](wxDialog* dialog) {
+        auto* files = dynamic_cast<wxFileDialog*>(dialog);
+        if (!files) return;
+        wildcard = files->GetWildcard();
+        directory = files->GetDirectory();
+    };
+    main_frame().IssueCommand(CMD_LOAD_FILE);
+    ASSERT_EQ(hook.dialogs.size(), 1u);
+    EXPECT_EQ(wildcard, "Model files (*.dat)|*.dat| All files (*.*)|*.*");
+    EXPECT_EQ(directory, main_frame().GetLastDirectory());
+    EXPECT_EQ(main_frame().GetLastDirectory(),
+              wxString::FromUTF8(fs::path(path).parent_path().string() + "/"));
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(domain, model);
+    EXPECT_TRUE(dialog().IsShown());
+}
