@@ -1,0 +1,84 @@
+#ifndef KELVANED_CONTINUUM_H
+#define KELVANED_CONTINUUM_H
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "kvmatrix.h"
+#include "numint_element.h"
+
+namespace KelVane {
+class Structural_Point;
+class Structural_type;
+}  // namespace KelVane
+
+// Layer of the numerically integrated elements with displacement dofs: small
+// displacements on the reference geometry, for the three-dimensional (0), plane
+// strain (1), plane stress (2) and axisymmetric (3) stress states. It turns the
+// shape functions and the material states at the integration points into
+// stiffness, mass, internal forces, face pressures, state updates and stress
+// output. Element dofs run node by node, and within a node by axis.
+class NumIntStructElement : public virtual NumIntElement {
+public:
+    // Builds the shared element part as well: takes over the node array and
+    // creates one point state per integration point. The material must be a
+    // structural one (kelvaned_error otherwise).
+    NumIntStructElement(std::uint32_t number, KelVane::Node** node_list, std::uint32_t node_count,
+                        std::uint32_t structural_dofs, std::uint32_t element_dofs,
+                        KelVane::Material_type* material_group, KelVane::Geometry* geometry_group,
+                        int stress_state, int point_count);
+    ~NumIntStructElement() override;
+
+    bool is_xp() override;
+    LocalDof* GetLocalDofs() override;
+    KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override;
+    KelVane::Vector internal_forces() override;
+    KelVane::Matrix mass_matrix(bool lumped) override;
+    void update_state() override;
+    KelVane::Vector pressure_load(int face, double p) override;
+    void print_results(std::ostream& os) override;
+    void print_nodal_results(std::ostream& os) override;
+    void write_res_header(std::ostream& os, int step) override;
+    void write_res_values(std::ostream& os) override;
+    void add_nodal_average() override;
+
+    // Strain-displacement matrix (stress size x structural dofs) at a point of
+    // natural coordinates `location` on the node coordinates X; factor receives
+    // the point's volume factor (det J, times the thickness for plane stress,
+    // times 2 pi r for axisymmetry).
+    KelVane::Matrix get_B_mat(const KelVane::Vector& location, const KelVane::Matrix& X,
+                              double& factor) const;
+    // Interpolation matrix: nodal dimension x structural dofs.
+    KelVane::Matrix get_N_mat(const KelVane::Vector& location) const;
+    // Hands the point the strain increment B du at the location.
+    void update_point(const KelVane::Vector& location, const KelVane::Vector& du,
+                      KelVane::Structural_Point& point) const;
+
+    // Input check of an element group before the reader creates its elements;
+    // returns the number of errors, each reported on the error stream.
+    static int check_input(const KelVane::Material_type* material,
+                           const KelVane::Geometry* geometry, int stress_state);
+
+    std::uint32_t get_stress_state() const { return stress_state; }
+    std::uint32_t get_nr_structural_dofs() const { return structural_dofs; }
+
+protected:
+    // For a layer that builds the shared element part itself (an element that
+    // joins this layer with a thermal one): sets this layer's own fields only.
+    NumIntStructElement(std::uint32_t structural_dofs, int stress_state);
+
+    const KelVane::Structural_type& structural_material() const;
+    // State of integration point k (from 1) as a structural point.
+    KelVane::Structural_Point& structural_point(int k) const;
+    int nodal_dimension() const;
+    // Thickness of the element's geometry; kelvaned_error when it has none.
+    double thickness() const;
+
+    std::uint32_t structural_dofs;
+    std::uint32_t stress_state;
+
+private:
+    void print_point_rows(std::ostream& os, bool expanded) const;
+};
+
+#endif

@@ -1,0 +1,200 @@
+#include "numint_element.h"
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <wx/dc.h>
+#include <wx/string.h>
+
+#include "collect_array.h"
+#include "device_map.h"
+#include "draw_shape.h"
+#include "errors.h"
+#include "kv_assert.h"
+#include "material.h"
+#include "node.h"
+#include "shape.h"
+
+using KelVane::Matrix;
+
+NumIntElement::NumIntElement()
+    : FiniteElement(),
+      material(nullptr),
+      geometry(nullptr),
+      points(nullptr),
+      shape(nullptr),
+      draw_shape(nullptr),
+      point_count(0)
+{
+}
+
+NumIntElement::~NumIntElement()
+{
+    if (points != nullptr) {
+        for (int k = 0; k < point_count; ++k) delete points[k];
+        delete[] points;
+    }
+    delete shape;
+    delete draw_shape;
+}
+
+void NumIntElement::init_numint(std::uint32_t number, KelVane::Node** node_list,
+                                std::uint32_t node_count, std::uint32_t element_dofs,
+                                KelVane::Material_type* material_group,
+                                KelVane::Geometry* geometry_group, int stress_state,
+                                int number_of_points)
+{
+    KV_ASSERT(points == nullptr);
+    KV_ASSERT(number_of_points >= 0);
+    element_number = number;
+    nodes = node_list;
+    number_of_nodes = node_count;
+    number_of_local_dofs = element_dofs;
+    material = material_group;
+    geometry = geometry_group;
+
+    if (material == nullptr) throw kelvaned_error("element " + std::to_string(number) +
+                                                  " has no material");
+    // The array is complete (all null) before the first point exists, so that a
+    // failing create_point leaves nothing behind for the destructor to trip on.
+    points = new KelVane::Material_Point*[number_of_points]();
+    point_count = number_of_points;
+    for (int k = 0; k < number_of_points; ++k) {
+        points[k] = material->create_point(stress_state);
+        // Materials without integration points (point masses) create none.
+        if (points[k] == nullptr)
+            throw kelvaned_error("element " + std::to_string(number) +
+                                 ": its material has no integration-point state");
+    }
+}
+
+const KelVane::Shape& NumIntElement::get_shape() const
+{
+    KV_ASSERT(shape != nullptr);
+    return *shape;
+}
+
+int NumIntElement::nr_points() const
+{
+    KV_ASSERT(shape != nullptr);
+    const int count = shape->nr_int_locs();
+    KV_ASSERT(count == point_count);
+    return count;
+}
+
+KelVane::Material_Point& NumIntElement::get_point(int k) const
+{
+    KV_ASSERT(k >= 1 && k <= point_count);
+    KV_ASSERT(points[k - 1] != nullptr);
+    return *points[k - 1];
+}
+
+void NumIntElement::accept()
+{
+    const int count = nr_points();
+    for (int k = 1; k <= count; ++k) get_point(k).accept();
+}
+
+bool NumIntElement::symmetric()
+{
+    return material->symmetric();
+}
+
+void NumIntElement::write_restart(std::ostream& os)
+{
+    KelVane::CollectArray buffer(128);
+    const int count = nr_points();
+    for (int k = 1; k <= count; ++k) get_point(k).collect(buffer);
+    os << buffer;
+}
+
+void NumIntElement::read_restart(std::istream& is)
+{
+    KelVane::CollectArray buffer;
+    is >> buffer;
+    const int count = nr_points();
+    for (int k = 1; k <= count; ++k) get_point(k).distribute(buffer);
+    // Values left over were written by points of another material or rule: the
+    // file does not belong to this model.
+    if (buffer.cursor() != buffer.size()) throw KelVane::file_error("corrupt restart file");
+}
+
+void NumIntElement::draw(wxDC& dc, DeviceMap& map, bool numbers)
+{
+    draw_outline(dc, map, numbers, false, 0.0);
+}
+
+void NumIntElement::draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale)
+{
+    draw_outline(dc, map, numbers, true, static_cast<double>(scale));
+}
+
+void NumIntElement::draw_outline(wxDC& dc, DeviceMap& map, bool numbers, bool deformed,
+                                 double scale)
+{
+    if (draw_shape == nullptr) return;
+    std::vector<int> outline;
+    draw_shape->outline_nodes(outline);
+    const int n = static_cast<int>(outline.size());
+    if (n == 0) return;
+
+    std::vector<wxPoint> corners(outline.size());
+    int sum_x = 0;
+    int sum_y = 0;
+    for (int k = 0; k < n; ++k) {
+        const KelVane::Node* node = get_node(static_cast<std::uint32_t>(outline[k]));
+        double x, y, z;
+        if (deformed)
+            node->get_scaled_coordinates(x, y, z, scale);
+        else
+            node->get_coordinates(x, y, z);
+        corners[k] = map.to_device(static_cast<float>(x), static_cast<float>(y));
+        sum_x += corners[k].x;
+        sum_y += corners[k].y;
+    }
+    dc.DrawPolygon(n, corners.data(), 0, 0, wxODDEVEN_RULE);
+
+    if (numbers) {
+        // The number is centred on the mean of the outline's device points.
+        const wxString text = wxString::Format("%d", static_cast<int>(number()));
+        wxCoord width = 0;
+        wxCoord height = 0;
+        dc.GetTextExtent(text, &width, &height);
+        dc.DrawText(text, sum_x / n - width / 2, sum_y / n - height / 2);
+    }
+}
+
+namespace {
+
+void fill_coordinate_matrix(const KelVane::ElementBase& element, Matrix& X, int ndim,
+                            bool current)
+{
+    if (ndim != 2 && ndim != 3)
+        throw kelvaned_error("unknown nr. of nodal dimensions in getCoordinateMatrix()");
+    const std::uint32_t n = element.get_nr_nodes();
+    X.resize(n, static_cast<unsigned>(ndim));
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double x, y, z;
+        if (current)
+            element.get_node(i)->get_current_coordinates(x, y, z);
+        else
+            element.get_node(i)->get_coordinates(x, y, z);
+        X[i][0] = x;
+        X[i][1] = y;
+        if (ndim == 3) X[i][2] = z;
+    }
+}
+
+}  // namespace
+
+void getCoordinateMatrix(const KelVane::ElementBase& element, Matrix& X, int ndim)
+{
+    fill_coordinate_matrix(element, X, ndim, false);
+}
+
+void getCurrentCoordinateMatrix(const KelVane::ElementBase& element, Matrix& X, int ndim)
+{
+    fill_coordinate_matrix(element, X, ndim, true);
+}

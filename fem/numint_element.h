@@ -1,0 +1,76 @@
+#ifndef KELVANED_NUMINT_ELEMENT_H
+#define KELVANED_NUMINT_ELEMENT_H
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "element_base.h"
+#include "kvmatrix.h"
+
+class DrawShape;
+
+namespace KelVane {
+class Geometry;
+class Material_Point;
+class Material_type;
+class Shape;
+}  // namespace KelVane
+
+// Common base of the elements integrated over integration points (continuum,
+// heat conduction, thermo-mechanical and total-Lagrange elements). It holds what
+// they all share: material and geometry of the element group, one material
+// state per integration point, the shape (shape functions and integration rule)
+// and the outline order. The layers above inherit it virtually, so an element
+// that joins a structural and a thermal layer has one node list, one shape and
+// one array of points.
+class NumIntElement : public FiniteElement {
+public:
+    NumIntElement();
+    ~NumIntElement() override;
+
+    void write_restart(std::ostream& os) override;
+    void read_restart(std::istream& is) override;
+    void accept() override;
+    bool symmetric() override;
+    void draw(wxDC& dc, DeviceMap& map, bool numbers) override;
+    void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale) override;
+
+    KelVane::Material_type* get_material() const { return material; }
+    KelVane::Geometry* get_geometry() const { return geometry; }
+    // The shape; set by the concrete element's constructor.
+    const KelVane::Shape& get_shape() const;
+    // Number of integration points, as the shape gives it.
+    int nr_points() const;
+    // State of integration point k, counted from 1.
+    KelVane::Material_Point& get_point(int k) const;
+
+protected:
+    // Fills the element fields and creates one point state per integration point
+    // (material->create_point(stress_state), point 1 first). Called once by the
+    // layer that builds the shared part; takes over the node array.
+    void init_numint(std::uint32_t number, KelVane::Node** node_list, std::uint32_t node_count,
+                     std::uint32_t element_dofs, KelVane::Material_type* material_group,
+                     KelVane::Geometry* geometry_group, int stress_state, int point_count);
+
+    KelVane::Material_type* material;   // not owned
+    KelVane::Geometry* geometry;        // not owned; may be null
+    KelVane::Material_Point** points;   // owned, one per integration point
+    KelVane::Shape* shape;              // owned
+    DrawShape* draw_shape;              // owned; may be null
+
+private:
+    void draw_outline(wxDC& dc, DeviceMap& map, bool numbers, bool deformed, double scale);
+
+    // Length of the point array, so that it is released correctly even when the
+    // shape is missing (an element whose construction failed half-way).
+    int point_count;
+};
+
+// Reference coordinates of the element's nodes: X becomes (node count) x ndim,
+// row i the x, y (and z) of node i. ndim must be 2 or 3.
+void getCoordinateMatrix(const KelVane::ElementBase& element, KelVane::Matrix& X, int ndim);
+// The same on the current positions (position plus displacement).
+void getCurrentCoordinateMatrix(const KelVane::ElementBase& element, KelVane::Matrix& X,
+                                int ndim);
+
+#endif
