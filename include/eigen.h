@@ -56,14 +56,19 @@ void eigen_symmetric(Matrix& A, Matrix* Vp = nullptr);
 void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = nullptr);
 
 // Lowest eigenpairs of K x = lambda M x by subspace iteration. X is n x p: its p
-// columns are the iteration block, made from the diagonals of K and M when make_start
-// is set, otherwise taken as given. Every pass solves K Z = M X, makes Z M-orthonormal
-// and solves the projected problem densely. On return lambda (p values, unordered) and
-// the columns of X (M-orthonormal) hold the approximations of the last projected
-// solution. The passes end when the projected stiffness is diagonal, when the
-// `requested` eigenvalues of smallest magnitude (all p when 0) change by less than
-// 1e-10 relative from one pass to the next, or after max_passes passes; the number of
-// passes and whether the iteration converged are written to standard output.
+// columns are the iteration block. When make_start is set the block is made here:
+// the diagonal of M, unit vectors at the rows of the smallest ratios K(i,i) / M(i,i),
+// and `requested` mixed vectors (the diagonal of M scaled by a fixed pseudo-random
+// sequence) that reach dofs the unit vectors do not couple with; otherwise X is
+// taken as given. Every pass solves K Z = M X, makes Z M-orthonormal and solves the
+// projected problem densely. On return lambda (p values, unordered) and the columns
+// of X (M-orthonormal) hold the approximations of the last projected solution. The
+// passes end when the projected stiffness is diagonal, when the `requested`
+// eigenvalues of smallest magnitude (all p when 0) change by less than 1e-10
+// relative from one pass to the next, or after max_passes passes. The number of
+// passes goes to standard output with "converged", or with "not converged" when the
+// pass limit ended the loop or a requested pair leaves a residual
+// ||K x - lambda M x|| above 1e-2 ||K x||.
 void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
                         bool make_start, unsigned requested = 0, unsigned max_passes = 100);
 

@@ -260,23 +260,144 @@ TEST(SubspaceIterationTest, SingleVectorAndDiagonalProblems)
     ASSERT_EQ(lambda.size(), 1u);
     EXPECT_NEAR(lambda[0], chain_eigenvalue(10, 1.0, 1.0, 1), 1e-9);
 
-    // Diagonal K and M: the start vectors sit at the rows of the smallest k/m ratios,
-    // which are eigenvectors already; the first start vector mixes the rest, and its
-    // Ritz value lies above the lowest remaining ratio.
-    Problem diagonal(5);
-    const double stiffness[] = {50.0, 3.0, 40.0, 8.0, 24.0};
-    const double mass[] = {1.0, 1.0, 2.0, 2.0, 4.0};  // ratios 50, 3, 20, 4, 6
-    for (unsigned i = 0; i < 5; ++i) {
+    // Diagonal K and M: the unit start vectors sit at the rows of the smallest k/m
+    // ratios, which are eigenvectors already, so their pairs come out exact; the
+    // block's other vectors (the diagonal of M and the mixed ones) converge to the
+    // next ratios from above.
+    Problem diagonal(7);
+    const double stiffness[] = {50.0, 3.0, 40.0, 8.0, 24.0, 90.0, 70.0};
+    const double mass[] = {1.0, 1.0, 2.0, 2.0, 4.0, 1.0, 1.0};  // ratios 50, 3, 20, 4, 6, 90, 70
+    for (unsigned i = 0; i < 7; ++i) {
         diagonal.K->add(i + 1, i + 1, stiffness[i]);
         diagonal.M->add(i + 1, i + 1, mass[i]);
     }
-    Matrix Y(5, 3);
+    Matrix Y(7, 5);
     EXPECT_TRUE(reports_convergence(run(diagonal, lambda, Y, true, 2)));
     const std::vector<double> values = sorted(lambda);
+    const double lowest_ratios[] = {3.0, 4.0, 6.0, 20.0, 50.0};
     EXPECT_NEAR(values[0], 3.0, 1e-12);
     EXPECT_NEAR(values[1], 4.0, 1e-12);
-    EXPECT_GE(values[2], 6.0 - 1e-12);
+    for (unsigned j = 2; j < 5; ++j)
+        EXPECT_GE(values[j], lowest_ratios[j] * (1.0 - 1e-12)) << j;
     expect_eigenpairs(diagonal, lambda, Y, 2, 1e-12);
+}
+
+// Two fixed-fixed chains that do not couple, their dofs interleaved as the two dofs
+// of one node: chain A (20 masses, k/m = 1) holds the smaller diagonal ratios 2,
+// chain B (nb masses, k/m = 2.5, ratios 5) the lower eigenvalues. With 40 masses in
+// B the spectra interleave, B1 < A1 < B2 < A2 < B3 < ...; with 80 the two lowest
+// are both B's.
+struct TwoChains {
+    static constexpr unsigned na = 20;
+    static constexpr double ka = 1.0;
+    static constexpr double kb = 2.5;
+    unsigned nb;
+    Problem problem;
+
+    explicit TwoChains(unsigned b_masses) : nb(b_masses), problem(na + b_masses)
+    {
+        // Rows counted from 1: A's dof i and B's dof i share a node.
+        add_chain(na, ka, [](unsigned i) { return 2 * i - 1; });
+        add_chain(nb, kb, [](unsigned i) { return i <= na ? 2 * i : na + i; });
+    }
+
+    template <class Row>
+    void add_chain(unsigned n, double k, Row row)
+    {
+        for (unsigned i = 1; i <= n; ++i) {
+            problem.K->add(row(i), row(i), 2.0 * k);
+            problem.M->add(row(i), row(i), 1.0);
+            if (i < n) {
+                problem.K->add(row(i), row(i + 1), -k);
+                problem.K->add(row(i + 1), row(i), -k);
+            }
+        }
+    }
+
+    std::vector<double> lowest(unsigned count) const
+    {
+        std::vector<double> all;
+        for (unsigned j = 1; j <= na; ++j)
+            all.push_back(chain_eigenvalue(na, ka, 1.0, j));
+        for (unsigned j = 1; j <= nb; ++j)
+            all.push_back(chain_eigenvalue(nb, kb, 1.0, j));
+        std::sort(all.begin(), all.end());
+        all.resize(count);
+        return all;
+    }
+};
+
+TEST(SubspaceIterationTest, UncoupledFamiliesAllContributeTheirLowestModes)
+{
+    // Unit start vectors alone would all land on chain A, leaving B the one
+    // direction of the diagonal of M: B2 would be missed and the block would settle
+    // on A's values in its place.
+    const struct {
+        unsigned nb;
+        unsigned requested;
+    } cases[] = {{40, 2}, {40, 3}, {40, 4}, {40, 6}, {40, 10}, {80, 1}, {80, 2}, {80, 3}};
+    for (const auto& c : cases) {
+        TwoChains chains(c.nb);
+        const unsigned q = std::min(2 * c.requested, c.requested + 8);
+        const unsigned n = TwoChains::na + c.nb;
+        Vector lambda;
+        Matrix X(n, q);
+        const std::string output = run(chains.problem, lambda, X, true, c.requested);
+        EXPECT_EQ(output.rfind("subspace iteration converged in ", 0), 0u) << output;
+        const std::vector<double> values = sorted(lambda);
+        const std::vector<double> expected = chains.lowest(c.requested);
+        for (unsigned j = 0; j < c.requested; ++j)
+            EXPECT_NEAR(values[j], expected[j], 1e-8 * expected[j])
+                << c.nb << " masses in B, " << c.requested << " requested, eigenvalue " << j + 1;
+        expect_eigenpairs(chains.problem, lambda, X, c.requested, 1e-3);
+
+        // The mixed start vectors come from a fixed sequence: a second run gives
+        // the same numbers.
+        TwoChains again(c.nb);
+        Vector repeated;
+        Matrix Y(n, q);
+        EXPECT_EQ(run(again.problem, repeated, Y, true, c.requested), output);
+        for (unsigned j = 0; j < q; ++j)
+            EXPECT_EQ(repeated[j], lambda[j]) << c.nb << " masses in B, " << c.requested << " requested";
+    }
+}
+
+TEST(SubspaceIterationTest, ConvergedProjectionsWithWrongShapesAreNotReportedAsConverged)
+{
+    // A stiff spring (k = 1e6) beside a chain of ten masses, and a given block of the
+    // spring's exact mode and a unit vector at the chain's first mass. Nothing
+    // couples the two columns, so the projections are diagonal on the first pass,
+    // but one inverse iteration leaves the chain's column far from an eigenvector.
+    const unsigned n = 11;
+    Problem problem(n);
+    problem.K->add(1, 1, 1e6);
+    problem.M->add(1, 1, 1.0);
+    for (unsigned i = 2; i <= n; ++i) {
+        problem.K->add(i, i, 2.0);
+        problem.M->add(i, i, 1.0);
+        if (i < n) {
+            problem.K->add(i, i + 1, -1.0);
+            problem.K->add(i + 1, i, -1.0);
+        }
+    }
+    Matrix X(n, 2);
+    X.set_zero();
+    X[0][0] = 1.0;
+    X[1][1] = 1.0;
+    Vector lambda;
+    EXPECT_EQ(run(problem, lambda, X, false, 1), "subspace iteration not converged in 1 iterations\n");
+    // Its Ritz value still bounds the lowest chain eigenvalue from above.
+    const std::vector<double> values = sorted(lambda);
+    EXPECT_GT(values[0], chain_eigenvalue(10, 1.0, 1.0, 1) * 1.1);
+    EXPECT_NEAR(values[1], 1e6, 1e-6);
+
+    // Given the chain's exact lowest mode instead, the same block has converged.
+    X.set_zero();
+    X[0][0] = 1.0;
+    for (unsigned i = 2; i <= n; ++i)
+        X[i - 1][1] = std::sin((i - 1) * pi / 11.0);
+    EXPECT_EQ(run(problem, lambda, X, false, 1), "subspace iteration converged in 1 iterations\n");
+    EXPECT_NEAR(sorted(lambda)[0], chain_eigenvalue(10, 1.0, 1.0, 1), 1e-12);
 }
 
 TEST(SubspaceIterationDeathTest, BlockThatDoesNotFitStops)
