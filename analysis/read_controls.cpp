@@ -11,9 +11,11 @@
 #include "domain.h"
 #include "eigen_control.h"
 #include "errors.h"
+#include "explicit.h"
 #include "incremental_control.h"
 #include "incremental_iterative_control.h"
 #include "kvparser.h"
+#include "newmark.h"
 #include "nonlinear_static.h"
 
 namespace {
@@ -87,16 +89,7 @@ bool read_iteration_line(input_data& input, const std::string& word, IterativeCo
     return true;
 }
 
-// One function per kind of control creates it from what its section read. Where
-// this version has no such analysis, the section counts one error on the current
-// line and no control is created.
-AnyControl* unavailable(input_data& input, const char* analysis)
-{
-    std::cerr << analysis << " is not available in this version" << std::endl;
-    input.add_errors(1);
-    return nullptr;
-}
-
+// One function per kind of control creates it from what its section read.
 AnyControl* create_eigen_control(int frequencies, double shift)
 {
     EigenControl* control = new EigenControl();
@@ -137,15 +130,20 @@ AnyControl* create_nonlinear_static_control(input_data& /*input*/,
     return control;
 }
 
-AnyControl* create_newmark_control(input_data& input, const IterationOptions& /*options*/,
-                                   double /*beta*/, double /*gamma*/)
+AnyControl* create_newmark_control(input_data& /*input*/, const IterationOptions& options,
+                                   double beta, double gamma)
 {
-    return unavailable(input, "Newmark dynamic analysis");
+    NonLinearNewmarkControl* control = new NonLinearNewmarkControl();
+    take_iteration_options(options, *control);
+    control->set_parameters(beta, gamma);
+    return control;
 }
 
-AnyControl* create_explicit_control(input_data& input, const IncrementOptions& /*options*/)
+AnyControl* create_explicit_control(input_data& /*input*/, const IncrementOptions& options)
 {
-    return unavailable(input, "explicit dynamic analysis");
+    ExplicitControl* control = new ExplicitControl();
+    take_increment_options(options, *control);
+    return control;
 }
 
 // A later analysis section replaces the control of an earlier one with everything

@@ -14,8 +14,10 @@
 #include "domain.h"
 #include "eigen_control.h"
 #include "errors.h"
+#include "explicit.h"
 #include "incremental_control.h"
 #include "kvparser.h"
+#include "newmark.h"
 #include "nonlinear_static.h"
 
 namespace {
@@ -235,15 +237,13 @@ TEST(ReadLinear, LaterSectionReplacesTheControlWithItsSettings)
     EXPECT_FALSE(control->post_selection().all);
     delete control;
 
-    // An analysis this version cannot run leaves no control behind it ...
+    // The dynamic controls replace and are replaced in the same way.
     control = nullptr;
     reading = read_sections("*linear\n*nonlinear dynamic\n*end\n", control);
-    EXPECT_EQ(reading.errors, 1);
-    EXPECT_EQ(control, nullptr);
-
-    // ... and a later section defines the control again.
-    reading = read_sections("*nonlinear dynamic\n*linear\n*end\n", control);
-    EXPECT_EQ(reading.errors, 1);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    EXPECT_NE(dynamic_cast<NonLinearNewmarkControl*>(control), nullptr);
+    reading = read_sections("*nonlinear dynamic\nexplicit\n*linear\n*end\n", control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
     delete control;
 
@@ -255,32 +255,31 @@ TEST(ReadLinear, LaterSectionReplacesTheControlWithItsSettings)
     delete control;
 }
 
-// Every option line of the sections is read and checked; the controls of these
-// analyses are not part of this version, which counts one error per section.
+// Every option line of the dynamic sections is read and checked; the control of
+// the section's method is created all the same.
 TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
 {
-    const std::string newmark_missing = "Newmark dynamic analysis is not available in this version\n";
-    const std::string explicit_missing =
-        "explicit dynamic analysis is not available in this version\n";
     struct Case {
         std::string text;
         std::string message;
         int errors;
+        bool is_explicit;
     };
     const Case cases[] = {
         {"*nonlinear DYNAMIC\nnewmark 0.3 0.6\nrayleigh 0.1 0.01\nfull\nincrements 5\n"
          "timestep 0.01\nmaxiter 7\n",
-         newmark_missing, 1},
-        {"*nonlinear dynamic\nNewmark\nmodified\n", newmark_missing, 1},
-        {"*nonlinear dynamic\nincrements 10\n", newmark_missing, 1},
-        {"*nonlinear dynamic\nnewmark x 0.5\n", "wrong type in field 2\n", 2},
-        {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\n", "wrong type in field 2\n", 2},
+         "", 0, false},
+        {"*nonlinear dynamic\nNewmark\nmodified\n", "", 0, false},
+        {"*nonlinear dynamic\nincrements 10\n", "", 0, false},
+        {"*nonlinear dynamic\nnewmark x 0.5\n", "wrong type in field 2\n", 1, false},
+        {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\n", "wrong type in field 2\n", 1, false},
+        {"*nonlinear dynamic\nnewmark\nbogus\nsave all\n", "", 1, false},
         {"*nonlinear dynamic\nexplicit\nrayleigh 0.1 0\nincrements 10\ntimestep 1e-3\n"
          "save all\n",
-         explicit_missing, 1},
-        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\n", explicit_missing, 3},
+         "", 0, true},
+        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\n", "", 2, true},
         {"*nonlinear dynamic\nexplicit\nincrements -1\n",
-         "number of increments must not be negative\n", 2},
+         "number of increments must not be negative\n", 1, true},
     };
     for (const Case& c : cases) {
         for (const char* end : {"*end\n", ""}) {
@@ -289,7 +288,10 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
             EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
             EXPECT_TRUE(contains(reading.messages, c.message))
                 << c.text << end << '\n' << reading.messages;
-            EXPECT_EQ(control, nullptr) << c.text;
+            if (c.is_explicit)
+                EXPECT_NE(dynamic_cast<ExplicitControl*>(control), nullptr) << c.text;
+            else
+                EXPECT_NE(dynamic_cast<NonLinearNewmarkControl*>(control), nullptr) << c.text;
             delete control;
         }
     }
@@ -299,9 +301,87 @@ TEST(ReadAnalysisSections, KeywordLineAfterDynamicIsNotTakenAway)
 {
     AnyControl* control = nullptr;
     const Reading reading = read_sections("*nonlinear dynamic\n*linear\n*end\n", control);
-    EXPECT_EQ(reading.errors, 1);
-    EXPECT_TRUE(contains(reading.messages, "Newmark dynamic analysis is not available"));
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
+    delete control;
+}
+
+TEST(ReadNonlinearDynamic, NewmarkSectionSetsEveryOption)
+{
+    AnyControl* control = nullptr;
+    Reading reading = read_sections(
+        "*nonlinear dynamic\nnewmark 0.3025 0.6\nrayleigh 0.1 0.01\nmodified\n"
+        "unbalance 1e-6\nmaxiter 20\ntimestep 0.01\nmaxresize 2\nsave last\n"
+        "increment load 2 size 0.5 steps 4\n*end\n",
+        control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    auto* newmark = dynamic_cast<NonLinearNewmarkControl*>(control);
+    ASSERT_NE(newmark, nullptr);
+    EXPECT_DOUBLE_EQ(newmark->get_beta(), 0.3025);
+    EXPECT_DOUBLE_EQ(newmark->get_gamma(), 0.6);
+    EXPECT_TRUE(newmark->has_damping());
+    EXPECT_DOUBLE_EQ(newmark->get_rayleigh_alpha(), 0.1);
+    EXPECT_DOUBLE_EQ(newmark->get_rayleigh_beta(), 0.01);
+    EXPECT_EQ(newmark->get_method(), 2);
+    EXPECT_DOUBLE_EQ(newmark->get_tolerance(), 1e-6);
+    EXPECT_EQ(newmark->get_maxiter(), 20);
+    EXPECT_DOUBLE_EQ(newmark->get_timestep(), 0.01);
+    EXPECT_EQ(newmark->get_maxresize(), 2);
+    EXPECT_TRUE(newmark->save_selection().last);
+    ASSERT_EQ(newmark->get_load_blocks().size(), 1u);
+    EXPECT_EQ(newmark->get_load_blocks()[0].load_set, 2);
+    EXPECT_DOUBLE_EQ(newmark->get_load_blocks()[0].size, 0.5);
+    EXPECT_EQ(newmark->get_load_blocks()[0].steps, 4);
+    delete control;
+
+    // Without parameters, or when the method line is something else (an option
+    // line is then used up as the method line), the defaults hold; a later
+    // section starts again from them.
+    struct Case {
+        const char* text;
+        int maxiter;
+    };
+    const Case cases[] = {
+        {"*nonlinear dynamic\nnewmark\n*end\n", 10},
+        {"*nonlinear dynamic\nincrements 5\nmaxiter 3\n*end\n", 3},
+        {"*nonlinear dynamic\nnewmark 0.3 0.7\nfull\nrayleigh 1 1\n*nonlinear dynamic\n*end\n",
+         10},
+    };
+    for (const Case& c : cases) {
+        control = nullptr;
+        reading = read_sections(c.text, control);
+        EXPECT_EQ(reading.errors, 0) << c.text << reading.messages;
+        newmark = dynamic_cast<NonLinearNewmarkControl*>(control);
+        ASSERT_NE(newmark, nullptr) << c.text;
+        EXPECT_DOUBLE_EQ(newmark->get_beta(), 0.25) << c.text;
+        EXPECT_DOUBLE_EQ(newmark->get_gamma(), 0.5) << c.text;
+        EXPECT_EQ(newmark->get_method(), 1) << c.text;
+        EXPECT_EQ(newmark->get_maxiter(), c.maxiter) << c.text;
+        EXPECT_TRUE(newmark->get_load_blocks().empty()) << c.text;
+        EXPECT_FALSE(newmark->has_damping()) << c.text;
+        delete control;
+    }
+}
+
+TEST(ReadNonlinearDynamic, ExplicitSectionSetsItsOptions)
+{
+    AnyControl* control = nullptr;
+    const Reading reading = read_sections(
+        "*nonlinear dynamic\nexplicit\nRayleigh 0.5 0\ntimestep 1e-4\nincrements 100\n"
+        "save step 50\nrestart Run010.bin\n*end\n",
+        control);
+    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    auto* explicit_control = dynamic_cast<ExplicitControl*>(control);
+    ASSERT_NE(explicit_control, nullptr);
+    EXPECT_TRUE(explicit_control->has_damping());
+    EXPECT_DOUBLE_EQ(explicit_control->get_rayleigh_alpha(), 0.5);
+    EXPECT_EQ(explicit_control->get_rayleigh_beta(), 0.0);
+    EXPECT_DOUBLE_EQ(explicit_control->get_timestep(), 1e-4);
+    ASSERT_EQ(explicit_control->get_load_blocks().size(), 1u);
+    EXPECT_DOUBLE_EQ(explicit_control->get_load_blocks()[0].size, 0.01);
+    EXPECT_EQ(explicit_control->get_load_blocks()[0].steps, 100);
+    EXPECT_EQ(explicit_control->save_selection().steps, (std::set<int>{50}));
+    EXPECT_EQ(explicit_control->get_restart_file(), "Run010.bin");
     delete control;
 }
 

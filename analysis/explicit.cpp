@@ -1,0 +1,65 @@
+#include "explicit.h"
+
+#include <iomanip>
+#include <iostream>
+
+#include "domain.h"
+#include "errors.h"
+#include "kv_assert.h"
+#include "skyline.h"
+#include "sysmat.h"
+
+ExplicitControl::ExplicitControl() = default;
+
+ExplicitControl::~ExplicitControl() = default;
+
+void ExplicitControl::init(MyDomain& model, std::ostream& listing)
+{
+    model.setup_dofs();
+    prepare(model);
+
+    previous_increment.resize(model.n_free);
+    previous_increment.set_zero();
+
+    mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
+    model.assemble_mass(*mass, true);
+
+    if (damping && rayleigh_beta != 0.0) {
+        listing << "In explicit analysis, damping can only be proportional to" << '\n'
+                << "the mass matrix, set Rayleigh coefficient Beta to zero" << '\n';
+        std::cerr << "error, see output file" << std::endl;
+        throw KelVane::kelvane_error("explicit analysis with stiffness-proportional damping");
+    }
+}
+
+void ExplicitControl::print_increment(std::ostream&)
+{
+    if (increment_nr % 100 == 0)
+        std::cout << "increment " << std::setw(6) << increment_nr << std::endl;
+}
+
+void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, double size)
+{
+    KV_ASSERT(mass != nullptr);
+    KelVane::SystemVector fint;
+    KelVane::SystemVector fext;
+
+    model.apply_load(load_set, size);
+    model.internal_forces(fint);
+    model.external_forces(fext);
+    KelVane::Vector step = fext.free_part();
+    step -= fint.free_part();
+    step *= dt * dt;
+
+    // Delta u(n+1) = [dt^2 M^-1 (fext - fint) + (1 - dt alpha / 2) Delta u(n)]
+    //                / (1 + dt alpha / 2)
+    KelVane::Vector du;
+    mass->solve(step, du);
+    if (damping) previous_increment *= 1.0 - 0.5 * dt * rayleigh_alpha;
+    du += previous_increment;
+    if (damping) du *= 1.0 / (1.0 + 0.5 * dt * rayleigh_alpha);
+
+    previous_increment = du;
+    model.add_increment(du);
+    model.update_elements();
+}

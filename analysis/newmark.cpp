@@ -1,0 +1,134 @@
+#include "newmark.h"
+
+#include <iomanip>
+#include <iostream>
+
+#include "domain.h"
+#include "errors.h"
+#include "kv_assert.h"
+#include "sysmat.h"
+#include "ui_seam.h"
+
+NonLinearNewmarkControl::NonLinearNewmarkControl()
+{
+    method = full_newton;
+}
+
+NonLinearNewmarkControl::~NonLinearNewmarkControl() = default;
+
+void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
+{
+    // A new analysis starts a new convergence history.
+    load_bar_increment = 0;
+    // The constants a0 ... a7 divide by dt and beta; without a positive value of
+    // both every step would produce numbers that are not numbers.
+    if (!(dt > 0.0)) throw KelVane::kelvane_error("Newmark analysis needs a positive timestep");
+    if (!(beta > 0.0)) throw KelVane::kelvane_error("Newmark analysis needs a positive beta");
+
+    model.setup_dofs();
+    prepare(model);
+
+    // The motion starts at rest; the initial acceleration is not computed from the
+    // loads at the start.
+    velocity.resize(model.n_free);
+    velocity.set_zero();
+    acceleration.resize(model.n_free);
+    acceleration.set_zero();
+
+    stiffness = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
+    model.set_profile(*stiffness);
+    mass = std::make_unique<KelVane::SparseSysMat>(model.n_free, true);
+    model.assemble_mass(*mass, false);
+    // Its entries come from the mass and the stiffness when it is formed.
+    if (damping)
+        damping_matrix = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
+}
+
+void NonLinearNewmarkControl::compute_constants()
+{
+    a[0] = 1.0 / (beta * dt * dt);
+    a[1] = gamma / (beta * dt);
+    a[2] = 1.0 / (beta * dt);
+    a[3] = 1.0 / (2.0 * beta) - 1.0;
+    a[4] = gamma / beta - 1.0;
+    a[5] = (gamma / beta - 2.0) * dt / 2.0;
+    a[6] = (1.0 - gamma) * dt;
+    a[7] = gamma * dt;
+}
+
+void NonLinearNewmarkControl::form_effective_stiffness()
+{
+    if (damping) {
+        KV_ASSERT(damping_matrix != nullptr);
+        damping_matrix->zero();
+        if (rayleigh_alpha != 0.0) damping_matrix->add(*mass, rayleigh_alpha);
+        if (rayleigh_beta != 0.0) damping_matrix->add(*stiffness, rayleigh_beta);
+        stiffness->add(*damping_matrix, a[1]);
+    }
+    stiffness->add(*mass, a[0]);
+}
+
+void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, int load_set,
+                                        double size)
+{
+    KV_ASSERT(stiffness != nullptr && mass != nullptr);
+    KelVane::SystemVector fint;
+    KelVane::SystemVector fext;
+
+    iteration = 0;
+    compute_constants();
+    model.apply_load(load_set, size);
+    model.external_forces(fext);
+    // rhs starts with the coupling to the prescribed changes of this step.
+    model.assemble_stiffness(*stiffness, rhs);
+    form_effective_stiffness();
+
+    // Unbalance of the predictor Delta u = 0: the forces of the step plus the
+    // inertia (and damping) of the motion so far.
+    model.internal_forces(fint);
+    rhs += fext.free_part();
+    rhs -= fint.free_part();
+    rhs += (*mass) * (a[2] * velocity + a[3] * acceleration);
+    if (damping) rhs += (*damping_matrix) * (a[4] * velocity + a[5] * acceleration);
+    load_norm = KelVane::norm(rhs);
+
+    std::cout << "iteration ";
+    KelVane::Vector du;
+    do {
+        ++iteration;
+        // Modified Newton keeps the effective stiffness of the step's start and its
+        // factorisation; re-forming it is the one place that yields to the event loop.
+        if (iteration > 1 && method == full_newton) {
+            model.assemble_tangent(*stiffness, rhs);
+            form_effective_stiffness();
+            analysis_yield();
+        }
+        solve_update(*stiffness, model);
+
+        model.get_increments(du);
+        model.internal_forces(fint);
+        model.external_forces(fext);
+        const KelVane::Vector new_acceleration = a[0] * du - a[2] * velocity - a[3] * acceleration;
+        rhs = fext.free_part();
+        rhs -= fint.free_part();
+        rhs -= (*mass) * new_acceleration;
+        if (damping) {
+            const KelVane::Vector new_velocity = a[1] * du - a[4] * velocity - a[5] * acceleration;
+            rhs -= (*damping_matrix) * new_velocity;
+        }
+        compute_unbalance_norm();
+
+        if (iteration > 1 && (iteration - 1) % 10 == 0) std::cout << '\n' << "          ";
+        std::cout << " " << std::setw(3) << iteration << std::flush;
+
+        listing << std::scientific << std::setprecision(4);
+        listing << '\n' << "iteration " << iteration << '\n';
+        print_norms(listing);
+    } while (!check_convergence() && iteration < maxiter);
+
+    // Converged or not, the last iterate is the state at the end of the step.
+    const KelVane::Vector old_acceleration = acceleration;
+    acceleration = a[0] * du - a[2] * velocity - a[3] * old_acceleration;
+    velocity += a[6] * old_acceleration + a[7] * acceleration;
+    std::cout << std::endl;
+}

@@ -1,0 +1,65 @@
+#ifndef KELVANED_NEWMARK_H
+#define KELVANED_NEWMARK_H
+
+#include <iosfwd>
+#include <memory>
+
+#include "incremental_iterative_control.h"
+#include "kvmatrix.h"
+
+namespace KelVane {
+class SparseSysMat;
+}
+
+// Implicit dynamics: Newmark time integration with equilibrium iterations on the
+// effective stiffness K + a1 D + a0 M (consistent mass M, Rayleigh damping
+// D = alpha M + beta_R K when damping is on). Each increment is one time step.
+// An increment that reaches maxiter is accepted with its last iterate; one that
+// diverges fails at once without taking anything back.
+class NonLinearNewmarkControl : public MyIncrementalIterativeControl {
+public:
+    NonLinearNewmarkControl();
+    ~NonLinearNewmarkControl() override;
+
+    // The Newmark beta and gamma (0.25 and 0.5 by default: average acceleration).
+    void set_parameters(double new_beta, double new_gamma)
+    {
+        beta = new_beta;
+        gamma = new_gamma;
+    }
+    double get_beta() const { return beta; }
+    double get_gamma() const { return gamma; }
+
+    // Numbers the dofs, prepares the increments, starts at rest (zero velocity and
+    // acceleration) and builds the stiffness, the consistent mass and, with
+    // damping, the damping matrix. Throws KelVane::kelvane_error when the time step
+    // or beta is not positive, since the integration constants divide by both.
+    void init(MyDomain& model, std::ostream& listing) override;
+    void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
+
+    // Over the free equations, at the end of the last accepted step.
+    const KelVane::Vector& get_velocity() const { return velocity; }
+    const KelVane::Vector& get_acceleration() const { return acceleration; }
+    // Null until init; the damping matrix stays null without damping.
+    const KelVane::SparseSysMat* get_stiffness() const { return stiffness.get(); }
+    const KelVane::SparseSysMat* get_mass() const { return mass.get(); }
+    const KelVane::SparseSysMat* get_damping_matrix() const { return damping_matrix.get(); }
+
+private:
+    // a0 ... a7 of the current time step.
+    void compute_constants();
+    // Turns the tangent just assembled into the effective stiffness: the damping
+    // matrix is rebuilt from that tangent, then a1 D and a0 M are added.
+    void form_effective_stiffness();
+
+    double beta = 0.25;
+    double gamma = 0.5;
+    KelVane::Vector velocity;
+    KelVane::Vector acceleration;
+    std::unique_ptr<KelVane::SparseSysMat> stiffness;
+    std::unique_ptr<KelVane::SparseSysMat> mass;
+    std::unique_ptr<KelVane::SparseSysMat> damping_matrix;
+    double a[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+};
+
+#endif

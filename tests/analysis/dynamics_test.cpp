@@ -1,0 +1,801 @@
+// Newmark and explicit dynamics: a spring-mass oscillator (a bar and a point mass)
+// under a step load against the closed form and against the exact solutions of
+// the two difference schemes, energy conservation, Rayleigh damping, the lumped
+// and consistent masses, the iteration reports and yields, the handling of
+// maxiter and of divergence, and whole model files.
+
+#include "explicit.h"
+#include "newmark.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control_test_model.h"
+#include "domain.h"
+#include "elastic.h"
+#include "errors.h"
+#include "geometry.h"
+#include "loads.h"
+#include "material.h"
+#include "node.h"
+#include "point_mass.h"
+#include "run_model.h"
+#include "sysmat.h"
+#include "truss.h"
+#include "ui_seam.h"
+
+using namespace control_test;
+
+namespace {
+
+double x_of(const Vector3& v)
+{
+    double x, y, z;
+    v.get(x, y, z);
+    return x;
+}
+
+// A bar of length 1 along x from the held node 1 to node 2, which carries a point
+// mass m and the force F in x (load set 1); node 2 moves in x only. With a linear
+// material k = EA, omega = sqrt(k / M) and u_s = F / k, where M is m plus the share
+// of the bar's own mass that the mass matrix gives node 2.
+struct Oscillator {
+    Oscillator(MyDomain& model, double m, double F, double E = 1.0e5, double A = 0.01,
+               double density = 0.0, bool nonlinear = false)
+    {
+        KelVane::Material_type* material;
+        if (nonlinear) {
+            NonlinearElastic_type* law = new NonlinearElastic_type(1);
+            law->set_young(E);
+            material = law;
+        } else {
+            Elastic_type* law = new Elastic_type(1);
+            law->set_young(E);
+            law->set_poisson(0.0);
+            material = law;
+        }
+        material->set_density(density);
+        model.materials.push_back(material);
+        KelVane::Geometry* geometry = new KelVane::Geometry(1);
+        geometry->set_crosse(A);
+        model.geometries.push_back(geometry);
+        KelVane::Mass_type* point_mass = new KelVane::Mass_type(2, m);
+        model.materials.push_back(point_mass);
+
+        MyNode* held = add_node(model, 1, 0.0, 0.0);
+        end = add_node(model, 2, 1.0, 0.0);
+        fix_xy(held);
+        end->add_dof(KelVane::fixed_status, KelVane::displacement_type, y_axis);
+        bar = new Truss(1, new KelVane::Node*[2]{held, end}, material, geometry);
+        model.add_element(bar);
+        model.add_element(new Mass2D(2, new KelVane::Node*[1]{end}, point_mass, nullptr));
+
+        load_set = new KelVane::LoadSet(1);
+        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
+        loads->add_load(KelVane::Dof::force, x_axis, F);
+        loads->add_node(end);
+        load_set->add(loads);
+        model.load_sets.push_back(load_set);
+    }
+
+    double u() const { return x_of(end->displacement()); }
+
+    MyNode* end;
+    Truss* bar;
+    KelVane::LoadSet* load_set;
+};
+
+// The load switched on in the first step and kept for the remaining ones.
+void step_load(KelVane::IncrementalControl<MyDomain>& control, double dt, int steps)
+{
+    control.set_timestep(dt);
+    control.add_load_block(1, 1.0, 1);
+    control.add_load_block(1, 0.0, steps - 1);
+}
+
+// The displacement after every step.
+std::vector<double> run_steps(KelVane::IncrementalControl<MyDomain>& control, MyDomain& model,
+                              const Oscillator& oscillator)
+{
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    std::vector<double> history;
+    bool more = true;
+    while (more) {
+        more = control.run(model, listing, result, 1);
+        history.push_back(oscillator.u());
+    }
+    return history;
+}
+
+// Step response of m u'' + c u' + k u = F from rest: u_s (1 - e^(-zeta w t)
+// (cos(w_d t) + zeta / sqrt(1 - zeta^2) sin(w_d t))).
+double closed_form(double us, double omega, double zeta, double t)
+{
+    const double root = std::sqrt(1.0 - zeta * zeta);
+    const double wd = omega * root;
+    return us * (1.0 - std::exp(-zeta * omega * t) *
+                           (std::cos(wd * t) + zeta / root * std::sin(wd * t)));
+}
+
+// Records the front end's convergence bar and yields while it lives.
+struct UiRecord {
+    int yields = 0;
+    int values = 0;
+};
+UiRecord* recording = nullptr;
+
+class RecordUi {
+public:
+    RecordUi()
+    {
+        recording = &record;
+        UiHooks hooks;
+        hooks.yield = [] { ++recording->yields; };
+        hooks.add_value = [](float, bool) { ++recording->values; };
+        install_ui_hooks(hooks);
+    }
+    ~RecordUi()
+    {
+        install_ui_hooks(UiHooks{});
+        recording = nullptr;
+    }
+    UiRecord record;
+};
+
+// A spring from one node to the ground along x with stiffness k and the internal
+// force law(u); no mass.
+class LawSpring : public FiniteElement {
+public:
+    LawSpring(KelVane::Node* node, double k, std::function<double(double)> law)
+        : FiniteElement(1, new KelVane::Node*[1]{node}, 1, 1), k_(k), law_(std::move(law))
+    {
+    }
+    KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override
+    {
+        f = KelVane::Vector(1, 0.0);
+        return KelVane::Matrix(1, 1, k_);
+    }
+    KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
+    LocalDof* GetLocalDofs() override
+    {
+        return new LocalDof[1]{LocalDof{1, x_axis, KelVane::displacement_type}};
+    }
+    void write_restart(std::ostream&) override {}
+    void read_restart(std::istream&) override {}
+    void update_state() override { force = law_(get_dof_values()(1)); }
+    void accept() override {}
+    bool symmetric() override { return true; }
+    void draw(wxDC&, DeviceMap&, bool) override {}
+
+    double force = 0.0;
+
+private:
+    double k_;
+    std::function<double(double)> law_;
+};
+
+}  // namespace
+
+// Average-acceleration Newmark, started at rest with zero acceleration, gives the
+// step response u_n = u_s (1 - cos(w dt/2) cos(w (t_n - dt/2))) with
+// tan(w dt/2) = omega dt/2: no amplitude error, a period longer by about
+// (omega dt)^2 / 12, and half a step of delay because the load enters over the
+// first step. The velocity is u_s omega cos(w dt/2) sin(w (t_n - dt/2)).
+TEST(NewmarkDynamics, UndampedOscillatorPeriodAndAmplitude)
+{
+    const double m = 10.0, F = 10.0, k = 1000.0, omega = 10.0, us = F / k;
+    for (double omega_dt : {0.01, 0.1, 0.5}) {
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        NonLinearNewmarkControl control;
+        const double dt = omega_dt / omega;
+        const int steps = static_cast<int>(4.0 * M_PI / omega_dt);  // two periods
+        step_load(control, dt, steps);
+        const std::vector<double> u = run_steps(control, model, oscillator);
+        ASSERT_EQ(u.size(), static_cast<std::size_t>(steps));
+
+        const double w = 2.0 / dt * std::atan(omega_dt / 2.0);
+        for (int n = 1; n <= steps; ++n) {
+            const double t = n * dt;
+            const double exact = us * (1.0 - std::cos(w * dt / 2) * std::cos(w * (t - dt / 2)));
+            ASSERT_NEAR(u[n - 1], exact, 1e-12 * us) << omega_dt << " step " << n;
+            // Against the continuous solution: the delay, the period and the
+            // amplitude factor bound the difference.
+            const double bound = us * (omega_dt / 2 + omega * t * omega_dt * omega_dt / 12 +
+                                       omega_dt * omega_dt / 8) * 1.01;
+            ASSERT_NEAR(u[n - 1], closed_form(us, omega, 0.0, t), bound) << omega_dt << " " << n;
+        }
+        const double t_end = steps * dt;
+        ASSERT_EQ(control.get_velocity().size(), 1u);
+        EXPECT_NEAR(control.get_velocity()(1),
+                    us * omega * std::cos(w * dt / 2) * std::sin(w * (t_end - dt / 2)),
+                    1e-10 * us * omega);
+        // A linear system converges in the first iteration of every step.
+        EXPECT_EQ(control.get_iteration(), 1);
+        EXPECT_NEAR(control.get_time(), t_end, 1e-9 * t_end);
+    }
+}
+
+TEST(NewmarkDynamics, EnergyOfALinearChainIsConservedByAverageAcceleration)
+{
+    // Node 1 held, nodes 2 and 3 at x = 1 and 2 with point masses, bars with their
+    // own consistent mass; the step load F acts on node 3. With the load constant
+    // from the first step on, T + V - F u3 stays what it was after step 1 when
+    // gamma = 1/2, and decreases step by step when gamma > 1/2 adds numerical
+    // damping.
+    const double E = 1.0e5, A = 0.01, density = 500.0, F = 10.0;
+    struct Case {
+        double beta, gamma;
+        bool conserves;
+    };
+    for (const Case& c : {Case{0.25, 0.5, true}, Case{0.3025, 0.6, false}}) {
+        MyDomain model;
+        Elastic_type* material = new Elastic_type(1);
+        material->set_young(E);
+        material->set_poisson(0.0);
+        material->set_density(density);
+        model.materials.push_back(material);
+        KelVane::Geometry* geometry = new KelVane::Geometry(1);
+        geometry->set_crosse(A);
+        model.geometries.push_back(geometry);
+        KelVane::Mass_type* point_mass = new KelVane::Mass_type(2, 3.0);
+        model.materials.push_back(point_mass);
+        MyNode* nodes[3];
+        for (int i = 0; i < 3; ++i) {
+            nodes[i] = add_node(model, i + 1, i, 0.0);
+            if (i == 0) fix_xy(nodes[i]);
+            else nodes[i]->add_dof(KelVane::fixed_status, KelVane::displacement_type, y_axis);
+        }
+        std::vector<Truss*> bars;
+        for (int i = 0; i < 2; ++i) {
+            bars.push_back(new Truss(i + 1, new KelVane::Node*[2]{nodes[i], nodes[i + 1]},
+                                     material, geometry));
+            model.add_element(bars.back());
+            model.add_element(
+                new Mass2D(i + 3, new KelVane::Node*[1]{nodes[i + 1]}, point_mass, nullptr));
+        }
+        KelVane::LoadSet* set = new KelVane::LoadSet(1);
+        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
+        loads->add_load(KelVane::Dof::force, x_axis, F);
+        loads->add_node(nodes[2]);
+        set->add(loads);
+        model.load_sets.push_back(set);
+
+        NonLinearNewmarkControl control;
+        control.set_parameters(c.beta, c.gamma);
+        step_load(control, 2e-3, 300);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
+        // The bars' consistent mass couples the two free dofs.
+        const KelVane::SparseSysMat& M = *control.get_mass();
+        // Node 2 (free dof 1) lies between the bars, node 3 (free dof 2) ends one.
+        EXPECT_NEAR(M[0](0), 3.0 + 2.0 * density * A / 3.0, 1e-12);
+        EXPECT_NEAR(M[0](1), density * A / 6.0, 1e-12);
+        EXPECT_NEAR(M[1](1), 3.0 + density * A / 3.0, 1e-12);
+
+        std::vector<double> energy;
+        double largest_kinetic = 0.0;
+        bool more = true;
+        while (more) {
+            more = control.run(model, listing, result, 1);
+            const KelVane::Vector& v = control.get_velocity();
+            double potential = 0.0;
+            for (const Truss* bar : bars) {
+                const double N = A * bar->get_point().get_stress()(1);
+                potential += 0.5 * N * N / (E * A);
+            }
+            const double kinetic = 0.5 * KelVane::dot(v, M * v);
+            largest_kinetic = std::max(largest_kinetic, kinetic);
+            energy.push_back(kinetic + potential - F * x_of(nodes[2]->displacement()));
+        }
+        // The motion is not small: the chain's stiffness is EA / 2, the work of the
+        // load of order F^2 / (EA / 2).
+        EXPECT_GT(largest_kinetic, 0.2 * F * F / (E * A));
+        for (std::size_t n = 1; n < energy.size(); ++n) {
+            if (c.conserves)
+                ASSERT_NEAR(energy[n], energy.front(), 1e-12 * largest_kinetic) << n;
+            else
+                ASSERT_LT(energy[n], energy[n - 1]) << n;
+        }
+    }
+}
+
+// Rayleigh damping D = alpha M + beta_R K gives the oscillator the damping ratio
+// zeta = alpha / (2 omega) + beta_R omega / 2, and the envelope exp(-zeta omega t).
+TEST(NewmarkDynamics, RayleighDampingDecaysAsTheClosedForm)
+{
+    const double m = 10.0, F = 10.0, omega = 10.0, us = 0.01, dt = 1e-3;
+    const int steps = 3000;  // almost five periods
+    std::vector<double> undamped;
+    {
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        NonLinearNewmarkControl control;
+        step_load(control, dt, steps);
+        undamped = run_steps(control, model, oscillator);
+    }
+    struct Case {
+        double alpha, beta;
+    };
+    for (const Case& c : {Case{1.0, 0.0}, Case{0.0, 0.004}, Case{0.6, 0.006}, Case{0.0, 0.0}}) {
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        NonLinearNewmarkControl control;
+        control.set_Rayleigh(c.alpha, c.beta);
+        step_load(control, dt, steps);
+        const std::vector<double> u = run_steps(control, model, oscillator);
+        ASSERT_NE(control.get_damping_matrix(), nullptr);
+        const double zeta = c.alpha / (2.0 * omega) + c.beta * omega / 2.0;
+        if (zeta == 0.0) {
+            // Damping flagged with both coefficients 0: exactly the undamped run.
+            EXPECT_EQ(u, undamped);
+            continue;
+        }
+        // Half a step of delay as in the undamped case, and (omega dt)^2 terms; the
+        // envelope has decayed to exp(-zeta omega t) = 0.17 to 0.55 at the end.
+        for (int n = 1; n <= steps; ++n)
+            ASSERT_NEAR(u[n - 1], closed_form(us, omega, zeta, n * dt), 0.6 * us * omega * dt)
+                << c.alpha << " " << c.beta << " step " << n;
+    }
+}
+
+// For any beta and gamma, every step of a linear damped oscillator satisfies the
+// Newmark relations
+//   u1 = u0 + dt v0 + dt^2 ((1/2 - beta) a0 + beta a1),  v1 = v0 + dt ((1 - gamma) a0 + gamma a1)
+// and the equation of motion m a + c v + k u = F at its end, with c = alpha m +
+// beta_R k; the predictor is then exact, so one iteration suffices.
+TEST(NewmarkDynamics, NewmarkRelationsAndEquilibriumHoldEveryStep)
+{
+    const double m = 10.0, F = 10.0, k = 1000.0, dt = 5e-3, alpha = 0.6, beta_R = 0.006;
+    const double c = alpha * m + beta_R * k;
+    struct Case {
+        double beta, gamma;
+    };
+    for (const Case& p : {Case{0.25, 0.5}, Case{0.3025, 0.6}, Case{1.0 / 6.0, 0.5}}) {
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        NonLinearNewmarkControl control;
+        control.set_parameters(p.beta, p.gamma);
+        control.set_Rayleigh(alpha, beta_R);
+        control.set_tolerance(1e-9);
+        step_load(control, dt, 200);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
+        double u0 = 0.0, v0 = 0.0, a0 = 0.0;
+        bool more = true;
+        for (int n = 1; more; ++n) {
+            more = control.run(model, listing, result, 1);
+            const double u1 = oscillator.u();
+            const double v1 = control.get_velocity()(1);
+            const double a1 = control.get_acceleration()(1);
+            ASSERT_EQ(control.get_iteration(), 1) << p.gamma << " step " << n;
+            ASSERT_NEAR(u1, u0 + dt * v0 + dt * dt * ((0.5 - p.beta) * a0 + p.beta * a1), 1e-15)
+                << p.gamma << " step " << n;
+            ASSERT_NEAR(v1, v0 + dt * ((1.0 - p.gamma) * a0 + p.gamma * a1), 1e-12)
+                << p.gamma << " step " << n;
+            ASSERT_NEAR(m * a1 + c * v1 + k * u1, F, 1e-9 * F) << p.gamma << " step " << n;
+            u0 = u1;
+            v0 = v1;
+            a0 = a1;
+        }
+        EXPECT_GT(u0, 0.5 * F / k);
+    }
+}
+
+TEST(NewmarkDynamics, ModelAtRestStaysAtRest)
+{
+    MyDomain model;
+    Oscillator oscillator(model, 10.0, 0.0);
+    NonLinearNewmarkControl control;
+    control.set_Rayleigh(1.0, 0.01);
+    step_load(control, 1e-2, 5);
+    const std::vector<double> u = run_steps(control, model, oscillator);
+    EXPECT_EQ(u, std::vector<double>(5, 0.0));
+    EXPECT_EQ(control.get_load_norm(), 0.0);
+    EXPECT_EQ(control.get_iteration(), 1);
+    EXPECT_EQ(control.get_velocity()(1), 0.0);
+}
+
+TEST(NewmarkDynamics, InitNeedsAPositiveTimestepAndBeta)
+{
+    for (int which = 0; which < 3; ++which) {
+        MyDomain model;
+        Oscillator oscillator(model, 10.0, 10.0);
+        NonLinearNewmarkControl control;
+        control.set_timestep(which == 0 ? 0.0 : which == 1 ? -1e-3 : 1e-3);
+        if (which == 2) control.set_parameters(0.0, 0.5);
+        std::ostringstream listing;
+        try {
+            control.init(model, listing);
+            ADD_FAILURE() << which;
+        } catch (const KelVane::kelvane_error& error) {
+            EXPECT_STREQ(error.what(), which == 2 ? "Newmark analysis needs a positive beta"
+                                                  : "Newmark analysis needs a positive timestep");
+        }
+    }
+}
+
+TEST(NewmarkDynamics, YieldsOnlyWhenTheEffectiveStiffnessIsReformed)
+{
+    // A bar of the nonlinear elastic material needs several iterations a step.
+    for (int method : {1, 2}) {
+        MyDomain model;
+        Oscillator oscillator(model, 10.0, 2.0e5, 1.0e8, 0.01, 0.0, true);
+        NonLinearNewmarkControl control;
+        control.set_method(method);
+        control.set_tolerance(1e-10);
+        control.set_maxiter(50);
+        step_load(control, 1e-2, 3);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        RecordUi ui;
+        control.init(model, listing);
+        int iterations = 0, reforms = 0;
+        bool more = true;
+        while (more) {
+            more = control.run(model, listing, result, 1);
+            iterations += control.get_iteration();
+            reforms += control.get_iteration() - 1;
+            EXPECT_LE(control.get_unbalance_norm(), 1e-10 * control.get_load_norm());
+        }
+        EXPECT_GT(reforms, 2) << method;
+        EXPECT_EQ(ui.record.yields, method == 1 ? reforms : 0) << method;
+        EXPECT_EQ(ui.record.values, iterations) << method;
+        if (method == 1) {
+            const std::string text = out.text();
+            EXPECT_EQ(text.rfind("increment   1\niteration    1   2", 0), 0u) << text;
+            char last[8];
+            std::snprintf(last, sizeof last, " %3d\n", control.get_iteration());
+            EXPECT_EQ(text.substr(text.size() - 5), last) << text;
+        }
+    }
+}
+
+TEST(NewmarkDynamics, MaxiterAcceptsTheLastIterate)
+{
+    // One iteration with the initial tangent: Delta u = F / (k0 + 4 m / dt^2),
+    // then a = 4 Delta u / dt^2 and v = 2 Delta u / dt, and the step is committed.
+    const double E = 1.0e8, A = 0.01, m = 10.0, F = 2.0e5, dt = 1e-2;
+    MyDomain model;
+    Oscillator oscillator(model, m, F, E, A, 0.0, true);
+    NonLinearNewmarkControl control;
+    control.set_maxiter(1);
+    control.set_tolerance(1e-12);
+    step_load(control, dt, 2);
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    EXPECT_TRUE(control.run(model, listing, result, 1));
+    const double du = F / (E * A + 4.0 * m / (dt * dt));
+    EXPECT_NEAR(oscillator.u(), du, 1e-12);
+    EXPECT_GT(control.get_unbalance_norm(), 1e-12 * control.get_load_norm());
+    EXPECT_NEAR(control.get_acceleration()(1), 4.0 * du / (dt * dt), 1e-12 * du / (dt * dt));
+    EXPECT_NEAR(control.get_velocity()(1), 2.0 * du / dt, 1e-12);
+    EXPECT_EQ(x_of(oscillator.end->displacement_increment()), 0.0);
+    // The next step starts from there.
+    EXPECT_FALSE(control.run(model, listing, result, 1));
+    EXPECT_GT(oscillator.u(), du);
+    EXPECT_EQ(out.text().find("ERROR"), std::string::npos);
+}
+
+namespace {
+
+// A spring of stiffness 1 whose internal force is 1e12 u, loaded by 1 in load set 1:
+// the first iteration leaves a ratio of about 1e12.
+LawSpring* diverging_spring(MyDomain& model, KelVane::LoadSet*& set)
+{
+    MyNode* node = add_node(model, 1, 0.0, 0.0);
+    LawSpring* spring = new LawSpring(node, 1.0, [](double u) { return 1e12 * u; });
+    model.add_element(spring);
+    set = new KelVane::LoadSet(1);
+    KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
+    loads->add_load(KelVane::Dof::force, x_axis, 1.0);
+    loads->add_node(node);
+    set->add(loads);
+    model.load_sets.push_back(set);
+    return spring;
+}
+
+}  // namespace
+
+TEST(NewmarkDynamics, DivergenceThrowsWithoutTakingBack)
+{
+    MyDomain model;
+    KelVane::LoadSet* set = nullptr;
+    LawSpring* spring = diverging_spring(model, set);
+    NonLinearNewmarkControl control;
+    control.set_timestep(0.1);
+    std::ostringstream listing;
+    CaptureStdout out;
+    control.init(model, listing);
+    try {
+        control.increment(model, listing, 1, 1.0);
+        FAIL() << "no divergence";
+    } catch (const KelVane::divergence_error& failure) {
+        EXPECT_STREQ(failure.what(), "divergence occured");
+    }
+    // Neither the load increment nor the node increment is taken back, and the
+    // motion of the step is not taken over.
+    EXPECT_EQ(set->get_factor(), 1.0);
+    EXPECT_DOUBLE_EQ(x_of(spring->get_node(0)->displacement_increment()), 1.0);
+    EXPECT_EQ(spring->force, 1e12);
+    EXPECT_EQ(control.get_velocity()(1), 0.0);
+    EXPECT_EQ(control.get_acceleration()(1), 0.0);
+
+    // A resize retry starts from that state: half the load step goes on top.
+    MyDomain retried_model;
+    diverging_spring(retried_model, set);
+    NonLinearNewmarkControl retried;
+    retried.set_timestep(0.1);
+    retried.set_maxresize(1);
+    retried.add_load_block(1, 1.0, 1);
+    std::ostringstream result;
+    retried.init(retried_model, listing);
+    EXPECT_THROW(retried.run(retried_model, listing, result, 1), KelVane::kelvane_error);
+    EXPECT_DOUBLE_EQ(set->get_factor(), 1.5);
+    EXPECT_DOUBLE_EQ(retried.get_timestep(), 0.05);
+    EXPECT_NE(out.text().find("Resized because divergence occured, factor 0.5\n"),
+              std::string::npos);
+    EXPECT_NE(out.text().find("\nERROR: divergence occured\n"), std::string::npos);
+}
+
+// Central differences from rest with Delta u(0) = 0 give the step response
+// u_n = u_s (1 - cos(w (t_n + dt/2)) / cos(w dt/2)) with cos(w dt) = 1 - (omega dt)^2 / 2,
+// stable while omega dt < 2. The bar's own mass counts with half of it (lumped).
+TEST(ExplicitDynamics, CentralDifferencesOnTheOscillatorWithLumpedMass)
+{
+    const double m = 10.0, F = 10.0, k = 1000.0, density = 3000.0, A = 0.01;
+    const double lumped = m + density * A / 2.0;  // 25; consistent would be 20
+    const double omega = std::sqrt(k / lumped), us = F / k;
+    for (double omega_dt : {0.01, 0.5, 1.9}) {
+        MyDomain model;
+        Oscillator oscillator(model, m, F, 1.0e5, A, density);
+        ExplicitControl control;
+        const double dt = omega_dt / omega;
+        const int steps = 250;
+        step_load(control, dt, steps);
+        const std::vector<double> u = run_steps(control, model, oscillator);
+        const double w = std::acos(1.0 - omega_dt * omega_dt / 2.0) / dt;
+        for (int n = 1; n <= steps; ++n) {
+            const double t = n * dt;
+            const double exact = us * (1.0 - std::cos(w * (t + dt / 2)) / std::cos(w * dt / 2));
+            ASSERT_NEAR(u[n - 1], exact, 1e-10 * us) << omega_dt << " step " << n;
+        }
+        if (omega_dt == 0.01) {
+            // Close to the continuous solution for a small step: half a step ahead.
+            for (int n = 1; n <= steps; ++n)
+                ASSERT_NEAR(u[n - 1], closed_form(us, omega, 0.0, n * dt), 0.51 * us * omega_dt);
+        }
+        EXPECT_NEAR(control.get_previous_increment()(1), u[steps - 1] - u[steps - 2], 1e-15);
+    }
+
+    // Beyond the critical step 2 / omega the response grows without bound.
+    MyDomain model;
+    Oscillator oscillator(model, m, F, 1.0e5, A, density);
+    ExplicitControl control;
+    step_load(control, 2.2 / omega, 100);
+    const std::vector<double> u = run_steps(control, model, oscillator);
+    EXPECT_GT(std::fabs(u.back()), 1e6 * us);
+}
+
+TEST(ExplicitDynamics, MassProportionalDampingDecaysAsTheClosedForm)
+{
+    const double m = 10.0, F = 10.0, omega = 10.0, us = 0.01, dt = 1e-3;
+    for (double alpha : {0.0, 1.0, 2.0}) {
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        ExplicitControl control;
+        control.set_Rayleigh(alpha, 0.0);
+        step_load(control, dt, 2000);
+        const std::vector<double> u = run_steps(control, model, oscillator);
+        const double zeta = alpha / (2.0 * omega);
+        for (std::size_t n = 1; n <= u.size(); ++n)
+            ASSERT_NEAR(u[n - 1], closed_form(us, omega, zeta, n * dt), 0.6 * us * omega * dt)
+                << alpha << " step " << n;
+    }
+}
+
+TEST(ExplicitDynamics, ReportsEveryHundredthIncrementAndNeverYields)
+{
+    MyDomain model;
+    Oscillator oscillator(model, 10.0, 10.0);
+    ExplicitControl control;
+    step_load(control, 1e-3, 250);
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    RecordUi ui;
+    control.init(model, listing);
+    while (control.run(model, listing, result, 1)) {
+    }
+    EXPECT_EQ(out.text(), "increment    100\nincrement    200\n");
+    EXPECT_EQ(ui.record.yields, 0);
+    EXPECT_EQ(ui.record.values, 0);
+    // The final increment writes the listing block and nothing else.
+    EXPECT_EQ(listing.str().find("increment"), std::string::npos);
+    EXPECT_NE(listing.str().find("nodal solution in global coordinates"), std::string::npos);
+}
+
+TEST(ExplicitDynamics, StiffnessProportionalDampingStopsInit)
+{
+    for (double beta : {0.01, 0.0}) {
+        MyDomain model;
+        Oscillator oscillator(model, 10.0, 10.0);
+        ExplicitControl control;
+        control.set_Rayleigh(0.5, beta);
+        step_load(control, 1e-3, 3);
+        std::ostringstream listing;
+        testing::internal::CaptureStderr();
+        bool refused = false;
+        try {
+            control.init(model, listing);
+        } catch (const KelVane::kelvane_error&) {
+            refused = true;
+        }
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(refused, beta != 0.0);
+        if (beta != 0.0) {
+            EXPECT_EQ(listing.str(),
+                      "In explicit analysis, damping can only be proportional to\n"
+                      "the mass matrix, set Rayleigh coefficient Beta to zero\n");
+            EXPECT_EQ(errors, "error, see output file\n");
+        } else {
+            EXPECT_EQ(listing.str(), "");
+            EXPECT_NE(control.get_mass(), nullptr);
+        }
+    }
+}
+
+namespace {
+
+class DynamicsFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kv_dynamics_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch = std::string(pattern) + "/";
+    }
+    void TearDown() override { std::filesystem::remove_all(scratch); }
+
+    std::string write_model(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(scratch + name) << text;
+        return scratch + name;
+    }
+
+    std::string scratch;
+};
+
+std::vector<std::string> split(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> tokens;
+    std::string token;
+    while (in >> token) tokens.push_back(token);
+    return tokens;
+}
+
+}  // namespace
+
+TEST_F(DynamicsFiles, ExampleOscillatorMatchesItsClosedForm)
+{
+    const std::string source = std::string(KV_EXAMPLES_DIR) + "/oscillator_newmark";
+    const std::string model =
+        write_model("oscillator_newmark.dat", read_text_file(source + ".dat"));
+    CaptureStdout out;
+    const ModelRun run = run_model(model);
+    ASSERT_EQ(run.input_errors, 0);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(run.steps, 1000);
+    const std::string listing = read_text_file(run.listing_path);
+    const std::size_t final_block = listing.rfind("nodal solution in global coordinates");
+    ASSERT_NE(final_block, std::string::npos);
+    EXPECT_EQ(listing.find("nodal solution in global coordinates"), final_block);
+    EXPECT_NE(listing.find("increment 1000\n"), std::string::npos);
+
+    // Rows of the final block: node rows by node number, the first row under
+    // "element 1", and the reaction rows (node, letter, value, direction).
+    std::map<int, std::vector<double>> nodes;
+    std::vector<double> stress_row;
+    std::vector<std::vector<std::string>> reactions;
+    std::istringstream in(listing.substr(final_block));
+    std::string line, section = "nodes";
+    bool in_element_1 = false;
+    while (std::getline(in, line)) {
+        const std::vector<std::string> t = split(line);
+        if (line == "element stresses" || line == "reactions") section = line;
+        if (t.empty()) continue;
+        if (section == "nodes" && std::isdigit(static_cast<unsigned char>(t[0][0]))) {
+            for (std::size_t i = 1; i < t.size(); ++i) nodes[std::stoi(t[0])].push_back(std::stod(t[i]));
+        } else if (section == "element stresses") {
+            if (t[0] == "element") in_element_1 = t.size() == 2 && t[1] == "1";
+            else if (in_element_1 && stress_row.empty() &&
+                     (std::isdigit(static_cast<unsigned char>(t[0][0])) || t[0][0] == '-'))
+                stress_row.push_back(std::stod(t[0]));
+        } else if (section == "reactions" && t.size() == 6) {
+            reactions.push_back(t);
+        }
+    }
+
+    std::ifstream expected(source + ".expected");
+    ASSERT_TRUE(expected.good());
+    double relative = 1e-6, absolute = 1e-12;
+    const auto close = [&](double actual, double wanted) {
+        return std::fabs(actual - wanted) <= absolute + relative * std::fabs(wanted);
+    };
+    int checks = 0;
+    while (std::getline(expected, line)) {
+        const std::vector<std::string> t = split(line);
+        if (t.empty() || t[0][0] == '#') continue;
+        if (t[0] == "tolerance") {
+            relative = std::stod(t.at(1));
+            absolute = std::stod(t.at(2));
+            continue;
+        }
+        ++checks;
+        if (t[0] == "displacement") {
+            const std::vector<double>& row = nodes[std::stoi(t.at(1))];
+            ASSERT_GE(row.size(), 3u) << line;
+            for (int i = 0; i < 3; ++i) EXPECT_PRED2(close, row[i], std::stod(t.at(2 + i))) << line;
+        } else if (t[0] == "truss_stress") {
+            ASSERT_EQ(t.at(1), "1");
+            ASSERT_EQ(stress_row.size(), 1u) << line;
+            EXPECT_PRED2(close, stress_row[0], std::stod(t.at(2))) << line;
+        } else if (t[0] == "reaction") {
+            int found = 0;
+            for (const std::vector<std::string>& r : reactions) {
+                if (r[0] != t.at(1) || r[1] != t.at(2) || std::stod(r[3]) != std::stod(t.at(3)) ||
+                    std::stod(r[4]) != std::stod(t.at(4)) || std::stod(r[5]) != std::stod(t.at(5)))
+                    continue;
+                ++found;
+                EXPECT_PRED2(close, std::stod(r[2]), std::stod(t.at(6))) << line;
+            }
+            EXPECT_EQ(found, 1) << line;
+        } else {
+            ADD_FAILURE() << "unknown check " << line;
+        }
+    }
+    EXPECT_EQ(checks, 4);
+}
+
+TEST_F(DynamicsFiles, ExplicitModelWithStiffnessDampingIsStoppedBeforeAnyStep)
+{
+    const std::string model = write_model(
+        "damped.dat",
+        "*title\nexplicit with stiffness damping\n*nodes\n1 0 0 0\n2 1 0 0\n"
+        "*material 1\nlinearelastic\nyoung 1e5\n*material 2\nmass 10\n*geometry 1\ncrosse 0.01\n"
+        "*elements\ntruss 1 1\n1 1 2\nmass2d 2\n2 2\n*suppress\nux uy 1\nuy 2\n"
+        "*loadef\nset 1\nloads\nfx 10 2\n"
+        "*nonlinear dynamic\nexplicit\nrayleigh 0.5 0.01\ntimestep 1e-3\nincrements 10\n*end\n");
+    CaptureStdout out;
+    testing::internal::CaptureStderr();
+    const ModelRun run = run_model(model);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(run.input_errors, 0);
+    EXPECT_TRUE(run.ran);
+    EXPECT_FALSE(run.error.empty());
+    EXPECT_EQ(run.steps, 0);
+    EXPECT_EQ(errors.rfind("error, see output file\nERROR: ", 0), 0u) << errors;
+    EXPECT_NE(read_text_file(run.listing_path)
+                  .find("\nIn explicit analysis, damping can only be proportional to\n"
+                        "the mass matrix, set Rayleigh coefficient Beta to zero\nERROR: "),
+              std::string::npos);
+}
