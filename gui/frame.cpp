@@ -13,6 +13,7 @@
 #include "app.h"
 #include "canvas.h"
 #include "control_dialog.h"
+#include "draw_prop_dialog.h"
 #include "graphics_frame.h"
 #include "log_stream.h"
 #include "runner.h"
@@ -20,16 +21,6 @@
 #include "kelvaned.xpm"
 
 wxMenu* file_menu = nullptr;
-
-namespace {
-
-// Menu items that exist but are not part of this version write one log line.
-void report_not_available(const char* what)
-{
-    std::cout << what << ": not available in this version" << std::endl;
-}
-
-}  // namespace
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(MyFrame, wxFrame)
@@ -111,6 +102,7 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
     SetAcceleratorTable(wxAcceleratorTable(1, &quit_key));
 
     control_dialog = new ControlDialog(this);
+    draw_prop_dialog = new DrawPropDialog(this, &draw_properties, "drawing properties");
 
     log = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                          wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL);
@@ -169,7 +161,8 @@ void MyFrame::OnClear(wxCommandEvent&)
 
 void MyFrame::OnDrawProperties(wxCommandEvent&)
 {
-    report_not_available("drawing properties");
+    draw_prop_dialog->Centre(wxBOTH);
+    draw_prop_dialog->Show(true);
 }
 
 bool MyFrame::ChooseFont(wxFont& font, wxColour& colour)
@@ -256,19 +249,9 @@ void MyFrame::OnCloseWindow(wxCloseEvent& event)
     }
     control_dialog->Destroy();
     control_dialog = nullptr;
-    // The drawing-properties dialog is not part of this version (the pointer stays null).
+    draw_prop_dialog->Destroy();
+    draw_prop_dialog = nullptr;
     RestoreStandardStreams();
     Hide();
     Destroy();
 }
-
-// Printing, preview and clipboard copies are not part of this version.
-void MyFrame::OnPrint(wxCommandEvent&) { report_not_available("printing"); }
-
-void MyFrame::OnPrintSetup(wxCommandEvent&) { report_not_available("print setup"); }
-
-void MyFrame::OnPrintPreview(wxCommandEvent&) { report_not_available("print preview"); }
-
-void MyFrame::OnCopyMetafile(wxCommandEvent&) { report_not_available("copy picture (mf)"); }
-
-void MyFrame::OnCopyBitmap(wxCommandEvent&) { report_not_available("copy picture (bmp)"); }

@@ -83,7 +83,7 @@ public:
     void OnAbout(wxCommandEvent& event);
     void OnCloseWindow(wxCloseEvent& event);
 
-    // Printing, preview and clipboard copies (frame.cpp until they are built).
+    // Printing, preview (printout.cpp) and clipboard copies (clipboard.cpp).
     void OnPrint(wxCommandEvent& event);
     void OnPrintSetup(wxCommandEvent& event);
     void OnPrintPreview(wxCommandEvent& event);

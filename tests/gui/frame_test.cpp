@@ -18,6 +18,7 @@
 #include "app.h"
 #include "canvas.h"
 #include "control_dialog.h"
+#include "draw_prop_dialog.h"
 #include "frame.h"
 #include "graphics_frame.h"
 #include "gui_test_support.h"
@@ -145,7 +146,9 @@ TEST(MainFrame, StartsWithMenusStatusBarAndBothWindows)
     if (!loaded) {
         EXPECT_FALSE(frame.GetControlDialog()->IsShown());
     }
-    EXPECT_EQ(frame.GetDrawPropDialog(), nullptr);
+    ASSERT_NE(frame.GetDrawPropDialog(), nullptr);
+    EXPECT_EQ(frame.GetDrawPropDialog()->GetParent(), &frame);
+    EXPECT_FALSE(frame.GetDrawPropDialog()->IsShown());
 }
 
 TEST(MainFrame, NumbersUseTheCLocale)
@@ -350,20 +353,6 @@ TEST(MainFrame, FitIssuesARefresh)
     CommandProbe refresh(CMD_REFRESH);
     main_frame().IssueCommand(CMD_FIT);
     EXPECT_EQ(refresh.count, 1);
-}
-
-TEST(MainFrame, CommandsOfLaterVersionsAreHarmless)
-{
-    MyFrame& frame = main_frame();
-    DialogHook hook;
-    frame.GetLog()->Clear();
-    for (int id : {CMD_PRINT, CMD_PRINT_SETUP, CMD_PRINT_PREVIEW, CMD_COPY_METAFILE,
-                   CMD_COPY_BITMAP, CMD_DRAW_PROPERTIES})
-        EXPECT_TRUE(frame.IssueCommand(id));
-    EXPECT_TRUE(hook.dialogs.empty());
-    EXPECT_EQ(frame.GetLog()->GetNumberOfLines(), 7);  // six lines and an empty last one
-    EXPECT_TRUE(log_contains("not available in this version"));
-    frame.GetLog()->Clear();
 }
 
 TEST(MainFrame, QuitAsksTheFrameToClose)
