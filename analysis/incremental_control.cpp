@@ -45,9 +45,13 @@ void IncrementalControl<DomainType>::prepare(DomainType& model)
     rhs.set_zero();
     if (restart) read_restart(model);
     // A restarted analysis continues its numbering and runs every block again.
-    total_increments = increment_nr;
+    long long total = increment_nr;
     for (const LoadBlock& block : load_blocks)
-        if (block.steps > 0) total_increments += block.steps;
+        if (block.steps > 0) total += block.steps;
+    // Increment numbers are ints: a count beyond their range cannot be run.
+    if (total > std::numeric_limits<int>::max())
+        throw kelvane_error("too many increments");
+    total_increments = static_cast<int>(total);
 }
 
 template <class DomainType>
@@ -98,10 +102,15 @@ bool IncrementalControl<DomainType>::run(DomainType& model, std::ostream& listin
                         dt *= 0.5;
                         resize_factor *= 0.5;
                         ++resizes;
+                        // The factor in plain notation (0.5, 0.25), whatever format the
+                        // iteration lines left the listing in.
+                        std::ostringstream factor;
+                        factor.imbue(std::locale::classic());
+                        factor << resize_factor;
                         listing << '\n' << "Resized because " << failure.what() << ", factor "
-                                << resize_factor << '\n';
+                                << factor.str() << '\n';
                         std::cout << '\n' << "Resized because " << failure.what() << ", factor "
-                                  << resize_factor << std::endl;
+                                  << factor.str() << std::endl;
                     } else {
                         listing << '\n' << "ERROR: " << failure.what() << '\n';
                         std::cout << '\n' << "ERROR: " << failure.what() << std::endl;

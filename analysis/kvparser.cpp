@@ -132,6 +132,12 @@ void input_data::next_line()
     while (field_count_ == 0 && !at_eof()) read_line();
 
     if (field_count_ == 0) {
+        // A file that could not be read to its end (a directory, a read error) must
+        // not pass for a complete model.
+        if (key_ != end_key && std::ferror(file_) != 0) {
+            std::cerr << "Cannot read input file: " << file_name_ << std::endl;
+            ++total_errors_;
+        }
         line_.clear();
         key_ = end_key;
         consumed_ = 1;
@@ -164,7 +170,11 @@ int input_data::read_key()
     return 0;
 }
 
-bool input_data::at_eof() const { return file_ == nullptr || std::feof(file_) != 0; }
+// A read error ends the input as the end of the file does.
+bool input_data::at_eof() const
+{
+    return file_ == nullptr || std::feof(file_) != 0 || std::ferror(file_) != 0;
+}
 
 bool input_data::end_of_input()
 {
@@ -230,11 +240,10 @@ bool input_data::get_double(int i, double& value)
     field(i);
     const char* text = current_field_.c_str();
     char* end = nullptr;
-    errno = 0;
     double number = strtod_l(text, &end, c_numeric_locale());
-    // Underflow gives a tiny or zero value, which is kept; overflow is refused.
-    bool overflow = errno == ERANGE && (number == HUGE_VAL || number == -HUGE_VAL);
-    if (end == text || overflow) {
+    // Underflow gives a tiny or zero value, which is kept; an overflow, an
+    // infinity or a NaN is no value a model can be built from.
+    if (end == text || !std::isfinite(number)) {
         std::cerr << "wrong type in field " << i << std::endl;
         ++line_errors_;
         return false;

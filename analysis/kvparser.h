@@ -83,7 +83,8 @@ public:
     // does not have reports the line and throws syntax_error.
     void field(int i);
     // Typed access to field i. A leading number is enough ("12abc" gives 12); a
-    // field that is not a number, or an integer out of range, counts one error
+    // field that is not a number, an integer out of range or a real that is not
+    // finite (overflow, "inf", "nan") counts one error
     // ("wrong type in field i") and leaves the target unchanged. Return true
     // when a value was stored.
     bool get_int(int i, int& value);

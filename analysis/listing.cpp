@@ -3,6 +3,7 @@
 #include <iomanip>
 #include <ios>
 #include <ostream>
+#include <sstream>
 #include <utility>
 
 #include "domain.h"
@@ -190,14 +191,23 @@ void MyDomain::write_step_results(std::ostream& os, int step, const KelVane::Pos
                << node->temperature_increment() << '\n';
     }
 
-    // Element results averaged onto the nodes. A model without elements has no
-    // element to write the block header, and its block is left out.
+    // Element results averaged onto the nodes. The block header comes from the
+    // first element that has one (trusses, beams and masses write none); a model
+    // without such an element gets no block, as rows without a header would
+    // corrupt the file for its reader.
     for (int mode = 1; mode <= 2; ++mode) {
         const bool wanted = mode == 1 ? selection.stress : selection.equivalent;
-        if (!wanted || elements.empty()) continue;
+        if (!wanted) continue;
         result_mode = mode;
+        std::ostringstream header;
+        header.copyfmt(os);
+        for (FiniteElement* element : elements) {
+            element->write_res_header(header, step);
+            if (header.tellp() > 0) break;
+        }
+        if (header.tellp() <= 0) continue;
+        os << header.str();
         for (MyNode* node : nodes) node->reset_average();
-        elements.front()->write_res_header(os, step);
         for (FiniteElement* element : elements) element->add_nodal_average();
         for (MyNode* node : nodes) {
             KelVane::Vector value = node->average_sum();

@@ -310,7 +310,9 @@ int input_data::read_nonlinear_dynamic(KelVane::Control<MyDomain>*& control)
     // The line after the keyword line selects the method, whatever it holds.
     next_line();
     std::string method;
-    get_string(1, method);
+    // At the very end of the file there is no line and no field to read: the
+    // section then ends as it does before "*end".
+    if (field_count() > 0) get_string(1, method);
     const bool is_explicit = method == "explicit";
     if (method == "newmark" && field_count() > 1) {
         get_double(2, beta);

@@ -169,8 +169,9 @@ int input_data::read_loadef(MyDomain& domain)
         // Blocks until a keyword line or the next "set" line. The first block word
         // is taken from the line after the "set" line whatever that line is.
         for (;;) {
+            // The end of the file has no block word, as a "*end" line has none.
             std::string block;
-            get_string(1, block);
+            if (field_count() > 0) get_string(1, block);
             if (block == "set") break;
             if (block == "pressure") {
                 read_pressure(domain, load_set.get());

@@ -6,12 +6,17 @@
 #include <memory>
 
 #include "beam.h"
+#include "continuum.h"
 #include "domain.h"
+#include "element_catalogue.h"
 #include "geometry.h"
+#include "heat_elements.h"
 #include "kvparser.h"
 #include "material.h"
 #include "node.h"
 #include "point_mass.h"
+#include "thermo_mechanical.h"
+#include "total_lagrange.h"
 #include "truss.h"
 
 namespace {
@@ -22,7 +27,71 @@ enum : int {
     beam2d_code = 61,
     mass2d_code = 51,
     mass3d_code = 52,
+    tri3psn_code = 2,
+    tri3pss_code = 3,
+    tri3axi_code = 4,
+    tri3therm_code = 5,
+    tri3psntherm_code = 6,
+    tri6psn_code = 11,
+    tri6pss_code = 12,
+    tri6axi_code = 13,
+    tri6psna_code = 17,
+    tri6pssa_code = 18,
+    tri6axia_code = 19,
+    quad4psn_code = 21,
+    quad4pss_code = 22,
+    quad4axi_code = 23,
+    quad4psstherm_code = 24,
+    quad4psntherm_code = 25,
+    quad8pss_code = 31,
+    quad8psn_code = 32,
+    quad8axi_code = 33,
+    quad8pssa_code = 37,
+    quad8psna_code = 38,
+    quad8axia_code = 39,
+    hex8_code = 41,
+    tlquad4psn_code = 26,
+    tlquad8psn_code = 34,
 };
+
+// Stress state that the input check of a continuum element type is given: 0
+// three-dimensional, 1 plane strain, 2 plane stress, 3 axisymmetric; -1 for the
+// other types.
+int continuum_state(int code)
+{
+    switch (code) {
+    case hex8_code:
+        return 0;
+    case tri3psn_code:
+    case tri3psntherm_code:
+    case tri6psn_code:
+    case tri6psna_code:
+    case quad4psn_code:
+    case quad4psntherm_code:
+    case quad8psn_code:
+    case quad8psna_code:
+    case tlquad4psn_code:
+    case tlquad8psn_code:
+        return 1;
+    case tri3pss_code:
+    case tri6pss_code:
+    case tri6pssa_code:
+    case quad4pss_code:
+    case quad4psstherm_code:
+    case quad8pss_code:
+    case quad8pssa_code:
+        return 2;
+    case tri3axi_code:
+    case tri6axi_code:
+    case tri6axia_code:
+    case quad4axi_code:
+    case quad8axi_code:
+    case quad8axia_code:
+        return 3;
+    default:
+        return -1;
+    }
+}
 
 struct ElementTypeEntry {
     const char* name;
@@ -151,6 +220,38 @@ int input_data::read_elements(MyDomain& domain)
         case mass3d_code:
             add_errors(Mass::check_input(material, geometry));
             break;
+        case tri3therm_code:
+            add_errors(Tri3therm::check_input(material, geometry));
+            break;
+        case tri3psntherm_code:
+        case quad4psstherm_code:
+        case quad4psntherm_code:
+            add_errors(NumIntThermoMechanicalElement::check_input(material, geometry,
+                                                                  continuum_state(code)));
+            break;
+        case tri3psn_code:
+        case tri3pss_code:
+        case tri3axi_code:
+        case tri6psn_code:
+        case tri6pss_code:
+        case tri6axi_code:
+        case tri6psna_code:
+        case tri6pssa_code:
+        case tri6axia_code:
+        case quad4psn_code:
+        case quad4pss_code:
+        case quad4axi_code:
+        case quad8psn_code:
+        case quad8pss_code:
+        case quad8axi_code:
+        case quad8psna_code:
+        case quad8pssa_code:
+        case quad8axia_code:
+        case hex8_code:
+        case tlquad4psn_code:
+        case tlquad8psn_code:
+            add_errors(NumIntStructElement::check_input(material, geometry, continuum_state(code)));
+            break;
         default: {
             std::string name;
             get_string(1, name);
@@ -225,6 +326,69 @@ void input_data::create_element(int code, MyDomain& domain, KelVane::Material_ty
         break;
     case mass3d_code:
         element = new Mass3D(element_number, nodes, material, geometry);
+        break;
+    case tri3psn_code:
+        element = new Tri3psn(element_number, nodes, material, geometry);
+        break;
+    case tri3pss_code:
+        element = new Tri3pss(element_number, nodes, material, geometry);
+        break;
+    case tri3axi_code:
+        element = new Tri3axi(element_number, nodes, material, geometry);
+        break;
+    case tri3therm_code:
+        element = new Tri3therm(element_number, nodes, material, geometry);
+        break;
+    case tri3psntherm_code:
+        element = new Tri3psnTherm(element_number, nodes, material, geometry);
+        break;
+    case tri6psn_code:
+    case tri6psna_code:
+        element = new Tri6psn(element_number, nodes, material, geometry, code == tri6psna_code);
+        break;
+    case tri6pss_code:
+    case tri6pssa_code:
+        element = new Tri6pss(element_number, nodes, material, geometry, code == tri6pssa_code);
+        break;
+    case tri6axi_code:
+    case tri6axia_code:
+        element = new Tri6axi(element_number, nodes, material, geometry, code == tri6axia_code);
+        break;
+    case quad4psn_code:
+        element = new Quad4psn(element_number, nodes, material, geometry);
+        break;
+    case quad4pss_code:
+        element = new Quad4pss(element_number, nodes, material, geometry);
+        break;
+    case quad4axi_code:
+        element = new Quad4axi(element_number, nodes, material, geometry);
+        break;
+    case quad4psstherm_code:
+        element = new Quad4pssTherm(element_number, nodes, material, geometry);
+        break;
+    case quad4psntherm_code:
+        element = new Quad4psnTherm(element_number, nodes, material, geometry);
+        break;
+    case quad8psn_code:
+    case quad8psna_code:
+        element = new Quad8psn(element_number, nodes, material, geometry, code == quad8psna_code);
+        break;
+    case quad8pss_code:
+    case quad8pssa_code:
+        element = new Quad8pss(element_number, nodes, material, geometry, code == quad8pssa_code);
+        break;
+    case quad8axi_code:
+    case quad8axia_code:
+        element = new Quad8axi(element_number, nodes, material, geometry, code == quad8axia_code);
+        break;
+    case hex8_code:
+        element = new Hex8(element_number, nodes, material, geometry);
+        break;
+    case tlquad4psn_code:
+        element = new TLQuad4psn(element_number, nodes, material, geometry);
+        break;
+    case tlquad8psn_code:
+        element = new TLQuad8psn(element_number, nodes, material, geometry);
         break;
     default:
         std::cerr << "unknown element in input_data::create_element()" << std::endl;

@@ -6,11 +6,16 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <iomanip>
+#include <iostream>
 
 #include "control_test_model.h"
 #include "domain.h"
@@ -175,6 +180,22 @@ TEST(IncrementalControl, WithoutLoadBlocksNothingHappens)
     EXPECT_FALSE(control.is_done());
     EXPECT_TRUE(control.attempts.empty());
     EXPECT_TRUE(listing.str().empty());
+
+    // A count of increments beyond the range of their numbers is refused, not
+    // wrapped round.
+    ScriptedControl huge;
+    huge.add_load_block(1, 1e-9, 2000000000);
+    huge.add_load_block(1, 1e-9, 2000000000);
+    EXPECT_THROW(
+        {
+            try {
+                huge.init(model, listing);
+            } catch (const KelVane::kelvane_error& e) {
+                EXPECT_STREQ(e.what(), "too many increments");
+                throw;
+            }
+        },
+        KelVane::kelvane_error);
 }
 
 TEST(IncrementalControl, LoadBlocksRunInOrderAndEmptyBlocksGo)
@@ -232,6 +253,12 @@ TEST(IncrementalControl, ResizesHalveTheStepThenAbort)
     CaptureStdout out;
     control.init(model, listing);
     current_time_step = -1.0;
+    // Iteration lines leave both streams in scientific notation; the factor is
+    // still written plainly.
+    listing << std::scientific << std::setprecision(4);
+    const std::ios::fmtflags cout_flags = std::cout.flags();
+    const std::streamsize cout_precision = std::cout.precision(4);
+    std::cout << std::scientific;
 
     try {
         control.run(model, listing, result, 1);
@@ -247,6 +274,8 @@ TEST(IncrementalControl, ResizesHalveTheStepThenAbort)
         "\nResized because solution not converged, factor 0.5\n"
         "\nResized because divergence occured, factor 0.25\n"
         "\nERROR: solution not converged\n";
+    std::cout.flags(cout_flags);
+    std::cout.precision(cout_precision);
     EXPECT_EQ(listing.str(), expected);
     EXPECT_EQ(out.text(), expected);
 

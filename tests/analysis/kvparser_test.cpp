@@ -162,10 +162,10 @@ TEST(ModelFileReader, TypedFieldsAndWrongTypes)
     input_data reader;
     reader.set_file_name(write_model_file(
         "typed", "12abc 12.5 x 2147483647 2147483648 -2147483648 -2147483649 "
-                 "99999999999999999999 2.5e3xyz 1e999 -1e999 1e-400 YoUnG\n"));
+                 "99999999999999999999 2.5e3xyz 1e999 -1e999 1e-400 YoUnG nan inf -Infinity\n"));
     testing::internal::CaptureStderr();
     reader.next_line();
-    ASSERT_EQ(reader.field_count(), 13);
+    ASSERT_EQ(reader.field_count(), 16);
 
     int i = -7;
     EXPECT_TRUE(reader.get_int(1, i));
@@ -195,6 +195,9 @@ TEST(ModelFileReader, TypedFieldsAndWrongTypes)
     EXPECT_LT(d, 1e-300);
     EXPECT_TRUE(reader.get_double(2, d));
     EXPECT_DOUBLE_EQ(d, 12.5);
+    // Infinities and NaNs are no values.
+    for (int field = 14; field <= 16; ++field) EXPECT_FALSE(reader.get_double(field, d));
+    EXPECT_DOUBLE_EQ(d, 12.5);
 
     std::string word;
     EXPECT_TRUE(reader.get_string(13, word));
@@ -202,11 +205,12 @@ TEST(ModelFileReader, TypedFieldsAndWrongTypes)
     EXPECT_EQ(reader.raw_field(13), "YoUnG");
     std::string messages = testing::internal::GetCapturedStderr();
 
-    EXPECT_EQ(reader.line_errors(), 7);
+    EXPECT_EQ(reader.line_errors(), 10);
     EXPECT_EQ(messages,
               "wrong type in field 3\nwrong type in field 5\nwrong type in field 7\n"
               "wrong type in field 8\nwrong type in field 3\nwrong type in field 10\n"
-              "wrong type in field 11\n");
+              "wrong type in field 11\nwrong type in field 14\nwrong type in field 15\n"
+              "wrong type in field 16\n");
     EXPECT_EQ(reader.error_count(), 0);  // not yet reported
 }
 
@@ -286,7 +290,9 @@ TEST(ModelFileReader, UnopenableFileEndsTheInputWithOneError)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "Name of input file not initialized yet\n"},
-        {"/nonexistent-dir/model.dat", "Cannot open input file: /nonexistent-dir/model.dat\n"}};
+        {"/nonexistent-dir/model.dat", "Cannot open input file: /nonexistent-dir/model.dat\n"},
+        // A directory opens but cannot be read: the input must end, with an error.
+        {testing::TempDir(), "Cannot read input file: " + testing::TempDir() + "\n"}};
     for (const auto& entry : cases) {
         input_data reader;
         reader.set_file_name(entry.first);

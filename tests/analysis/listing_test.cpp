@@ -290,16 +290,34 @@ TEST(Listing, StressBlockAveragesOntoNodes)
     EXPECT_EQ(again.str(), expected);
 }
 
-TEST(Listing, StressBlockOfAModelWithoutElementsIsLeftOut)
+TEST(Listing, StressBlockWithoutAHeaderIsLeftOut)
 {
+    // No element at all, or only elements that write no result header (trusses,
+    // beams, masses): rows without a header would corrupt the file.
     MyDomain model;
-    add_node(model, 1);
+    MyNode* node = add_node(model, 1);
     KelVane::PostProc selection;
     selection.stress = true;
+    selection.equivalent = true;
     selection.displacement = true;
+    const std::string displacements =
+        "displacements       1           1       2       1       1\nUX\nUY\nUZ\n"
+        "      1  0.000e+00   0.000e+00   0.000e+00\n";
     std::ostringstream os;
     model.write_step_results(os, 1, selection);
-    EXPECT_EQ(os.str(),
-              "displacements       1           1       2       1       1\nUX\nUY\nUZ\n"
-              "      1  0.000e+00   0.000e+00   0.000e+00\n");
+    EXPECT_EQ(os.str(), displacements);
+
+    add_probe(model, 1, node, x_axis)->res_header = "";
+    std::ostringstream headerless;
+    model.write_step_results(headerless, 1, selection);
+    EXPECT_EQ(headerless.str(), displacements);
+
+    // A later element that has a header writes it, once per block.
+    ProbeElement* second = add_probe(model, 2, node, x_axis);
+    second->nodal_stress(1) = 4.0;
+    std::ostringstream mixed;
+    model.write_step_results(mixed, 1, selection);
+    EXPECT_EQ(mixed.str(), displacements +
+                               "stress header\n      1  2.000e+00\n"
+                               "stress header\n      1  0.000e+00\n");
 }

@@ -77,12 +77,13 @@ public:
     }
     void print_nodal_header(std::ostream& os) override { os << "header " << number() << '\n'; }
     void print_nodal_results(std::ostream& os) override { os << "rows " << number() << '\n'; }
-    void write_res_header(std::ostream& os, int) override { os << "stress header\n"; }
+    void write_res_header(std::ostream& os, int) override { os << res_header; }
     void draw(wxDC&, DeviceMap&, bool) override {}
 
     double force = 0.0;
     double state = 0.0;
     bool is_symmetric = true;
+    std::string res_header = "stress header\n";  // empty: none, like a truss
     KelVane::Vector nodal_stress = KelVane::Vector(1, 0.0);
     KelVane::Vector nodal_equivalent = KelVane::Vector(1, 0.0);
 

@@ -271,6 +271,7 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
          "", 0, false},
         {"*nonlinear dynamic\nNewmark\nmodified\n", "", 0, false},
         {"*nonlinear dynamic\nincrements 10\n", "", 0, false},
+        {"*nonlinear dynamic\n", "", 0, false},  // nothing after the keyword line
         {"*nonlinear dynamic\nnewmark x 0.5\n", "wrong type in field 2\n", 1, false},
         {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\n", "wrong type in field 2\n", 1, false},
         {"*nonlinear dynamic\nnewmark\nbogus\nsave all\n", "", 1, false},

@@ -360,14 +360,17 @@ TEST(ReadLoadef, ErrorsAreCountedAndSetsDropped)
         {"", "", 0, 0},
         {"set 1\nset 2\nloads\nfx 1 1\n", "", 0, 2},
     };
-    for (const Case& c : cases) {
-        MyDomain model;
-        add_nodes(model, 1);
-        const Reading reading = read_text(std::string("*loadef\n") + c.text + "*end\n", model);
-        EXPECT_EQ(reading.errors, c.errors) << c.text << '\n' << reading.messages;
-        EXPECT_NE(reading.messages.find(c.message), std::string::npos)
-            << c.text << '\n' << reading.messages;
-        EXPECT_EQ(model.load_sets.size(), c.sets) << c.text;
+    // The end of the file acts exactly like a "*end" line.
+    for (const std::string end : {"*end\n", ""}) {
+        for (const Case& c : cases) {
+            MyDomain model;
+            add_nodes(model, 1);
+            const Reading reading = read_text(std::string("*loadef\n") + c.text + end, model);
+            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
+            EXPECT_NE(reading.messages.find(c.message), std::string::npos)
+                << c.text << end << '\n' << reading.messages;
+            EXPECT_EQ(model.load_sets.size(), c.sets) << c.text << end;
+        }
     }
 }
 

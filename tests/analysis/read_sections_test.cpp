@@ -12,12 +12,17 @@
 #include "control.h"
 #include "domain.h"
 #include "elastic.h"
+#include "element_catalogue.h"
 #include "errors.h"
 #include "heat_conduction.h"
+#include "heat_elements.h"
 #include "kvparser.h"
 #include "model_loader.h"
 #include "plastic.h"
 #include "point_mass.h"
+#include "shape.h"
+#include "thermo_mechanical.h"
+#include "total_lagrange.h"
 #include "truss.h"
 
 namespace {
@@ -186,31 +191,190 @@ TEST(ElementsSection, GroupAndElementLineErrors)
         "6 3 4\n"
         "-7 1 2\n"           // ends the group; read as a group line
         "8 1 2\n"            // skipped with the unknown group
-        "Tri3psn 1\n"        // known name, class not in this version
+        "Tri3psn 1\n"        // capitals accepted; plane strain needs no geometry
         "9 1 2 3\n"
         "truss\n"            // the check misses material and geometry
         "10 1 2\n"
-        "quad4psn 9 9\n"
+        "quad4psn 9 9\n"     // unknown numbers, then the check misses the material
         "11 1 2 3 4\n");
     EXPECT_TRUE(model.says("Error: material nr 1 must be defined before used\n"
                            "Error: geometry nr 4 must be defined before used\n"));
     EXPECT_TRUE(model.says("unknown nodenr 7\n"));
     EXPECT_TRUE(model.says("wrong number of nodes 3, should be 2\n"));
     EXPECT_TRUE(model.says("unknown element name: -7\n"));
-    EXPECT_TRUE(model.says("element type tri3psn is not available in this version\n"));
     EXPECT_TRUE(model.says("you must specify a material reference\n"));
-    EXPECT_TRUE(model.says("element type quad4psn is not available in this version\n"));
+    EXPECT_TRUE(model.says("Error: material nr 9 must be defined before used\n"
+                           "Error: geometry nr 9 must be defined before used\n"
+                           "no material group specified\n"
+                           "you must specify a material reference\n"));
     // The group "truss 1 4" before the definitions: 2 unknown numbers and the 2
-    // missing references of the check; 3 bad element lines; -7; tri3psn; the bare
-    // truss (2); quad4psn with its unknown numbers (3).
-    EXPECT_EQ(model.errors, 4 + 3 + 1 + 1 + 2 + 3);
+    // missing references of the check; 3 bad element lines; -7; the bare truss
+    // (2); quad4psn with its unknown numbers and missing material (3).
+    EXPECT_EQ(model.errors, 4 + 3 + 1 + 2 + 3);
     std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);
-    ASSERT_EQ(elements.size(), 1u);
+    ASSERT_EQ(elements.size(), 2u);
     EXPECT_EQ(elements[0]->number(), 6u);
+    EXPECT_EQ(elements[1]->number(), 9u);
+    EXPECT_NE(dynamic_cast<Tri3psn*>(elements[1]), nullptr);
     // Every erroneous line is reported once.
     EXPECT_TRUE(model.says("\nerror in input line 7:\ntruss 1 4\n\n"));
     EXPECT_TRUE(model.says("\nerror in input line 18:\n3 1 7\n\n"));
     EXPECT_TRUE(model.says("\nerror in input line 19:\n4 1 2 3\n\n"));
+}
+
+TEST(ElementsSection, EveryContinuumNameCreatesItsClass)
+{
+    LoadedModel model(
+        "*nodes\n1 1 0 0\n2 2 0 0\n3 2 1 0\n4 1 1 0\n5 1 0 1\n6 2 0 1\n7 2 1 1\n8 1 1 1\n"
+        "*material 1\nlinearelastic\nyoung 100\npoisson 0.25\n"
+        "*material 2\nthermoelastic\nyoung 100\npoisson 0.25\nlambda 1\ncapacity 1\nalpha 1e-5\n"
+        "*material 3\nthermal\nlambda 1\ncapacity 1\n"
+        "*geometry 1\nthick 0.5\n"
+        "*elements\n"
+        "tri3psn 1\n1 1 2 3\n"
+        "tri3pss 1 1\n2 1 2 3\n"
+        "tri3axi 1\n3 1 2 3\n"
+        "tri3therm 3\n4 1 2 3\n"
+        "tri3psntherm 2\n5 1 2 3\n"
+        "tri6psn 1\n6 1 2 3 4 5 6\n"
+        "tri6pss 1 1\n7 1 2 3 4 5 6\n"
+        "tri6axi 1\n8 1 2 3 4 5 6\n"
+        "tri6psna 1\n9 1 2 3 4 5 6\n"
+        "tri6pssa 1 1\n10 1 2 3 4 5 6\n"
+        "tri6axia 1\n11 1 2 3 4 5 6\n"
+        "quad4psn 1\n12 1 2 3 4\n"
+        "quad4pss 1 1\n13 1 2 3 4\n"
+        "quad4axi 1\n14 1 2 3 4\n"
+        "quad4psstherm 2 1\n15 1 2 3 4\n"
+        "quad4psntherm 2\n16 1 2 3 4\n"
+        "quad8pss 1 1\n17 1 2 3 4 5 6 7 8\n"
+        "quad8psn 1\n18 1 2 3 4 5 6 7 8\n"
+        "quad8axi 1\n19 1 2 3 4 5 6 7 8\n"
+        "quad8psna 1\n20 1 2 3 4 5 6 7 8\n"
+        "quad8pssa 1 1\n21 1 2 3 4 5 6 7 8\n"
+        "quad8axia 1\n22 1 2 3 4 5 6 7 8\n"
+        "hex8 1\n23 1 2 3 4 5 6 7 8\n"
+        "*end\n");
+    EXPECT_EQ(model.errors, 0) << model.messages;
+    std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);
+    ASSERT_EQ(elements.size(), 23u);
+
+    struct Expected {
+        bool (*is_class)(FiniteElement*);
+        std::uint32_t nodes;
+        int state;  // of the structural part; -1 for the heat conduction element
+        bool alt;
+    };
+    const Expected expected[] = {
+        {[](FiniteElement* e) { return dynamic_cast<Tri3psn*>(e) != nullptr; }, 3, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri3pss*>(e) != nullptr; }, 3, 2, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri3axi*>(e) != nullptr; }, 3, 3, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri3therm*>(e) != nullptr; }, 3, -1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri3psnTherm*>(e) != nullptr; }, 3, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6psn*>(e) != nullptr; }, 6, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6pss*>(e) != nullptr; }, 6, 2, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6axi*>(e) != nullptr; }, 6, 3, false},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6psn*>(e) != nullptr; }, 6, 1, true},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6pss*>(e) != nullptr; }, 6, 2, true},
+        {[](FiniteElement* e) { return dynamic_cast<Tri6axi*>(e) != nullptr; }, 6, 3, true},
+        {[](FiniteElement* e) { return dynamic_cast<Quad4psn*>(e) != nullptr; }, 4, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad4pss*>(e) != nullptr; }, 4, 2, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad4axi*>(e) != nullptr; }, 4, 3, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad4pssTherm*>(e) != nullptr; }, 4, 2, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad4psnTherm*>(e) != nullptr; }, 4, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8pss*>(e) != nullptr; }, 8, 2, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8psn*>(e) != nullptr; }, 8, 1, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8axi*>(e) != nullptr; }, 8, 3, false},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8psn*>(e) != nullptr; }, 8, 1, true},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8pss*>(e) != nullptr; }, 8, 2, true},
+        {[](FiniteElement* e) { return dynamic_cast<Quad8axi*>(e) != nullptr; }, 8, 3, true},
+        {[](FiniteElement* e) { return dynamic_cast<Hex8*>(e) != nullptr; }, 8, 0, false},
+    };
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        SCOPED_TRACE("element " + std::to_string(k + 1));
+        FiniteElement* element = elements[k];
+        EXPECT_EQ(element->number(), k + 1);
+        EXPECT_TRUE(expected[k].is_class(element));
+        EXPECT_EQ(element->get_nr_nodes(), expected[k].nodes);
+        // Node references in the order of the fields.
+        for (std::uint32_t i = 0; i < element->get_nr_nodes(); ++i)
+            EXPECT_EQ(element->get_node(i)->number(), i + 1);
+        const auto* structural = dynamic_cast<NumIntStructElement*>(element);
+        if (expected[k].state < 0) {
+            EXPECT_EQ(structural, nullptr);
+        } else {
+            ASSERT_NE(structural, nullptr);
+            EXPECT_EQ(structural->get_stress_state(), std::uint32_t(expected[k].state));
+        }
+        // The a-names select the node order with the corners first.
+        const KelVane::Shape& shape = dynamic_cast<NumIntElement*>(element)->get_shape();
+        const bool alt = dynamic_cast<const KelVane::Tri_quad_alt*>(&shape) != nullptr ||
+                         dynamic_cast<const KelVane::Quad_quad_alt*>(&shape) != nullptr;
+        EXPECT_EQ(alt, expected[k].alt);
+    }
+    // The thermo-mechanical elements have a non-symmetric tangent.
+    EXPECT_FALSE(model.domain->symmetric);
+}
+
+TEST(ElementsSection, ContinuumGroupChecks)
+{
+    LoadedModel model(
+        "*nodes\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n"
+        "*material 1\nlinearelastic\nyoung 100\n"
+        "*material 2\nthermoelastic\nyoung 100\nlambda 1\ncapacity 1\n"
+        "*material 3\nthermal\nlambda 1\ncapacity 1\n"
+        "*geometry 1\nthick 0.5\n"
+        "*geometry 2\nthick 0\n"
+        "*elements\n"
+        "quad4pss 1\n1 1 2 3 4\n"        // plane stress without geometry
+        "tri3pss 1 2\n2 1 2 3\n"         // thickness 0
+        "quad4psn 3\n3 1 2 3 4\n"        // heat conduction material
+        "tri3therm 1\n4 1 2 3\n"         // elastic material on a heat conduction element
+        "tri3therm\n5 1 2 3\n"           // no material
+        "tri3psntherm 1\n6 1 2 3\n"      // elastic material on a thermo-mechanical element
+        "quad4psstherm 2\n7 1 2 3 4\n"   // plane stress without geometry
+        "quad4axi 1 1\n8 1 2 3 4\n"      // a geometry that is not needed is accepted
+        "*end\n");
+    EXPECT_TRUE(model.says("no geometry group specified\nyou must specify a geometry reference\n"));
+    EXPECT_TRUE(model.says("thickness <= 0; this is not allowed\n"));
+    EXPECT_TRUE(model.says("heat conduction element needs a heat conduction material\n"));
+    EXPECT_TRUE(model.says("no material group specified\nyou must specify a material reference\n"));
+    EXPECT_TRUE(model.says(
+        "thermo-mechanical element needs a thermo-elastic or thermo-plastic material\n"));
+    EXPECT_EQ(model.errors, 7) << model.messages;
+    std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);
+    ASSERT_EQ(elements.size(), 1u);
+    EXPECT_EQ(elements[0]->number(), 8u);
+    EXPECT_TRUE(model.domain->symmetric);
+}
+
+TEST(ElementsSection, TotalLagrangeNamesCreateTheirElements)
+{
+    LoadedModel model(
+        "*nodes\n1 0 0 0\n2 1 0 0\n3 2 0 0\n4 2 1 0\n5 2 2 0\n6 1 2 0\n7 0 2 0\n8 0 1 0\n"
+        "*material 1\nlinearelastic\nyoung 100\npoisson 0.25\n"
+        "*material 2\nthermal\nlambda 1\ncapacity 1\n"
+        "*elements\n"
+        "tlquad4psn 1\n1 1 3 5 7\n"            // plane strain: no geometry needed
+        "TLQuad8psn 1\n2 1 2 3 4 5 6 7 8\n"
+        "tlquad4psn 2\n3 1 3 5 7\n"            // heat conduction material
+        "tlquad8psn\n4 1 2 3 4 5 6 7 8\n"      // no material
+        "*end\n");
+    EXPECT_TRUE(model.says("continuum element needs a structural material\n"));
+    EXPECT_TRUE(model.says("no material group specified\nyou must specify a material reference\n"));
+    EXPECT_EQ(model.errors, 2) << model.messages;
+    std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);
+    ASSERT_EQ(elements.size(), 2u);
+    EXPECT_NE(dynamic_cast<TLQuad4psn*>(elements[0]), nullptr);
+    EXPECT_NE(dynamic_cast<TLQuad8psn*>(elements[1]), nullptr);
+    for (FiniteElement* element : elements) {
+        const auto& tl = dynamic_cast<TLNumIntStructElement&>(*element);
+        EXPECT_EQ(tl.get_stress_state(), 1u);
+        EXPECT_EQ(tl.nr_points(), 4);
+        EXPECT_EQ(tl.get_nr_local_dofs(), 2 * tl.get_nr_nodes());
+        EXPECT_EQ(tl.get_node(2)->number(), tl.get_nr_nodes() == 4 ? 5u : 3u);
+    }
+    EXPECT_TRUE(model.domain->symmetric);
 }
 
 TEST(MaterialSection, TypesParametersAndTheirErrors)
