@@ -15,6 +15,9 @@ ExplicitControl::~ExplicitControl() = default;
 
 void ExplicitControl::init(MyDomain& model, std::ostream& listing)
 {
+    // Without a positive step the model would never move, and the analysis would
+    // report a motion of zeros.
+    if (!(dt > 0.0)) throw KelVane::kelvane_error("explicit analysis needs a positive timestep");
     model.setup_dofs();
     prepare(model);
 

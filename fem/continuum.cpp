@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "errors.h"
 #include "geometry.h"
@@ -148,6 +149,7 @@ Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
     const Matrix G = get_shape().get_dNdxi(location);
     const Matrix J = G * X;
     factor = determinant(J);
+    check_orientation(factor);
     // Derivatives by x, y (and z): row 1 dN/dx, row 2 dN/dy, row 3 dN/dz.
     const Matrix dN = J.inv() * G;
     const unsigned n = dN.size2();
@@ -275,20 +277,35 @@ Matrix NumIntStructElement::mass_matrix(bool lumped)
         const Vector location = locations.coordinates(k);
         const Matrix G = get_shape().get_dNdxi(location);
         double v = determinant(G * X);
+        check_orientation(v);
         if (stress_state == 2) v *= thickness();
         if (stress_state == 3) v *= two_pi * point_radius(get_shape().get_N(location), X);
         const Matrix NN = get_N_mat(location);
         block += transpose_times(NN, NN) * (rho * locations.weight(k) * v);
     }
     if (lumped) {
-        // Row-sum lumping.
-        for (unsigned i = 1; i <= structural_dofs; ++i) {
-            double sum = 0.0;
-            for (unsigned j = 1; j <= structural_dofs; ++j) {
-                sum += block(i, j);
-                block(i, j) = 0.0;
-            }
-            block(i, i) = sum;
+        // Row-sum lumping. The quadratic elements have corner rows that sum to zero
+        // (6-node triangle) or below (8-node quadrilateral), which would give their
+        // corners no mass or a negative one; they take their consistent diagonal
+        // instead, scaled so that it carries the element's whole mass.
+        const unsigned n = structural_dofs;
+        std::vector<double> row_sums(n, 0.0);
+        double total = 0.0;
+        double trace = 0.0;
+        for (unsigned i = 1; i <= n; ++i) {
+            for (unsigned j = 1; j <= n; ++j) row_sums[i - 1] += block(i, j);
+            total += row_sums[i - 1];
+            trace += block(i, i);
+        }
+        bool rows_positive = true;
+        for (double sum : row_sums)
+            if (!(sum > 1e-12 * total)) rows_positive = false;
+        const bool scale_diagonal = !rows_positive && total > 0.0 && trace > 0.0;
+        for (unsigned i = 1; i <= n; ++i) {
+            const double lumped_mass =
+                scale_diagonal ? block(i, i) * (total / trace) : row_sums[i - 1];
+            for (unsigned j = 1; j <= n; ++j) block(i, j) = 0.0;
+            block(i, i) = lumped_mass;
         }
     }
     KelVane::add_SubMat(M, 1, 1, block);

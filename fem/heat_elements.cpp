@@ -90,22 +90,24 @@ Matrix NumIntThermalElement::get_dNdX(const Vector& location, const Matrix& X,
 {
     const Matrix G = get_shape().get_dNdxi(location);
     const Matrix J = G * X;
+    const double det_J = determinant(J);
     switch (thermal_state) {
     case 1:
-        factor = determinant(J);
+        factor = det_J;
         break;
     case 2:
         if (geometry == nullptr)
             throw kelvaned_error("element " + std::to_string(number()) +
                                  " needs a geometry with its thickness");
-        factor = determinant(J) * geometry->get_thick();
+        factor = det_J * geometry->get_thick();
         break;
     case 3:
-        factor = determinant(J) * two_pi * (get_shape().get_N(location) * X)(1, 1);
+        factor = det_J * two_pi * (get_shape().get_N(location) * X)(1, 1);
         break;
     default:
         throw kelvaned_error("wrong stress type in NumIntThermalElement::get_dNdX()");
     }
+    check_orientation(det_J);
     return J.inv() * G;
 }
 

@@ -1,7 +1,9 @@
 #include "numint_element.h"
 
 #include <istream>
+#include <locale>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,16 @@ void NumIntElement::init_numint(std::uint32_t number, KelVane::Node** node_list,
             throw kelvaned_error("element " + std::to_string(number) +
                                  ": its material has no integration-point state");
     }
+}
+
+void NumIntElement::check_orientation(double det_J) const
+{
+    if (!(det_J < 0.0)) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "element " << number() << " is numbered clockwise or folded: "
+            << "Jacobian determinant " << det_J << " at an integration point";
+    throw kelvaned_error(message.str());
 }
 
 const KelVane::Shape& NumIntElement::get_shape() const

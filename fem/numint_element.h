@@ -52,6 +52,12 @@ protected:
                      std::uint32_t element_dofs, KelVane::Material_type* material_group,
                      KelVane::Geometry* geometry_group, int stress_state, int point_count);
 
+    // Refuses a negative Jacobian determinant at an integration point: the nodes
+    // run clockwise (or the element is folded), which would turn its volume,
+    // stiffness and mass negative. An exactly singular Jacobian is left to the
+    // matrix inverse.
+    void check_orientation(double det_J) const;
+
     KelVane::Material_type* material;   // not owned
     KelVane::Geometry* geometry;        // not owned; may be null
     KelVane::Material_Point** points;   // owned, one per integration point

@@ -109,6 +109,7 @@ Matrix TLNumIntStructElement::get_dNdX(const Vector& location, const Matrix& X,
     const Matrix dNdxi = get_shape().get_dNdxi(location);
     const Matrix J = dNdxi * X;
     det_J = determinant(J);
+    check_orientation(det_J);
     return J.inv() * dNdxi;
 }
 

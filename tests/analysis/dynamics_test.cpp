@@ -633,6 +633,25 @@ TEST(ExplicitDynamics, ReportsEveryHundredthIncrementAndNeverYields)
     EXPECT_NE(listing.str().find("nodal solution in global coordinates"), std::string::npos);
 }
 
+// A missing or non-positive timestep would leave the model at rest for every
+// step; init refuses it like the Newmark control does.
+TEST(ExplicitDynamics, InitNeedsAPositiveTimestep)
+{
+    for (double dt : {0.0, -1e-3}) {
+        MyDomain model;
+        Oscillator oscillator(model, 10.0, 10.0);
+        ExplicitControl control;
+        step_load(control, dt, 3);
+        std::ostringstream listing;
+        try {
+            control.init(model, listing);
+            ADD_FAILURE() << dt;
+        } catch (const KelVane::kelvane_error& error) {
+            EXPECT_STREQ(error.what(), "explicit analysis needs a positive timestep");
+        }
+    }
+}
+
 TEST(ExplicitDynamics, StiffnessProportionalDampingStopsInit)
 {
     for (double beta : {0.01, 0.0}) {

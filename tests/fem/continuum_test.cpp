@@ -305,6 +305,50 @@ TEST(NumIntStructElement, StiffnessHasExactlyTheRigidBodyNullSpace)
     }
 }
 
+// The mirror image of an element has its nodes running clockwise: its Jacobian
+// determinant is negative, which would turn stiffness and mass negative (a
+// cantilever would bend against its load). Every computation refuses it, naming
+// the element; the element as given, counter-clockwise, is accepted.
+TEST(NumIntStructElement, ClockwiseElementsAreRefused)
+{
+    struct Case {
+        std::string kind;
+        int state;
+    };
+    for (const Case& test : std::vector<Case>{
+             {"tri3", 1}, {"quad4", 2}, {"quad4", 3}, {"hex8", 0}}) {
+        SCOPED_TRACE(test.kind + " state " + std::to_string(test.state));
+        std::vector<std::vector<double>> xyz = test.kind == "hex8" ? hex_nodes : quad_nodes;
+        if (test.kind == "tri3") xyz.pop_back();
+        Materials m;
+        TestModel model;
+        FiniteElement* right = make_element(model, test.kind, add_nodes(model, xyz), m, test.state);
+        // Mirrored in y (the radius of the ring elements stays positive).
+        for (auto& point : xyz) point[1] = -point[1];
+        FiniteElement* mirrored =
+            make_element(model, test.kind, add_nodes(model, xyz), m, test.state, 7);
+        model.setup();
+
+        Vector f;
+        const Matrix M = right->mass_matrix(false);
+        EXPECT_GT(M(1, 1), 0.0);
+        EXPECT_GT(right->stiffness_matrix(f)(1, 1), 0.0);
+        const std::vector<std::function<void()>> uses = {
+            [&] { mirrored->stiffness_matrix(f); }, [&] { mirrored->internal_forces(); },
+            [&] { mirrored->mass_matrix(true); }, [&] { mirrored->update_state(); }};
+        for (const auto& use : uses) {
+            try {
+                use();
+                ADD_FAILURE() << "clockwise element accepted";
+            } catch (const kelvaned_error& error) {
+                EXPECT_EQ(std::string(error.what()).rfind("element 7 is numbered clockwise", 0),
+                          0u)
+                    << error.what();
+            }
+        }
+    }
+}
+
 // Consistent mass: the x block and the y block each sum to the element's mass
 // (rho t A, rho A, rho 2 pi r_c A for the ring, rho V), the x-y blocks vanish;
 // the lumped matrix is diagonal with the consistent row sums.

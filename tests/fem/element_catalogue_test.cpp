@@ -458,3 +458,53 @@ TEST(ElementCatalogue, RigidBodyMotionGivesZeroForces)
         }
     }
 }
+
+// Lumped masses for the explicit analysis: every node of every class gets a
+// positive mass, the masses along each axis add up to the element's mass (the sum
+// of that axis' block of the consistent matrix), and the linear families keep the
+// row sums of the consistent matrix. The corner rows of the quadratic families
+// sum to zero (triangles) or below (quadrilaterals), so these take their
+// consistent diagonal scaled to the element's mass.
+TEST(ElementCatalogue, LumpedMassesArePositiveAndCarryTheElementMass)
+{
+    for (const Kind& kind : catalogue()) {
+        SCOPED_TRACE(kind.name);
+        Materials m;
+        m.steel.set_density(3.0);
+        TestModel model;
+        Patch patch(model, kind, &m.steel, &m.plate);
+        const int d = dimension(kind.family);
+        const bool linear = kind.family == Family::tri3 || kind.family == Family::quad4 ||
+                            kind.family == Family::hex8;
+        for (FiniteElement* element : patch.elements()) {
+            const Matrix M = element->mass_matrix(false);
+            const Matrix L = element->mass_matrix(true);
+            const unsigned n = M.size1();
+            std::vector<double> axis_mass(d, 0.0), axis_lumped(d, 0.0);
+            double smallest_row_sum = 1e300;
+            for (unsigned i = 1; i <= n; ++i) {
+                double row_sum = 0.0;
+                for (unsigned j = 1; j <= n; ++j) {
+                    row_sum += M(i, j);
+                    if (i != j) {
+                        EXPECT_EQ(L(i, j), 0.0);
+                    }
+                }
+                smallest_row_sum = std::min(smallest_row_sum, row_sum);
+                axis_mass[(i - 1) % d] += row_sum;
+                axis_lumped[(i - 1) % d] += L(i, i);
+                EXPECT_GT(L(i, i), 0.0) << "row " << i;
+                if (linear) {
+                    EXPECT_NEAR(L(i, i), row_sum, 1e-12 * M(1, 1));
+                }
+            }
+            if (!linear) {
+                EXPECT_LT(smallest_row_sum, 1e-12 * M(1, 1));
+            }
+            for (int axis = 0; axis < d; ++axis) {
+                EXPECT_GT(axis_mass[axis], 0.0);
+                EXPECT_NEAR(axis_lumped[axis], axis_mass[axis], 1e-12 * axis_mass[axis]);
+            }
+        }
+    }
+}

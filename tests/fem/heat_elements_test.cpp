@@ -306,4 +306,9 @@ TEST_F(HeatElement, MaterialChecksAndRefusals)
     } catch (const kelvaned_error& e) {
         EXPECT_EQ(std::string(e.what()), "element 9 needs a heat conduction material");
     }
+    // Nodes running clockwise would make capacity and conduction negative.
+    Tri3therm clockwise(10, nodes({n1, n3, n2}), &m.wall, nullptr);
+    Vector unused;
+    EXPECT_THROW(clockwise.stiffness_matrix(unused), kelvaned_error);
+    EXPECT_THROW(clockwise.internal_forces(), kelvaned_error);
 }

@@ -612,7 +612,7 @@ TEST(TotalLagrange, ListingAndHeaders)
 }
 
 // The B-matrix operations refuse the stress states they have no rows for.
-TEST(TotalLagrange, RefusesStressStatesWithoutBMatrices)
+TEST(TotalLagrange, RefusesStressStatesWithoutBMatricesAndClockwiseElements)
 {
     OneElement uniaxial(Kind::quad4, unit_square, 4);
     OneElement solid(Kind::quad4, unit_square, 0);
@@ -632,5 +632,17 @@ TEST(TotalLagrange, RefusesStressStatesWithoutBMatrices)
         EXPECT_THROW(solid.element->get_TL_B_mats(location, X, Tensor2Gen(1), BL, BNL, factor),
                      kelvaned_error);
         EXPECT_EQ(capture.text(), "wrong stress type in TLNumInt2D::get_TL_B_mats()\n");
+    }
+    // The mirror image of an element runs clockwise: its reference volume would be
+    // negative.
+    const std::array<Point, 4> mirrored = {
+        {{0.0, 0.0}, {-2.0, 0.2}, {-2.3, 1.9}, {0.1, 1.6}}};
+    for (Kind kind : both_kinds) {
+        OneElement clockwise(kind, mirrored);
+        clockwise.setup();
+        Vector f;
+        EXPECT_THROW(clockwise.element->stiffness_matrix(f), kelvaned_error) << name_of(kind);
+        EXPECT_THROW(clockwise.step(Vector(clockwise.nodes.size() * 2, 0.0)), kelvaned_error)
+            << name_of(kind);
     }
 }
