@@ -76,6 +76,17 @@ void MyDomain::external_forces(KelVane::SystemVector& forces)
         set->assemble(contribution);
         forces += contribution;
     }
+    scale_temperature_entries(forces, current_time_step);
+}
+
+void MyDomain::scale_temperature_entries(KelVane::SystemVector& forces, double factor) const
+{
+    for (const MyNode* node : nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (dof.get_type() == KelVane::temperature_type) forces(dof) *= factor;
+        }
+    }
 }
 
 void MyDomain::internal_forces(KelVane::SystemVector& forces)

@@ -108,9 +108,14 @@ public:
     // Zeroes K only: rhs keeps what the caller put in it.
     void assemble_tangent(KelVane::SystemMat& K, KelVane::Vector& rhs);
     void assemble_mass(KelVane::SystemMat& M, bool lumped);
-    // Sum of every load set's forces at its current factor, in all three parts.
+    // Sum of every load set's forces at its current factor, in all three parts. The
+    // heat flows enter multiplied by current_time_step, as the heat elements form
+    // an implicit-Euler step multiplied through by the time step (C dT + dt K T =
+    // dt q): the steady temperatures then do not depend on the step.
     void external_forces(KelVane::SystemVector& forces);
     void internal_forces(KelVane::SystemVector& forces);
+    // Multiplies the entries of every temperature dof, in all three parts, by factor.
+    void scale_temperature_entries(KelVane::SystemVector& forces, double factor) const;
 
     void add_increment(const KelVane::Vector& du);
     void update_elements();

@@ -27,6 +27,10 @@ void IncrementalIterativeControl<DomainType>::compute_unbalance_norm()
 template <class DomainType>
 bool IncrementalIterativeControl<DomainType>::check_convergence()
 {
+    // A norm that is not a finite number fails every comparison below, which would
+    // let the iterations run out and a Newmark step accept that state.
+    if (!std::isfinite(load_norm) || !std::isfinite(unbalance_norm))
+        throw divergence_error("divergence occured");
     // Without a load to compare with, only an unbalance of (almost) nothing will do.
     if (load_norm <= 1e-12) return unbalance_norm < 1e-10;
     const double ratio = unbalance_norm / load_norm;

@@ -29,7 +29,8 @@ public:
     // Unbalance norm := Euclidean norm of the right-hand side.
     virtual void compute_unbalance_norm();
     // True once the unbalance is small against the load of the increment; throws
-    // divergence_error ("divergence occured") when the ratio exceeds 1e10.
+    // divergence_error ("divergence occured") when the ratio exceeds 1e10 or either
+    // norm is not a finite number.
     virtual bool check_convergence();
     // Solves K du = rhs and hands du to the nodes and the elements.
     virtual void solve_update(SystemMat& K, DomainType& model);

@@ -129,6 +129,9 @@ void MyDomain::write_reactions(std::ostream& os)
     internal.free_part() -= external.free_part();
     internal.prescribed_part() -= external.prescribed_part();
     internal.fixed_part() -= external.fixed_part();
+    // The heat equations hold heat over the time step; the reactions are listed as
+    // heat flows, in the unit of the heat-flux loads.
+    if (current_time_step > 0.0) scale_temperature_entries(internal, 1.0 / current_time_step);
     for (const MyNode* node : nodes) write_reaction_rows(os, *node, internal);
 }
 
