@@ -22,6 +22,13 @@
 
 wxMenu* file_menu = nullptr;
 
+namespace {
+
+// A close that could not be refused arrived while an analysis was running.
+bool close_deferred = false;
+
+}  // namespace
+
 // clang-format off
 wxBEGIN_EVENT_TABLE(MyFrame, wxFrame)
     EVT_MENU(CMD_LOAD_FILE, MyFrame::OnLoadFile)
@@ -242,11 +249,22 @@ void MyFrame::OnCloseWindow(wxCloseEvent& event)
         }
         // A close that cannot be refused waits until the running steps have
         // unwound: destroying the dialog now would pull it from under the runner.
+        // It is retried when the event loop is idle; a call posted again from the
+        // analysis's own yields would be run again by the same yield, for ever.
         control_dialog->SetHalted(true);
         control_dialog->SetCancelled(true);
-        CallAfter([this] { Close(true); });
+        if (!close_deferred) {
+            close_deferred = true;
+            Bind(wxEVT_IDLE, [this](wxIdleEvent& idle) {
+                idle.Skip();
+                if (running || !close_deferred) return;
+                close_deferred = false;
+                Close(true);
+            });
+        }
         return;
     }
+    if (!control_dialog) return;  // already closing
     control_dialog->Destroy();
     control_dialog = nullptr;
     draw_prop_dialog->Destroy();

@@ -13,6 +13,7 @@
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
+#include <wx/textctrl.h>
 #include <wx/utils.h>
 
 #include "app.h"
@@ -126,6 +127,8 @@ protected:
     void SetUp() override
     {
         main_frame().GetDrawProperties().SetDefaults();
+        // Counts of end reports must not see those of earlier tests.
+        main_frame().GetLog()->Clear();
         ASSERT_FALSE(running);
     }
     void TearDown() override { main_frame().GetDrawProperties().SetDefaults(); }
@@ -316,6 +319,31 @@ TEST_F(RunnerTest, LoadingAndClosingAreRefusedWhileRunning)
     EXPECT_EQ(hook.dialogs[0].message, "Stop the running analysis first!");
     EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
     EXPECT_TRUE(file_menu->IsEnabled(CMD_RECENT_FIRST + 1));
+}
+
+TEST_F(RunnerTest, CloseThatCannotBeRefusedWaitsUntilTheStepsHaveEnded)
+{
+    const std::string path = copy_example("two_bar_truss.dat");
+    ASSERT_TRUE(load(path));
+    install_counting_control(3);
+    wxTheApp->CallAfter([] { main_frame().Close(true); });
+    press(ControlDialog::ID_START);
+    EXPECT_FALSE(running);
+    EXPECT_TRUE(log_contains("cancelled (analysis time: "));
+
+    // The close comes back once the event loop is idle; it is taken here so
+    // that the test program keeps its frame.
+    int requests = 0;
+    bool could_veto = true;
+    const auto take_close = [&](wxCloseEvent& event) {
+        ++requests;
+        could_veto = event.CanVeto();
+    };
+    main_frame().Bind(wxEVT_CLOSE_WINDOW, take_close);
+    pump_events();
+    main_frame().Unbind(wxEVT_CLOSE_WINDOW, take_close);
+    EXPECT_EQ(requests, 1);
+    EXPECT_FALSE(could_veto);
 }
 
 TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
