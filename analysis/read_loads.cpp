@@ -39,6 +39,57 @@ struct SuppressedDof {
 
 const std::size_t max_suppressed_dofs = 10;
 
+// Reads the kind and value pairs that open a line of a "loads" or "prescribed"
+// block into the group, up to the first field that begins with a digit, where
+// first_node is left. A kind is a letter, followed by a direction for the
+// structural kinds. Returns false at a word whose letter names no kind of the
+// block; the block ends there.
+template <class Group>
+bool read_kind_values(input_data& input, Group& group, bool (*kind_of_letter)(char, std::uint32_t&),
+                      bool (*is_structural)(std::uint32_t), int& first_node)
+{
+    int i = 1;
+    for (; i <= input.field_count(); i += 2) {
+        input.field(i);
+        if (begins_with_digit(input.current_field())) break;
+        std::string word;
+        input.get_string(i, word);
+        std::uint32_t kind = 0;
+        if (!kind_of_letter(word[0], kind)) return false;
+        double value = 0.0;
+        const bool have_value = input.get_double(i + 1, value);
+        if (is_structural(kind)) {
+            Direction direction;
+            if (input.read_direction(after_letter(word), direction) && have_value)
+                group.add_load(kind, direction, value);
+        } else if (have_value) {
+            group.add_load(kind, value);
+        }
+    }
+    first_node = i;
+    return true;
+}
+
+// Hands the nodes numbered from field first to the end of the line to add_node,
+// while the line has no errors. A number the model does not have is reported
+// as before, the number, after; it counts one error and ends the line.
+template <class AddNode>
+void read_node_numbers(input_data& input, MyDomain& domain, int first, const char* before,
+                       const char* after, AddNode add_node)
+{
+    for (int i = first; i <= input.field_count() && input.line_errors() == 0; ++i) {
+        int number = 0;
+        if (!input.get_int(i, number)) break;
+        MyNode* node = input.find_node(domain, number);
+        if (node == nullptr) {
+            std::cerr << before << number << after << std::endl;
+            input.add_errors(1);
+            break;
+        }
+        add_node(node);
+    }
+}
+
 }  // namespace
 
 bool input_data::dof_type_of_letter(char letter, KelVane::dof_type& type)
@@ -133,18 +184,11 @@ int input_data::read_suppress(MyDomain& domain)
             dofs.push_back(SuppressedDof{type, direction});
         }
         // The rest are node numbers; a line with any error fixes nothing more.
-        for (; i <= field_count() && line_errors() == 0; ++i) {
-            int number = 0;
-            if (!get_int(i, number)) break;
-            MyNode* node = find_node(domain, number);
-            if (node == nullptr) {
-                std::cerr << "unknown suppressed node number" << number << std::endl;
-                add_errors(1);
-                break;
-            }
-            for (const SuppressedDof& dof : dofs)
-                node->add_dof(KelVane::fixed_status, dof.type, dof.direction);
-        }
+        read_node_numbers(*this, domain, i, "unknown suppressed node number", "",
+                          [&](MyNode* node) {
+                              for (const SuppressedDof& dof : dofs)
+                                  node->add_dof(KelVane::fixed_status, dof.type, dof.direction);
+                          });
         next_line();
     }
     return 1;
@@ -221,36 +265,13 @@ int input_data::read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set)
     next_line();
     while (!is_keyword_line()) {
         auto loads = std::make_unique<KelVane::Nodal_Loads>();
-        int i = 1;
-        for (; i <= field_count(); i += 2) {
-            field(i);
-            if (begins_with_digit(current_field())) break;
-            std::string word;
-            get_string(i, word);
-            KelVane::Dof::Load type = 0;
-            // A word that names no load (the next block word, "set") ends the block.
-            if (!load_type_of_letter(word[0], type)) return 1;
-            double value = 0.0;
-            const bool have_value = get_double(i + 1, value);
-            if (KelVane::is_structural_load(type)) {
-                Direction direction;
-                if (read_direction(after_letter(word), direction) && have_value)
-                    loads->add_load(type, direction, value);
-            } else if (have_value) {
-                loads->add_load(type, value);
-            }
-        }
-        for (; i <= field_count() && line_errors() == 0; ++i) {
-            int number = 0;
-            if (!get_int(i, number)) break;
-            MyNode* node = find_node(domain, number);
-            if (node == nullptr) {
-                std::cerr << "unknown node number " << number << " in nodal loads" << std::endl;
-                add_errors(1);
-                break;
-            }
-            loads->add_node(node);
-        }
+        int first_node = 0;
+        // A word that names no load (the next block word, "set") ends the block.
+        if (!read_kind_values(*this, *loads, load_type_of_letter, KelVane::is_structural_load,
+                              first_node))
+            return 1;
+        read_node_numbers(*this, domain, first_node, "unknown node number ", " in nodal loads",
+                          [&](MyNode* node) { loads->add_node(node); });
         load_set->add(loads.release());
         next_line();
     }
@@ -262,35 +283,12 @@ int input_data::read_prescribed(MyDomain& domain, KelVane::LoadSet* load_set)
     next_line();
     while (!is_keyword_line()) {
         auto prescribed = std::make_unique<KelVane::Nodal_Prescribed>();
-        int i = 1;
-        for (; i <= field_count(); i += 2) {
-            field(i);
-            if (begins_with_digit(current_field())) break;
-            std::string word;
-            get_string(i, word);
-            KelVane::dof_type type = 0;
-            if (!dof_type_of_letter(word[0], type)) return 1;
-            double value = 0.0;
-            const bool have_value = get_double(i + 1, value);
-            if (KelVane::is_structural_type(type)) {
-                Direction direction;
-                if (read_direction(after_letter(word), direction) && have_value)
-                    prescribed->add_load(type, direction, value);
-            } else if (have_value) {
-                prescribed->add_load(type, value);
-            }
-        }
-        for (; i <= field_count() && line_errors() == 0; ++i) {
-            int number = 0;
-            if (!get_int(i, number)) break;
-            MyNode* node = find_node(domain, number);
-            if (node == nullptr) {
-                std::cerr << "unknown prescribed node number" << number << std::endl;
-                add_errors(1);
-                break;
-            }
-            prescribed->add_node(node);
-        }
+        int first_node = 0;
+        if (!read_kind_values(*this, *prescribed, dof_type_of_letter, KelVane::is_structural_type,
+                              first_node))
+            return 1;
+        read_node_numbers(*this, domain, first_node, "unknown prescribed node number", "",
+                          [&](MyNode* node) { prescribed->add_node(node); });
         load_set->add(prescribed.release());
         next_line();
     }

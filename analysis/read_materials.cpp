@@ -13,35 +13,42 @@
 
 namespace {
 
-// Parameter words of linear elasticity; false for another word.
-bool elastic_parameter(input_data& input, Elastic_type& material, const std::string& word)
+// A "word value" parameter line: the value of field 2 goes to the material's
+// setter, and a value the setter refuses counts against the line.
+template <class Material, class Owner>
+void read_value(input_data& input, Material& material, int (Owner::*set)(double))
 {
     double value = 0.0;
-    if (word == "young") {
-        if (input.get_double(2, value)) input.add_errors(material.set_young(value));
-    } else if (word == "poisson") {
-        if (input.get_double(2, value)) input.add_errors(material.set_poisson(value));
-    } else if (word == "density") {
-        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
-    } else {
+    if (input.get_double(2, value)) input.add_errors((material.*set)(value));
+}
+
+// Parameter words of isotropic elasticity (linear elastic and von Mises
+// materials); false for another word.
+template <class Material>
+bool elastic_parameter(input_data& input, Material& material, const std::string& word)
+{
+    if (word == "young")
+        read_value(input, material, &Material::set_young);
+    else if (word == "poisson")
+        read_value(input, material, &Material::set_poisson);
+    else if (word == "density")
+        read_value(input, material, &Material::set_density);
+    else
         return false;
-    }
     return true;
 }
 
 // Parameter words of heat conduction; false for another word.
 bool thermal_parameter(input_data& input, LinearThermal_type& material, const std::string& word)
 {
-    double value = 0.0;
-    if (word == "lambda") {
-        if (input.get_double(2, value)) input.add_errors(material.set_conduction(value));
-    } else if (word == "capacity") {
-        if (input.get_double(2, value)) input.add_errors(material.set_capacity(value));
-    } else if (word == "density") {
-        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
-    } else {
+    if (word == "lambda")
+        read_value(input, material, &LinearThermal_type::set_conduction);
+    else if (word == "capacity")
+        read_value(input, material, &LinearThermal_type::set_capacity);
+    else if (word == "density")
+        read_value(input, material, &LinearThermal_type::set_density);
+    else
         return false;
-    }
     return true;
 }
 
@@ -50,28 +57,34 @@ bool thermal_parameter(input_data& input, LinearThermal_type& material, const st
 // last since it is converted with the multiplier and the exponent.
 bool plastic_parameter(input_data& input, VonMises_type& material, const std::string& word)
 {
-    double value = 0.0;
-    if (word == "young") {
-        if (input.get_double(2, value)) input.add_errors(material.set_young(value));
-    } else if (word == "poisson") {
-        if (input.get_double(2, value)) input.add_errors(material.set_poisson(value));
-    } else if (word == "density") {
-        if (input.get_double(2, value)) input.add_errors(material.set_density(value));
-    } else if (word == "nadai") {
-        double multiplier = 0.0, exponent = 0.0, yield_stress = 0.0;
-        const bool read_multiplier = input.get_double(2, multiplier);
-        const bool read_exponent = input.get_double(3, exponent);
-        const bool read_yield_stress = input.get_double(4, yield_stress);
-        // A value that is not a number has been counted; the line then sets nothing.
-        if (read_multiplier && read_exponent && read_yield_stress) {
-            input.add_errors(material.set_multiplier(multiplier));
-            input.add_errors(material.set_exponent(exponent));
-            input.add_errors(material.set_yield_stress(yield_stress));
-        }
-    } else {
-        return false;
+    if (elastic_parameter(input, material, word)) return true;
+    if (word != "nadai") return false;
+    double multiplier = 0.0, exponent = 0.0, yield_stress = 0.0;
+    const bool read_multiplier = input.get_double(2, multiplier);
+    const bool read_exponent = input.get_double(3, exponent);
+    const bool read_yield_stress = input.get_double(4, yield_stress);
+    // A value that is not a number has been counted; the line then sets nothing.
+    if (read_multiplier && read_exponent && read_yield_stress) {
+        input.add_errors(material.set_multiplier(multiplier));
+        input.add_errors(material.set_exponent(exponent));
+        input.add_errors(material.set_yield_stress(yield_stress));
     }
     return true;
+}
+
+// Parameter words of a thermo-mechanical material: "alpha", the words of its
+// mechanical part, then those of heat conduction. "density" is the mechanical
+// part's; both parts share the one material.
+template <class Material, class MechanicalParameter>
+bool thermo_parameter(input_data& input, Material& material, const std::string& word,
+                      MechanicalParameter mechanical_parameter)
+{
+    if (word == "alpha") {
+        read_value(input, material, &Material::set_expansion);
+        return true;
+    }
+    return mechanical_parameter(input, material, word) ||
+           thermal_parameter(input, material, word);
 }
 
 }  // namespace
@@ -162,14 +175,12 @@ KelVane::Material_type* input_data::read_nonlinearelastic(int number)
 {
     auto material = std::make_unique<NonlinearElastic_type>(static_cast<unsigned int>(number));
     read_parameter_lines([&](const std::string& word) {
-        double value = 0.0;
-        if (word == "young") {
-            if (get_double(2, value)) add_errors(material->set_young(value));
-        } else if (word == "density") {
-            if (get_double(2, value)) add_errors(material->set_density(value));
-        } else {
+        if (word == "young")
+            read_value(*this, *material, &NonlinearElastic_type::set_young);
+        else if (word == "density")
+            read_value(*this, *material, &NonlinearElastic_type::set_density);
+        else
             return false;
-        }
         return true;
     });
     return material.release();
@@ -196,14 +207,7 @@ KelVane::Material_type* input_data::read_thermoelastic(int number)
 {
     auto material = std::make_unique<ThermoElastic_type>(static_cast<unsigned int>(number));
     read_parameter_lines([&](const std::string& word) {
-        if (word == "alpha") {
-            double value = 0.0;
-            if (get_double(2, value)) add_errors(material->set_expansion(value));
-            return true;
-        }
-        // "density" is the elastic part's; both parts share the one material.
-        return elastic_parameter(*this, *material, word) ||
-               thermal_parameter(*this, *material, word);
+        return thermo_parameter(*this, *material, word, elastic_parameter<Elastic_type>);
     });
     return material.release();
 }
@@ -212,14 +216,7 @@ KelVane::Material_type* input_data::read_thermoplastic(int number)
 {
     auto material = std::make_unique<ThermoPlastic_type>(static_cast<unsigned int>(number));
     read_parameter_lines([&](const std::string& word) {
-        if (word == "alpha") {
-            double value = 0.0;
-            if (get_double(2, value)) add_errors(material->set_expansion(value));
-            return true;
-        }
-        // "density" is the plastic part's; both parts share the one material.
-        return plastic_parameter(*this, *material, word) ||
-               thermal_parameter(*this, *material, word);
+        return thermo_parameter(*this, *material, word, plastic_parameter);
     });
     check_hardening_given(*this, *material, number);
     return material.release();

@@ -30,21 +30,12 @@ constexpr double min_radius = 1e-20;
 
 const char* const needs_structural = "continuum element needs a structural material";
 
+const char* const columns_plane = "             Sxx         Syy         Sxy";
+const char* const columns_expanded = "             Sxx         Syy         Szz         Sxy";
+
 std::string element_needs_structural(std::uint32_t number)
 {
     return "element " + std::to_string(number) + " needs a structural material";
-}
-
-// f += factor * B^T s
-void add_Bt_vector(Vector& f, const Matrix& B, const Vector& s, double factor)
-{
-    KV_ASSERT(B.size1() == s.size());
-    KV_ASSERT(B.size2() == f.size());
-    for (unsigned i = 0; i < B.size1(); ++i) {
-        const double scaled = s[i] * factor;
-        const double* row = B[i];
-        for (unsigned j = 0; j < B.size2(); ++j) f[j] += row[j] * scaled;
-    }
 }
 
 // Radius (x coordinate) of the point whose shape functions are N.
@@ -106,6 +97,40 @@ double NumIntStructElement::thickness() const
         throw kelvaned_error("element " + std::to_string(number()) +
                              " needs a geometry with its thickness");
     return geometry->get_thick();
+}
+
+void NumIntStructElement::add_Bt_vector(Vector& f, const Matrix& B, const Vector& s,
+                                        double factor)
+{
+    KV_ASSERT(B.size1() == s.size());
+    KV_ASSERT(B.size2() == f.size());
+    for (unsigned i = 0; i < B.size1(); ++i) {
+        const double scaled = s[i] * factor;
+        const double* row = B[i];
+        for (unsigned j = 0; j < B.size2(); ++j) f[j] += row[j] * scaled;
+    }
+}
+
+Matrix NumIntStructElement::point_tangent(int k, bool xp, const Matrix& B, double wf,
+                                          Vector& f) const
+{
+    const KelVane::Structural_Point& point = structural_point(k);
+    if (!xp) return point.get_tangent();
+    Matrix D;
+    Vector sigma;
+    point.condensed_tangent(D, sigma);
+    add_Bt_vector(f, B, sigma, -wf);
+    return D;
+}
+
+void NumIntStructElement::print_plane_result_header(std::ostream& os) const
+{
+    os << '\n' << (stress_state == 3 ? columns_expanded : columns_plane) << '\n';
+}
+
+void NumIntStructElement::print_plane_nodal_header(std::ostream& os)
+{
+    os << '\n' << columns_expanded << '\n';
 }
 
 bool NumIntStructElement::is_xp()
@@ -231,18 +256,7 @@ Matrix NumIntStructElement::stiffness_matrix(Vector& f)
         double factor = 0.0;
         const Matrix B = get_B_mat(locations.coordinates(k), X, factor);
         const double wf = locations.weight(k) * factor;
-        const KelVane::Structural_Point& point = structural_point(k);
-        Matrix D;
-        if (xp) {
-            // The tangent comes with the stress change that the condensed
-            // formulation still owes; it enters the right-hand side.
-            Vector sigma;
-            point.condensed_tangent(D, sigma);
-            add_Bt_vector(f, B, sigma, -wf);
-        } else {
-            D = point.get_tangent();
-        }
-        KelVane::add_AtBA(K, wf, B, D);
+        KelVane::add_AtBA(K, wf, B, point_tangent(k, xp, B, wf, f));
     }
     return K;
 }
@@ -376,11 +390,7 @@ void NumIntStructElement::print_point_rows(std::ostream& os, bool expanded) cons
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         const KelVane::Structural_Point& point = structural_point(k);
-        os << std::setw(7) << k;
-        os << std::scientific << std::setprecision(3);
-        os << ' ' << std::setw(11);
-        (expanded ? point.get_stress_xp() : point.get_stress()).print(os);
-        os << '\n';
+        print_point_row(os, k, expanded ? point.get_stress_xp() : point.get_stress());
     }
     os << '\n';
 }
@@ -411,16 +421,10 @@ void NumIntStructElement::write_res_values(std::ostream& os)
     for (int k = 1; k <= count; ++k) {
         const KelVane::Structural_Point& point = structural_point(k);
         ++gauss_point_counter;
-        os << std::setw(7) << gauss_point_counter;
-        os << std::scientific << std::setprecision(3);
-        os << ' ' << std::setw(11);
-        if (result_mode == 1) {
-            point.get_stress_xp().print(os);
-        } else {
-            bool has = false;
-            Vector(1, point.get_eq_plastic_strain(has)).print(os);
-        }
-        os << '\n';
+        bool has = false;
+        print_point_row(os, gauss_point_counter,
+                        result_mode == 1 ? point.get_stress_xp()
+                                         : Vector(1, point.get_eq_plastic_strain(has)));
     }
 }
 

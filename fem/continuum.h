@@ -74,6 +74,20 @@ protected:
     // Thickness of the element's geometry; kelvaned_error when it has none.
     double thickness() const;
 
+    // f += factor * B^T s
+    static void add_Bt_vector(KelVane::Vector& f, const KelVane::Matrix& B,
+                              const KelVane::Vector& s, double factor);
+    // Tangent D of point k for a stiffness term wf B^T D B. In the condensed
+    // formulation (xp) the tangent comes with the stress change s that the
+    // formulation still owes; -wf B^T s is added to the right-hand side f.
+    KelVane::Matrix point_tangent(int k, bool xp, const KelVane::Matrix& B, double wf,
+                                  KelVane::Vector& f) const;
+
+    // Column headers of the listing of the plane and axisymmetric states: the
+    // element rows, and the node rows, which carry the expanded stress.
+    void print_plane_result_header(std::ostream& os) const;
+    static void print_plane_nodal_header(std::ostream& os);
+
     std::uint32_t structural_dofs;
     std::uint32_t stress_state;
 

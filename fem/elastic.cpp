@@ -1,7 +1,6 @@
 #include "elastic.h"
 
 #include <cmath>
-#include <iostream>
 
 #include "errors.h"
 
@@ -33,21 +32,13 @@ bool Elastic_type::symmetric() const
 int Elastic_type::set_young(double E)
 {
     E_ = E;
-    if (!(E > 0.0)) {
-        std::cerr << "Youngs modulus <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_young(E);
 }
 
 int Elastic_type::set_poisson(double nu)
 {
     nu_ = nu;
-    if (!(nu >= 0.0 && nu <= 0.5)) {
-        std::cerr << "Poisson's ratio must be between 0 and 0.5; input error" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_poisson(nu);
 }
 
 Elastic_type_xp::Elastic_type_xp(unsigned int number)
@@ -89,11 +80,7 @@ bool ThermoElastic_type::symmetric() const
 int ThermoElastic_type::set_expansion(double alpha)
 {
     alpha_ = alpha;
-    if (!(alpha > 0.0)) {
-        std::cerr << "expansion coefficient <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_expansion(alpha);
 }
 
 NonlinearElastic_type::NonlinearElastic_type(unsigned int number)
@@ -116,11 +103,7 @@ bool NonlinearElastic_type::symmetric() const
 int NonlinearElastic_type::set_young(double E)
 {
     E_ = E;
-    if (!(E > 0.0)) {
-        std::cerr << "Youngs modulus <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_young(E);
 }
 
 // ---------------------------------------------------------------------------
@@ -254,18 +237,11 @@ void ThermoElastic_Point::set_temperature_increment(double temperature_increment
     LinearThermal_Point::set_temperature_increment(temperature_increment);
 }
 
-// The free thermal expansion is taken off the normal components of the
-// stress state's vector, so the stored strains are mechanical.
+// The stored strains are mechanical.
 void ThermoElastic_Point::add_strain_increment(const Vector& strain_increment)
 {
-    const unsigned int state = Structural_Point::stress_state;
-    Vector mechanical = strain_increment;
-    mechanical(1) -= thermal_strain_increment;
-    if (state <= 3)
-        mechanical(2) -= thermal_strain_increment;
-    if (state == 0 || state == 3)
-        mechanical(3) -= thermal_strain_increment;
-    Elastic_Point::add_strain_increment(mechanical);
+    Elastic_Point::add_strain_increment(
+        without_normal_strain(strain_increment, thermal_strain_increment));
 }
 
 // A plane-strain slice cannot expand through its thickness: its out-of-plane

@@ -1,6 +1,5 @@
 #include "heat_conduction.h"
 
-#include <iostream>
 
 using KelVane::CollectArray;
 using KelVane::Matrix;
@@ -26,22 +25,13 @@ bool LinearThermal_type::symmetric() const
 int LinearThermal_type::set_conduction(double lambda)
 {
     conduction_ = lambda;
-    // Written so that a value that is not a number is refused as well.
-    if (!(lambda > 0.0)) {
-        std::cerr << "conduction <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_parameter(lambda > 0.0, "conduction <= 0; this is not allowed");
 }
 
 int LinearThermal_type::set_capacity(double c)
 {
     capacity_ = c;
-    if (!(c > 0.0)) {
-        std::cerr << "capacity <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_parameter(c > 0.0, "capacity <= 0; this is not allowed");
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,5 @@
 #include "heat_elements.h"
 
-#include <iomanip>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -182,13 +181,7 @@ void NumIntThermalElement::print_results(std::ostream& os)
 {
     os << "element " << number() << '\n';
     const int count = nr_points();
-    for (int k = 1; k <= count; ++k) {
-        os << std::setw(7) << k;
-        os << std::scientific << std::setprecision(3);
-        os << ' ' << std::setw(11);
-        thermal_point(k).get_flux().print(os);
-        os << '\n';
-    }
+    for (int k = 1; k <= count; ++k) print_point_row(os, k, thermal_point(k).get_flux());
     os << '\n';
 }
 

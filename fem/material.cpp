@@ -193,6 +193,17 @@ Vector Structural_Point::stress_of_normal_strain(double e) const
     return condense_vector(get_tangent_xp() * strain);
 }
 
+Vector Structural_Point::without_normal_strain(const Vector& strain, double e) const
+{
+    Vector mechanical = strain;
+    mechanical(1) -= e;
+    if (stress_state <= 3)
+        mechanical(2) -= e;
+    if (stress_state == 0 || stress_state == 3)
+        mechanical(3) -= e;
+    return mechanical;
+}
+
 unsigned int Structural_Point::nr_condensed() const
 {
     switch (stress_state) {
@@ -225,12 +236,7 @@ Material_type::~Material_type() = default;
 int Material_type::set_density(double rho)
 {
     density_ = rho;
-    // Written so that a density that is not a number is refused as well.
-    if (!(rho >= 0.0)) {
-        std::cerr << "Density  < 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_parameter(rho >= 0.0, "Density  < 0; this is not allowed");
 }
 
 Structural_type::~Structural_type() = default;
@@ -310,4 +316,27 @@ Matrix iso_lin_elas_D_mat(double E, double nu, int n, int stress_state)
     default:
         throw KelVane::program_error("wrong number of stresses in iso_lin_elas_D_mat()");
     }
+}
+
+int check_parameter(bool accepted, const char* message)
+{
+    if (accepted) return 0;
+    std::cerr << message << '\n';
+    return 1;
+}
+
+int check_young(double E)
+{
+    return check_parameter(E > 0.0, "Youngs modulus <= 0; this is not allowed");
+}
+
+int check_poisson(double nu)
+{
+    return check_parameter(nu >= 0.0 && nu <= 0.5,
+                           "Poisson's ratio must be between 0 and 0.5; input error");
+}
+
+int check_expansion(double alpha)
+{
+    return check_parameter(alpha > 0.0, "expansion coefficient <= 0; this is not allowed");
 }

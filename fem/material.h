@@ -66,6 +66,10 @@ public:
     unsigned int nr_condensed() const;
 
 protected:
+    // The strain of the stress state's size less e on each of its normal
+    // components: the mechanical part of a strain with a free expansion e.
+    Vector without_normal_strain(const Vector& strain, double e) const;
+
     unsigned int stress_state;
 };
 
@@ -143,5 +147,16 @@ private:
 // n = 1 uniaxial, n = 3 plane strain or plane stress, n = 4 axisymmetric (also
 // the expanded plane states), n = 6 three-dimensional.
 KelVane::Matrix iso_lin_elas_D_mat(double E, double nu, int n, int stress_state);
+
+// Check of a material parameter that a setter has just stored: when the value
+// is not accepted, the message goes to the error stream and the setter counts one
+// input error. Returns that count (0 or 1). The conditions are written so that a
+// value that is not a number is refused as well.
+int check_parameter(bool accepted, const char* message);
+// The checks shared by the materials with Young's modulus, Poisson's ratio and a
+// thermal expansion coefficient.
+int check_young(double E);
+int check_poisson(double nu);
+int check_expansion(double alpha);
 
 #endif

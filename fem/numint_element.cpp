@@ -1,5 +1,6 @@
 #include "numint_element.h"
 
+#include <iomanip>
 #include <istream>
 #include <locale>
 #include <ostream>
@@ -80,6 +81,15 @@ void NumIntElement::check_orientation(double det_J) const
     message << "element " << number() << " is numbered clockwise or folded: "
             << "Jacobian determinant " << det_J << " at an integration point";
     throw kelvaned_error(message.str());
+}
+
+void NumIntElement::print_point_row(std::ostream& os, int index, const KelVane::Vector& values)
+{
+    os << std::setw(7) << index;
+    os << std::scientific << std::setprecision(3);
+    os << ' ' << std::setw(11);
+    values.print(os);
+    os << '\n';
 }
 
 const KelVane::Shape& NumIntElement::get_shape() const

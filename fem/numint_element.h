@@ -58,6 +58,9 @@ protected:
     // matrix inverse.
     void check_orientation(double det_J) const;
 
+    // One row of integration-point output: the row's index, then the values.
+    static void print_point_row(std::ostream& os, int index, const KelVane::Vector& values);
+
     KelVane::Material_type* material;   // not owned
     KelVane::Geometry* geometry;        // not owned; may be null
     KelVane::Material_Point** points;   // owned, one per integration point

@@ -8,8 +8,6 @@
 
 namespace {
 
-const char* const columns_2d = "             Sxx         Syy         Sxy";
-const char* const columns_axi = "             Sxx         Syy         Szz         Sxy";
 const char* const columns_3d =
     "             Sxx         Syy         Szz         Sxy         Syz         Szx";
 
@@ -57,12 +55,12 @@ void NumInt2D::write_res_header(std::ostream& os, int step)
 
 void NumInt2D::print_result_header(std::ostream& os)
 {
-    os << '\n' << (stress_state == 3 ? columns_axi : columns_2d) << '\n';
+    print_plane_result_header(os);
 }
 
 void NumInt2D::print_nodal_header(std::ostream& os)
 {
-    os << '\n' << columns_axi << '\n';
+    print_plane_nodal_header(os);
 }
 
 NumInt3D::NumInt3D(std::uint32_t number, KelVane::Node** node_list, std::uint32_t node_count,

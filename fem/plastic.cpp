@@ -68,41 +68,26 @@ bool VonMises_type::symmetric() const
 int VonMises_type::set_young(double E)
 {
     E_ = E;
-    if (!(E > 0.0)) {
-        std::cerr << "Youngs modulus <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_young(E);
 }
 
 int VonMises_type::set_poisson(double nu)
 {
     nu_ = nu;
-    if (!(nu >= 0.0 && nu <= 0.5)) {
-        std::cerr << "Poisson's ratio must be between 0 and 0.5; input error" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_poisson(nu);
 }
 
 int VonMises_type::set_multiplier(double C)
 {
     C_ = C;
-    if (!(C > 0.0)) {
-        std::cerr << "The multiplier C must be greater than 0; input error" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_parameter(C > 0.0, "The multiplier C must be greater than 0; input error");
 }
 
 int VonMises_type::set_exponent(double n)
 {
     n_ = n;
-    if (!(n >= 0.0 && n <= 1.0)) {
-        std::cerr << "The exponent n must be between 0 and 1; input error" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_parameter(n >= 0.0 && n <= 1.0,
+                           "The exponent n must be between 0 and 1; input error");
 }
 
 // eps0 = (sigma_y0 / C)^(1/n) makes the hardening law give sigma_y0 at eps_p = 0.
@@ -154,11 +139,7 @@ bool ThermoPlastic_type::symmetric() const
 int ThermoPlastic_type::set_expansion(double alpha)
 {
     alpha_ = alpha;
-    if (!(alpha > 0.0)) {
-        std::cerr << "expansion coefficient <= 0; this is not allowed" << '\n';
-        return 1;
-    }
-    return 0;
+    return check_expansion(alpha);
 }
 
 // ---------------------------------------------------------------------------
@@ -390,18 +371,11 @@ void ThermoPlastic_Point::expand_strain_increment(Vector& increment, const Vecto
         increment(3) -= thermal_strain_increment;
 }
 
-// The free thermal expansion is taken off the normal components of the
-// stress state's vector, so the von Mises part works on mechanical strains.
+// The von Mises part works on mechanical strains.
 void ThermoPlastic_Point::add_strain_increment(const Vector& strain_increment)
 {
-    const unsigned int state = Structural_Point::stress_state;
-    Vector mechanical = strain_increment;
-    mechanical(1) -= thermal_strain_increment;
-    if (state <= 3)
-        mechanical(2) -= thermal_strain_increment;
-    if (state == 0 || state == 3)
-        mechanical(3) -= thermal_strain_increment;
-    VonMises_Point::add_strain_increment(mechanical);
+    VonMises_Point::add_strain_increment(
+        without_normal_strain(strain_increment, thermal_strain_increment));
 }
 
 double ThermoPlastic_Point::get_expansion() const

@@ -16,9 +16,6 @@ using KelVane::Vector;
 
 namespace {
 
-const char* const columns_plane = "             Sxx         Syy         Sxy";
-const char* const columns_expanded = "             Sxx         Syy         Szz         Sxy";
-
 bool is_thermo_mechanical(const KelVane::Material_type* material)
 {
     return dynamic_cast<const KelVane::Structural_type*>(material) != nullptr &&
@@ -194,13 +191,12 @@ NumIntThermMech2D::~NumIntThermMech2D() = default;
 
 void NumIntThermMech2D::print_result_header(std::ostream& os)
 {
-    os << '\n' << (NumIntStructElement::stress_state == 3 ? columns_expanded : columns_plane)
-       << '\n';
+    print_plane_result_header(os);
 }
 
 void NumIntThermMech2D::print_nodal_header(std::ostream& os)
 {
-    os << '\n' << columns_expanded << '\n';
+    print_plane_nodal_header(os);
 }
 
 Tri3ThermMech::Tri3ThermMech(std::uint32_t number, KelVane::Node** node_list,

@@ -1,6 +1,5 @@
 #include "total_lagrange.h"
 
-#include <iomanip>
 #include <iostream>
 #include <istream>
 #include <ostream>
@@ -9,7 +8,6 @@
 #include "collect_array.h"
 #include "draw_shape.h"
 #include "errors.h"
-#include "geometry.h"
 #include "integration.h"
 #include "kv_assert.h"
 #include "material.h"
@@ -24,25 +22,10 @@ namespace {
 
 constexpr double two_pi = 6.28318530718;
 
-const char* const columns_plane = "             Sxx         Syy         Sxy";
-const char* const columns_expanded = "             Sxx         Syy         Szz         Sxy";
-
 [[noreturn]] void refuse_stress_state(const char* message)
 {
     std::cerr << message << std::endl;
     throw kelvaned_error(message);
-}
-
-// f += factor * B^T s
-void add_Bt_vector(Vector& f, const Matrix& B, const Vector& s, double factor)
-{
-    KV_ASSERT(B.size1() == s.size());
-    KV_ASSERT(B.size2() == f.size());
-    for (unsigned i = 0; i < B.size1(); ++i) {
-        const double scaled = s[i] * factor;
-        const double* row = B[i];
-        for (unsigned j = 0; j < B.size2(); ++j) f[j] += row[j] * scaled;
-    }
 }
 
 // Places the symmetric block b (size d x d) on the diagonal of S at every offset
@@ -118,10 +101,7 @@ double TLNumIntStructElement::volume_factor(const Vector& location, const Matrix
 {
     switch (stress_state) {
     case 2:
-        if (geometry == nullptr)
-            throw kelvaned_error("element " + std::to_string(number()) +
-                                 " needs a geometry with its thickness");
-        return det_J * geometry->get_thick();
+        return det_J * thickness();
     case 3: {
         // Radius of the point in the initial configuration.
         const double r = (get_shape().get_N(location) * X)(1, 1);
@@ -277,19 +257,8 @@ Matrix TLNumIntStructElement::stiffness_matrix(Vector& f)
         get_TL_B_mats(locations.coordinates(k), X, current_F[k - 1], BL, BNL, factor);
         const double wf = locations.weight(k) * factor;
         const Matrix S = stress_matrix(k);
-        const KelVane::Structural_Point& point = structural_point(k);
-        Matrix D;
-        if (xp) {
-            // The condensed tangent comes with the stress change the condensed
-            // formulation still owes; it enters the right-hand side.
-            Vector sigma;
-            point.condensed_tangent(D, sigma);
-            add_Bt_vector(f, BL, sigma, -wf);
-        } else {
-            D = point.get_tangent();
-        }
         // Material part, then the initial-stress part.
-        KelVane::add_AtBA(K, wf, BL, D);
+        KelVane::add_AtBA(K, wf, BL, point_tangent(k, xp, BL, wf, f));
         KelVane::add_AtBA(K, wf, BNL, S);
     }
     return K;
@@ -388,11 +357,7 @@ void TLNumIntStructElement::print_nodal_results(std::ostream& os)
         const Tensor2Gen& F = current_F[k - 1];
         const Tensor2Sym S = StressVector2Tensor(structural_point(k).get_stress_xp(), true, state);
         const Tensor2Sym sigma = (1.0 / det(F)) * ABAt(F, S);
-        os << std::setw(7) << k;
-        os << std::scientific << std::setprecision(3);
-        os << ' ' << std::setw(11);
-        Tensor2StressVector(sigma, true, state).print(os);
-        os << '\n';
+        print_point_row(os, k, Tensor2StressVector(sigma, true, state));
     }
     os << '\n';
 }
@@ -412,12 +377,12 @@ TLNumInt2D::~TLNumInt2D() = default;
 
 void TLNumInt2D::print_result_header(std::ostream& os)
 {
-    os << '\n' << (stress_state == 3 ? columns_expanded : columns_plane) << '\n';
+    print_plane_result_header(os);
 }
 
 void TLNumInt2D::print_nodal_header(std::ostream& os)
 {
-    os << '\n' << columns_expanded << '\n';
+    print_plane_nodal_header(os);
 }
 
 TLQuad::TLQuad(std::uint32_t number, KelVane::Node** node_list, std::uint32_t node_count,

@@ -28,6 +28,9 @@ public:
     virtual void solve(const Vector& b, Vector& x) = 0;
 };
 
+// Text of the dimension_error for an entry (i, j) outside a matrix of size n.
+std::string does_not_fit(unsigned i, unsigned j, std::uint32_t n);
+
 // One stored entry of a sparse row: value and column index counted from 0.
 struct ai {
     double value;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <iomanip>
 #include <iostream>
-#include <sstream>
 
 #include "kv_assert.h"
 
@@ -66,12 +65,8 @@ void SkyNonSymMat::geometry(unsigned i, unsigned j)
 {
     if (allocated)
         throw program_error("matrix geometry can not be updated after creation");
-    if (i < 1 || i > n || j < 1 || j > n) {
-        std::ostringstream message;
-        message << "matrix element (" << i << "," << j << ") does not fit in matrix of size "
-                << n;
-        throw dimension_error(message.str());
-    }
+    if (i < 1 || i > n || j < 1 || j > n)
+        throw dimension_error(does_not_fit(i, j, n));
     const std::uint32_t inner = std::min(i, j) - 1;
     std::uint32_t& first = p[std::max(i, j) - 1];
     if (inner < first)
@@ -117,12 +112,8 @@ void SkyNonSymMat::add(unsigned i, unsigned j, double value)
         allocate();
     if (decomposed)
         throw program_error("can not add matrix component to a decomposed matrix");
-    if (i < 1 || i > n || j < 1 || j > n) {
-        std::ostringstream message;
-        message << "matrix element (" << i << "," << j << ") does not fit in matrix of size "
-                << n;
-        throw dimension_error(message.str());
-    }
+    if (i < 1 || i > n || j < 1 || j > n)
+        throw dimension_error(does_not_fit(i, j, n));
     const std::uint32_t r = i - 1;
     const std::uint32_t c = j - 1;
     if (c < r) {

@@ -4,22 +4,10 @@
 #include <cmath>
 #include <iomanip>
 #include <iostream>
-#include <sstream>
 
 #include "kv_assert.h"
 
 namespace KelVane {
-
-namespace {
-
-std::string does_not_fit(unsigned i, unsigned j, std::uint32_t n)
-{
-    std::ostringstream message;
-    message << "matrix element (" << i << "," << j << ") does not fit in matrix of size " << n;
-    return message.str();
-}
-
-} // namespace
 
 SkySymMat::SkySymMat(std::uint32_t n_) : p(n_), n(n_)
 {

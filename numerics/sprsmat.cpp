@@ -11,6 +11,13 @@ namespace KelVane {
 
 SystemMat::~SystemMat() = default;
 
+std::string does_not_fit(unsigned i, unsigned j, std::uint32_t n)
+{
+    std::ostringstream message;
+    message << "matrix element (" << i << "," << j << ") does not fit in matrix of size " << n;
+    return message.str();
+}
+
 namespace {
 
 bool index_less(const ai& entry, std::uint32_t index)
@@ -102,12 +109,8 @@ SparseSysMat::~SparseSysMat() = default;
 
 void SparseSysMat::geometry(unsigned i, unsigned j)
 {
-    if (i < 1 || i > size || j < 1 || j > size) {
-        std::ostringstream message;
-        message << "matrix element (" << i << "," << j << ") does not fit in matrix of size "
-                << size;
-        throw dimension_error(message.str());
-    }
+    if (i < 1 || i > size || j < 1 || j > size)
+        throw dimension_error(does_not_fit(i, j, size));
 }
 
 void SparseSysMat::zero()

@@ -5,10 +5,8 @@
 // closed-form answers they are checked against.
 
 #include <cstdint>
-#include <iostream>
-#include <sstream>
-#include <streambuf>
 
+#include "common/stream_capture.h"
 #include "domain.h"
 #include "elastic.h"
 #include "geometry.h"
@@ -88,17 +86,7 @@ struct TwoBarTruss {
     Truss* right_bar;
 };
 
-// Collects what is written to standard output while it lives.
-class CaptureStdout {
-public:
-    CaptureStdout() : saved_(std::cout.rdbuf(captured_.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(saved_); }
-    std::string text() const { return captured_.str(); }
-
-private:
-    std::ostringstream captured_;
-    std::streambuf* saved_;
-};
+using CaptureStdout = kv_test::CoutCapture;
 
 }  // namespace control_test
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/stream_capture.h"
 #include "control_test_model.h"
 #include "domain.h"
 #include "elastic.h"
@@ -30,18 +31,6 @@ using control_test::y_axis;
 namespace {
 
 const double pi = 3.14159265358979323846;
-
-// Collects what is written to standard error while it lives.
-class CaptureStderr {
-public:
-    CaptureStderr() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-    ~CaptureStderr() { std::cerr.rdbuf(saved_); }
-    std::string text() const { return captured_.str(); }
-
-private:
-    std::ostringstream captured_;
-    std::streambuf* saved_;
-};
 
 // Equal masses m on a line along x, joined by massless bars of stiffness
 // k = E A / L = 1000 (unit length), so sqrt(k / m) = 20. Every node is held in y;
@@ -365,7 +354,7 @@ TEST(EigenControl, NonsymmetricModelStopsInInitWithAnAnalysisError)
     model.symmetric = false;
     EigenControl control;
     std::ostringstream listing, result;
-    CaptureStderr errors;
+    kv_test::CerrCapture errors;
     CaptureStdout quiet;
     EXPECT_THROW(control.init(model, listing), KelVane::kelvane_error);
     EXPECT_EQ(listing.str(),

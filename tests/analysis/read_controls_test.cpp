@@ -2,7 +2,6 @@
 // receives, and the errors counted for every kind of section.
 
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <ostream>
 #include <string>
@@ -17,6 +16,7 @@
 #include "explicit.h"
 #include "incremental_control.h"
 #include "kvparser.h"
+#include "model_text.h"
 #include "newmark.h"
 #include "nonlinear_static.h"
 
@@ -31,17 +31,6 @@ public:
     void increment(MyDomain&, std::ostream&, int, double) override {}
 };
 
-std::string write_model(const std::string& text)
-{
-    static int counter = 0;
-    const std::string path = testing::TempDir() + "read_controls_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             "_" + std::to_string(++counter) + ".dat";
-    std::ofstream file(path);
-    file << text;
-    return path;
-}
-
 struct Reading {
     int errors;
     std::string messages;       // the error stream while reading
@@ -51,7 +40,7 @@ struct Reading {
 // Every line of the text is given to read_increment_option with its first word.
 Reading read_options(const std::string& text, KelVane::IncrementalControl<MyDomain>& control)
 {
-    const std::string path = write_model(text);
+    const std::string path = kv_test::write_test_model(text);
     input_data input;
     input.set_file_name(path);
     Reading reading{0, "", {}};
@@ -77,26 +66,9 @@ Reading read_options(const std::string& text, KelVane::IncrementalControl<MyDoma
 // Reads the sections of the text the way the loading driver does.
 Reading read_sections(const std::string& text, AnyControl*& control)
 {
-    const std::string path = write_model(text);
     MyDomain model;
-    input_data input;
-    input.set_file_name(path);
-    testing::internal::CaptureStderr();
-    try {
-        while (!input.end_of_input()) {
-            if (input.is_keyword_line())
-                input.read_data(model, control);
-            else
-                input.skip_line();
-        }
-    } catch (...) {
-        testing::internal::GetCapturedStderr();
-        std::remove(path.c_str());
-        throw;
-    }
-    Reading reading{input.error_count(), testing::internal::GetCapturedStderr(), {}};
-    std::remove(path.c_str());
-    return reading;
+    const kv_test::SectionReading reading = kv_test::read_model_text(text, model, control);
+    return Reading{reading.errors, reading.messages, {}};
 }
 
 bool contains(const std::string& text, const std::string& part)

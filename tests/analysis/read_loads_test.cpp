@@ -1,8 +1,6 @@
 // Reading of "*suppress", "*loadef" and "*post": the dofs fixed, the forces and
 // prescribed changes the load sets produce, and the errors counted.
 
-#include <cstdio>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "errors.h"
 #include "kvparser.h"
 #include "loads.h"
+#include "model_text.h"
 #include "node.h"
 #include "probe_element.h"
 #include "sysmat.h"
@@ -26,45 +25,14 @@ using KelVane::temperature_type;
 namespace {
 
 using AnyControl = KelVane::Control<MyDomain>;
-
-struct Reading {
-    int errors;
-    std::string messages;  // the error stream while reading
-};
+using Reading = kv_test::SectionReading;
 
 // The error stream of a reading that ended with an exception.
 std::string messages_of_failed_reading;
 
-// Writes the text as a model file and reads its sections into the model the way
-// the loading driver does.
 Reading read_text(const std::string& text, MyDomain& model, AnyControl*& control)
 {
-    static int counter = 0;
-    const std::string path = testing::TempDir() + "read_loads_" +
-                             testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             "_" + std::to_string(++counter) + ".dat";
-    {
-        std::ofstream file(path);
-        file << text;
-    }
-    testing::internal::CaptureStderr();
-    input_data input;
-    input.set_file_name(path);
-    try {
-        while (!input.end_of_input()) {
-            if (input.is_keyword_line())
-                input.read_data(model, control);
-            else
-                input.skip_line();
-        }
-    } catch (...) {
-        messages_of_failed_reading = testing::internal::GetCapturedStderr();
-        std::remove(path.c_str());
-        throw;
-    }
-    Reading reading{input.error_count(), testing::internal::GetCapturedStderr()};
-    std::remove(path.c_str());
-    return reading;
+    return kv_test::read_model_text(text, model, control, &messages_of_failed_reading);
 }
 
 Reading read_text(const std::string& text, MyDomain& model)

@@ -24,7 +24,9 @@
 using KelVane::Matrix;
 using KelVane::Vector;
 using kv_test::CerrCapture;
+using kv_test::RecordingDC;
 using kv_test::TestModel;
+using kv_test::impose;
 
 namespace {
 
@@ -96,21 +98,6 @@ FiniteElement* make_element(TestModel& model, const std::string& kind, std::vect
     if (kind == "quad4") return model.add_element<Quad4>(number, list, &m.steel, &m.plate, state);
     if (kind == "quad8") return model.add_element<Quad8>(number, list, &m.steel, &m.plate, state);
     return model.add_element<Hex8>(number, list, &m.steel, &m.plate);
-}
-
-// Every dof of the nodes takes the increment u(x) projected on its direction.
-void impose(const std::vector<MyNode*>& nodes,
-            const std::function<Vector3(double, double, double)>& u)
-{
-    for (MyNode* node : nodes) {
-        double x, y, z, dx, dy, dz, ux, uy, uz;
-        node->get_coordinates(x, y, z);
-        u(x, y, z).get(ux, uy, uz);
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            node->get_dof(i).get_direction().get(dx, dy, dz);
-            node->get_dof(i).set_increment(ux * dx + uy * dy + uz * dz);
-        }
-    }
 }
 
 std::vector<MyNode*> add_nodes(TestModel& model, const std::vector<std::vector<double>>& xyz)
@@ -761,88 +748,6 @@ TEST(NumIntStructElement, CheckInputCountsErrors)
     EXPECT_EQ(NumIntStructElement::check_input(&heat, nullptr, 1), 1);
 }
 
-namespace {
-
-// A drawing context that records polygons and texts in device coordinates; its
-// characters are 6 wide and 10 high.
-class PolygonDC : public wxDC {
-public:
-    struct Record {
-        std::vector<std::vector<wxPoint>> polygons;
-        std::vector<std::pair<std::string, wxPoint>> texts;
-    };
-    PolygonDC() : PolygonDC(new Impl(this)) {}
-    const Record& record() const { return impl_->record; }
-
-private:
-    class Impl : public wxDCImpl {
-    public:
-        explicit Impl(wxDC* owner) : wxDCImpl(owner) { m_ok = true; }
-        Record record;
-        bool CanDrawBitmap() const override { return false; }
-        bool CanGetTextExtent() const override { return true; }
-        void DoGetSize(int* w, int* h) const override { *w = *h = 1000; }
-        void DoGetSizeMM(int* w, int* h) const override { *w = *h = 100; }
-        int GetDepth() const override { return 24; }
-        wxSize GetPPI() const override { return wxSize(96, 96); }
-        void SetFont(const wxFont&) override {}
-        void SetPen(const wxPen&) override {}
-        void SetBrush(const wxBrush&) override {}
-        void SetBackground(const wxBrush&) override {}
-        void SetBackgroundMode(int) override {}
-        void SetPalette(const wxPalette&) override {}
-        void SetLogicalFunction(wxRasterOperationMode) override {}
-        wxCoord GetCharHeight() const override { return 10; }
-        wxCoord GetCharWidth() const override { return 6; }
-        void DoGetTextExtent(const wxString& text, wxCoord* x, wxCoord* y, wxCoord* descent,
-                             wxCoord* leading, const wxFont*) const override
-        {
-            *x = 6 * static_cast<wxCoord>(text.length());
-            *y = 10;
-            if (descent) *descent = 0;
-            if (leading) *leading = 0;
-        }
-        void Clear() override {}
-        void DoSetClippingRegion(wxCoord, wxCoord, wxCoord, wxCoord) override {}
-        void DoSetDeviceClippingRegion(const wxRegion&) override {}
-        bool DoFloodFill(wxCoord, wxCoord, const wxColour&, wxFloodFillStyle) override
-        {
-            return false;
-        }
-        bool DoGetPixel(wxCoord, wxCoord, wxColour*) const override { return false; }
-        void DoDrawPoint(wxCoord, wxCoord) override {}
-        void DoDrawLine(wxCoord, wxCoord, wxCoord, wxCoord) override {}
-        void DoDrawArc(wxCoord, wxCoord, wxCoord, wxCoord, wxCoord, wxCoord) override {}
-        void DoDrawEllipticArc(wxCoord, wxCoord, wxCoord, wxCoord, double, double) override {}
-        void DoDrawRectangle(wxCoord, wxCoord, wxCoord, wxCoord) override {}
-        void DoDrawRoundedRectangle(wxCoord, wxCoord, wxCoord, wxCoord, double) override {}
-        void DoDrawEllipse(wxCoord, wxCoord, wxCoord, wxCoord) override {}
-        void DoCrossHair(wxCoord, wxCoord) override {}
-        void DoDrawIcon(const wxIcon&, wxCoord, wxCoord) override {}
-        void DoDrawBitmap(const wxBitmap&, wxCoord, wxCoord, bool) override {}
-        void DoDrawText(const wxString& text, wxCoord x, wxCoord y) override
-        {
-            record.texts.push_back({text.utf8_string(), wxPoint(x, y)});
-        }
-        void DoDrawRotatedText(const wxString&, wxCoord, wxCoord, double) override {}
-        bool DoBlit(wxCoord, wxCoord, wxCoord, wxCoord, wxDC*, wxCoord, wxCoord,
-                    wxRasterOperationMode, bool, wxCoord, wxCoord) override
-        {
-            return false;
-        }
-        void DoDrawLines(int, const wxPoint[], wxCoord, wxCoord) override {}
-        void DoDrawPolygon(int n, const wxPoint points[], wxCoord, wxCoord,
-                           wxPolygonFillMode) override
-        {
-            record.polygons.emplace_back(points, points + n);
-        }
-    };
-    explicit PolygonDC(Impl* impl) : wxDC(impl), impl_(impl) {}
-    Impl* impl_;
-};
-
-}  // namespace
-
 // The outline is drawn through the device map with the number centred on the mean
 // device point (integer divisions truncating toward zero: -10/3 = -3); elements
 // without outline draw nothing; the deformed outline adds the scaled displacement.
@@ -859,7 +764,7 @@ TEST(NumIntElement, DrawsTheOutlineWithItsNumberCentred)
     DeviceMap map;
     impose(nodes, [](double, double, double) { return Vector3(1.0, -0.5, 0.0); });
 
-    PolygonDC plain;
+    RecordingDC plain;
     triangle->draw(plain, map, true);
     triangle->draw_deformed(plain, map, false, 0.0f);
     hex->draw(plain, map, true);
@@ -870,10 +775,10 @@ TEST(NumIntElement, DrawsTheOutlineWithItsNumberCentred)
     EXPECT_EQ(plain.record().polygons[0], outline);
     EXPECT_EQ(plain.record().polygons[1], outline);
     ASSERT_EQ(plain.record().texts.size(), 1u);
-    EXPECT_EQ(plain.record().texts[0].first, "7");
-    EXPECT_EQ(plain.record().texts[0].second, wxPoint(-3 - 3, 7 - 5));
+    EXPECT_EQ(plain.record().texts[0].text, "7");
+    EXPECT_EQ(plain.record().texts[0].position(), wxPoint(-3 - 3, 7 - 5));
 
-    PolygonDC deformed;
+    RecordingDC deformed;
     triangle->draw_deformed(deformed, map, false, 4.0f);
     ASSERT_EQ(deformed.record().polygons.size(), 1u);
     EXPECT_EQ(deformed.record().polygons[0],

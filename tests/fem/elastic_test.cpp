@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "common/matrix_helpers.h"
 #include "elastic.h"
 #include "errors.h"
+#include "fem/test_helpers.h"
 
 using KelVane::CollectArray;
 using KelVane::Material_Point;
@@ -13,24 +15,11 @@ using KelVane::Matrix;
 using KelVane::Structural_Point;
 using KelVane::Thermal_Point;
 using KelVane::Vector;
+using kv_test::expect_vector_near;
+using kv_test::make_point;
+using kv_test::make_vector;
 
 namespace {
-
-void expect_vector_near(const Vector& expected, const Vector& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size(), actual.size());
-    for (unsigned int i = 1; i <= expected.size(); ++i)
-        EXPECT_NEAR(expected(i), actual(i), tolerance) << "at " << i;
-}
-
-Vector make_vector(std::initializer_list<double> values)
-{
-    Vector v(static_cast<unsigned int>(values.size()));
-    unsigned int i = 1;
-    for (double x : values)
-        v(i++) = x;
-    return v;
-}
 
 // A strain of the stress state's size with distinct non-zero components.
 Vector sample_strain(int state, double scale)
@@ -39,17 +28,6 @@ Vector sample_strain(int state, double scale)
     for (unsigned int i = 1; i <= strain.size(); ++i)
         strain(i) = scale * (i % 2 == 1 ? 1.0 : -0.5) * i;
     return strain;
-}
-
-template <class Point>
-std::unique_ptr<Point> make_point(const KelVane::Material_type& material, int state)
-{
-    Material_Point* point = material.create_point(state);
-    Point* typed = dynamic_cast<Point*>(point);
-    EXPECT_NE(nullptr, typed);
-    if (typed == nullptr)
-        delete point;
-    return std::unique_ptr<Point>(typed);
 }
 
 Elastic_type make_elastic(double E, double nu)

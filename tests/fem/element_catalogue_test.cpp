@@ -24,6 +24,7 @@
 using KelVane::Matrix;
 using KelVane::Vector;
 using kv_test::TestModel;
+using kv_test::impose;
 
 namespace {
 
@@ -240,21 +241,6 @@ private:
     std::vector<MyNode*> nodes_;
     std::vector<FiniteElement*> elements_;
 };
-
-// Every dof of the nodes takes the increment u(x) projected on its direction.
-void impose(const std::vector<MyNode*>& nodes,
-            const std::function<Vector3(double, double, double)>& u)
-{
-    for (MyNode* node : nodes) {
-        double x, y, z, dx, dy, dz, ux, uy, uz;
-        node->get_coordinates(x, y, z);
-        u(x, y, z).get(ux, uy, uz);
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            node->get_dof(i).get_direction().get(dx, dy, dz);
-            node->get_dof(i).set_increment(ux * dx + uy * dy + uz * dz);
-        }
-    }
-}
 
 Vector stress_at(FiniteElement* element, int k)
 {

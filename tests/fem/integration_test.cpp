@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "errors.h"
+#include "fem/test_helpers.h"
 #include "integration.h"
 
 using KelVane::IntLocs;
 using KelVane::Vector;
 using KelVane::gauss_point;
 using KelVane::triangle_point;
+using kv_test::expect_program_error;
 
 namespace {
 
@@ -24,16 +26,6 @@ double line_monomial(int k) { return k % 2 == 1 ? 0.0 : 2.0 / (k + 1); }
 double triangle_monomial(int a, int b, int c)
 {
     return factorial(a) * factorial(b) * factorial(c) / factorial(a + b + c + 2);
-}
-
-void expect_program_error(const std::function<void()>& call, const std::string& message)
-{
-    try {
-        call();
-        ADD_FAILURE() << "no program_error, expected: " << message;
-    } catch (const KelVane::program_error& error) {
-        EXPECT_EQ(message, error.what());
-    }
 }
 
 }  // namespace

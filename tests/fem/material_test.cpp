@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/matrix_helpers.h"
 #include "elastic.h"
 #include "errors.h"
 #include "material.h"
@@ -11,43 +12,12 @@ using KelVane::CollectArray;
 using KelVane::Matrix;
 using KelVane::Structural_Point;
 using KelVane::Vector;
+using kv_test::expect_matrix_near;
+using kv_test::expect_vector_near;
+using kv_test::make_matrix;
+using kv_test::make_vector;
 
 namespace {
-
-void expect_matrix_near(const Matrix& expected, const Matrix& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size1(), actual.size1());
-    ASSERT_EQ(expected.size2(), actual.size2());
-    for (unsigned int i = 1; i <= expected.size1(); ++i)
-        for (unsigned int j = 1; j <= expected.size2(); ++j)
-            EXPECT_NEAR(expected(i, j), actual(i, j), tolerance) << "at (" << i << "," << j << ")";
-}
-
-void expect_vector_near(const Vector& expected, const Vector& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size(), actual.size());
-    for (unsigned int i = 1; i <= expected.size(); ++i)
-        EXPECT_NEAR(expected(i), actual(i), tolerance) << "at " << i;
-}
-
-Matrix make_matrix(unsigned int m, unsigned int n, std::initializer_list<double> values)
-{
-    Matrix A(m, n);
-    auto it = values.begin();
-    for (unsigned int i = 1; i <= m; ++i)
-        for (unsigned int j = 1; j <= n; ++j)
-            A(i, j) = *it++;
-    return A;
-}
-
-Vector make_vector(std::initializer_list<double> values)
-{
-    Vector v(static_cast<unsigned int>(values.size()));
-    unsigned int i = 1;
-    for (double x : values)
-        v(i++) = x;
-    return v;
-}
 
 // A structural point whose expanded tangent and stress are set by the test, to
 // exercise the shared operations of the base on their own.

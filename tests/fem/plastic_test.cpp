@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "common/matrix_helpers.h"
 #include "errors.h"
+#include "fem/test_helpers.h"
 #include "plastic.h"
 
 using KelVane::CollectArray;
@@ -13,6 +15,9 @@ using KelVane::Matrix;
 using KelVane::Structural_Point;
 using KelVane::Thermal_Point;
 using KelVane::Vector;
+using kv_test::expect_vector_near;
+using kv_test::make_point;
+using kv_test::make_vector;
 
 namespace {
 
@@ -39,22 +44,6 @@ struct Steel {
     }
     VonMises_type material;
 };
-
-Vector make_vector(std::initializer_list<double> values)
-{
-    Vector v(static_cast<unsigned int>(values.size()));
-    unsigned int i = 1;
-    for (double x : values)
-        v(i++) = x;
-    return v;
-}
-
-void expect_vector_near(const Vector& expected, const Vector& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size(), actual.size());
-    for (unsigned int i = 1; i <= expected.size(); ++i)
-        EXPECT_NEAR(expected(i), actual(i), tolerance) << "at " << i;
-}
 
 // A strain of the stress state's size with distinct components of both signs.
 Vector sample_strain(int state, double scale)
@@ -103,17 +92,6 @@ Vector trial_stress(const Vector& strain)
     for (unsigned int i = 1; i <= strain.size(); ++i)
         stress(i) = i <= 3 ? 2.0 * G * (strain(i) - trace / 3.0) + K * trace : G * strain(i);
     return stress;
-}
-
-template <class Point>
-std::unique_ptr<Point> make_point(const KelVane::Material_type& material, int state)
-{
-    Material_Point* point = material.create_point(state);
-    Point* typed = dynamic_cast<Point*>(point);
-    EXPECT_NE(nullptr, typed);
-    if (typed == nullptr)
-        delete point;
-    return std::unique_ptr<Point>(typed);
 }
 
 // A new point with the converged state of another, through its restart record.

@@ -8,6 +8,7 @@
 
 #include "draw_shape.h"
 #include "errors.h"
+#include "fem/test_helpers.h"
 #include "integration.h"
 #include "shape.h"
 
@@ -15,6 +16,7 @@ using KelVane::IntLocs;
 using KelVane::Matrix;
 using KelVane::Shape;
 using KelVane::Vector;
+using kv_test::expect_program_error;
 
 namespace {
 
@@ -232,16 +234,6 @@ double element_measure(Family family)
     }
     default:
         return (4.0 + 1.0 + std::sqrt(4.0 * 1.0)) / 3.0;  // h (A1 + A2 + sqrt(A1 A2)) / 3
-    }
-}
-
-void expect_program_error(const std::function<void()>& call, const std::string& message)
-{
-    try {
-        call();
-        ADD_FAILURE() << "no program_error, expected: " << message;
-    } catch (const KelVane::program_error& error) {
-        EXPECT_EQ(message, error.what());
     }
 }
 

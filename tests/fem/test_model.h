@@ -6,6 +6,7 @@
 // transformations), and a linear solve through the sparse system matrix.
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,7 @@
 
 #include <wx/dc.h>
 
+#include "common/stream_capture.h"
 #include "element_base.h"
 #include "kvmatrix.h"
 #include "node.h"
@@ -23,22 +25,9 @@
 
 namespace kv_test {
 
-// Collects what is written to the standard error stream while it lives.
-class CerrCapture {
-public:
-    CerrCapture() : previous_(std::cerr.rdbuf(captured_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(previous_); }
-    CerrCapture(const CerrCapture&) = delete;
-    CerrCapture& operator=(const CerrCapture&) = delete;
-    std::string text() const { return captured_.str(); }
-
-private:
-    std::ostringstream captured_;
-    std::streambuf* previous_;
-};
-
-// A drawing context that draws nothing and records the lines, ellipses and texts
-// that it is asked for, in device coordinates. Its characters are 10 units high.
+// A drawing context that draws nothing and records the lines, ellipses, polygons
+// and texts that it is asked for, in device coordinates. Its characters are 6
+// units wide and 10 high.
 class RecordingDC : public wxDC {
 public:
     struct Line {
@@ -50,10 +39,12 @@ public:
     struct Text {
         std::string text;
         int x, y;
+        wxPoint position() const { return wxPoint(x, y); }
     };
     struct Record {
         std::vector<Line> lines;
         std::vector<Ellipse> ellipses;
+        std::vector<std::vector<wxPoint>> polygons;
         std::vector<Text> texts;
     };
 
@@ -124,7 +115,11 @@ private:
             return false;
         }
         void DoDrawLines(int, const wxPoint[], wxCoord, wxCoord) override {}
-        void DoDrawPolygon(int, const wxPoint[], wxCoord, wxCoord, wxPolygonFillMode) override {}
+        void DoDrawPolygon(int n, const wxPoint points[], wxCoord, wxCoord,
+                           wxPolygonFillMode) override
+        {
+            record.polygons.emplace_back(points, points + n);
+        }
     };
 
     explicit RecordingDC(Impl* impl) : wxDC(impl), impl_(impl) {}
@@ -239,6 +234,21 @@ private:
     std::vector<std::unique_ptr<MyNode>> nodes_;
     std::vector<std::unique_ptr<FiniteElement>> elements_;
 };
+
+// Every dof of the nodes takes the increment u(x) projected on its direction.
+inline void impose(const std::vector<MyNode*>& nodes,
+                   const std::function<Vector3(double, double, double)>& u)
+{
+    for (MyNode* node : nodes) {
+        double x, y, z, dx, dy, dz, ux, uy, uz;
+        node->get_coordinates(x, y, z);
+        u(x, y, z).get(ux, uy, uz);
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            node->get_dof(i).get_direction().get(dx, dy, dz);
+            node->get_dof(i).set_increment(ux * dx + uy * dy + uz * dz);
+        }
+    }
+}
 
 }  // namespace kv_test
 

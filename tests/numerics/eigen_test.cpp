@@ -6,12 +6,15 @@
 #include <limits>
 #include <vector>
 
+#include "common/matrix_helpers.h"
 #include "eigen.h"
 #include "kvmatrix.h"
 #include "triangular.h"
 
 using KelVane::Matrix;
 using KelVane::Vector;
+using kv_test::identity;
+using kv_test::sorted;
 
 namespace {
 
@@ -55,14 +58,6 @@ Matrix scrambled_symmetric(unsigned n, unsigned seed)
     return A;
 }
 
-Matrix identity(unsigned n)
-{
-    Matrix I(n, n, 0.0);
-    for (unsigned i = 0; i < n; ++i)
-        I[i][i] = 1.0;
-    return I;
-}
-
 double max_abs_difference(const Matrix& A, const Matrix& B)
 {
     double largest = 0.0;
@@ -70,15 +65,6 @@ double max_abs_difference(const Matrix& A, const Matrix& B)
         for (unsigned j = 0; j < A.size2(); ++j)
             largest = std::max(largest, std::fabs(A[i][j] - B[i][j]));
     return largest;
-}
-
-std::vector<double> sorted(const Vector& values)
-{
-    std::vector<double> result(values.size());
-    for (unsigned i = 0; i < values.size(); ++i)
-        result[i] = values[i];
-    std::sort(result.begin(), result.end());
-    return result;
 }
 
 Vector diagonal_of(const Matrix& A)

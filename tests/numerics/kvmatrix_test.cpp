@@ -8,50 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "common/matrix_helpers.h"
 #include "errors.h"
 
 using KelVane::Matrix;
 using KelVane::Vector;
+using kv_test::expect_matrix_near;
+using kv_test::expect_vector_near;
+using kv_test::identity;
+using kv_test::make_matrix;
+using kv_test::make_vector;
 
 namespace {
-
-Matrix make_matrix(unsigned m, unsigned n, const std::vector<double>& rows)
-{
-    Matrix A(m, n);
-    for (unsigned i = 1; i <= m; ++i)
-        for (unsigned j = 1; j <= n; ++j) A(i, j) = rows[(i - 1) * n + (j - 1)];
-    return A;
-}
-
-Vector make_vector(const std::vector<double>& values)
-{
-    Vector v(static_cast<unsigned>(values.size()));
-    for (unsigned i = 0; i < v.size(); ++i) v[i] = values[i];
-    return v;
-}
-
-void expect_matrix_near(const Matrix& expected, const Matrix& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size1(), actual.size1());
-    ASSERT_EQ(expected.size2(), actual.size2());
-    for (unsigned i = 1; i <= expected.size1(); ++i)
-        for (unsigned j = 1; j <= expected.size2(); ++j)
-            EXPECT_NEAR(expected(i, j), actual(i, j), tolerance) << "at (" << i << ", " << j << ")";
-}
-
-void expect_vector_near(const Vector& expected, const Vector& actual, double tolerance)
-{
-    ASSERT_EQ(expected.size(), actual.size());
-    for (unsigned i = 1; i <= expected.size(); ++i)
-        EXPECT_NEAR(expected(i), actual(i), tolerance) << "at " << i;
-}
-
-Matrix identity(unsigned n)
-{
-    Matrix I(n, n, 0.0);
-    for (unsigned i = 1; i <= n; ++i) I(i, i) = 1.0;
-    return I;
-}
 
 template <class Error, class Action>
 std::string message_of(Action action)

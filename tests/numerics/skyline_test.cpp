@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/matrix_helpers.h"
 #include "errors.h"
 #include "skyline.h"
 #include "sysmat.h"
@@ -18,19 +19,12 @@ using KelVane::SkySymMat;
 using KelVane::SparseSysMat;
 using KelVane::SystemMat;
 using KelVane::Vector;
+using kv_test::make_vector;
+using kv_test::print_of;
 
 namespace {
 
 using Dense = std::vector<std::vector<double>>;
-
-Vector make_vector(std::initializer_list<double> values)
-{
-    Vector v(static_cast<unsigned>(values.size()));
-    unsigned i = 0;
-    for (double value : values)
-        v[i++] = value;
-    return v;
-}
 
 // Declares and fills every nonzero entry of a dense matrix, indices from 1.
 void fill(SystemMat& A, const Dense& dense)
@@ -108,13 +102,6 @@ Dense random_profile_matrix(unsigned n, unsigned reach, bool symmetric, unsigned
         A[i][i] = row_sum + 1.0;
     }
     return A;
-}
-
-std::string print_of(SystemMat& A, const std::string& title)
-{
-    testing::internal::CaptureStdout();
-    A.print(title);
-    return testing::internal::GetCapturedStdout();
 }
 
 std::string solve_output(SystemMat& A, const Vector& b, Vector& x)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/matrix_helpers.h"
 #include "eigen.h"
 #include "kvmatrix.h"
 #include "sysmat.h"
@@ -13,6 +14,7 @@
 using KelVane::Matrix;
 using KelVane::SparseSysMat;
 using KelVane::Vector;
+using kv_test::sorted;
 
 namespace {
 
@@ -77,15 +79,6 @@ Problem cantilever(unsigned elements)
         }
     }
     return beam;
-}
-
-std::vector<double> sorted(const Vector& lambda)
-{
-    std::vector<double> values(lambda.size());
-    for (unsigned i = 0; i < lambda.size(); ++i)
-        values[i] = lambda[i];
-    std::sort(values.begin(), values.end());
-    return values;
 }
 
 // Runs the iteration and returns what it wrote to standard output.

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "common/matrix_helpers.h"
 #include "errors.h"
 #include "sysmat.h"
 
@@ -12,17 +13,7 @@ using KelVane::SparseSysMat;
 using KelVane::SparseVector;
 using KelVane::SystemVector;
 using KelVane::Vector;
-
-namespace {
-
-std::string print_of(KelVane::SystemMat& A, const std::string& title)
-{
-    testing::internal::CaptureStdout();
-    A.print(title);
-    return testing::internal::GetCapturedStdout();
-}
-
-} // namespace
+using kv_test::print_of;
 
 TEST(SparseVector, InsertsSortedAndTracksDim)
 {

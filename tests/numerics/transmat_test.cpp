@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/matrix_helpers.h"
 #include "errors.h"
 
 using KelVane::Matrix;
 using KelVane::TransformationMatrix;
 using KelVane::Vector;
+using kv_test::make_vector;
 
 namespace {
 
@@ -54,13 +56,6 @@ Matrix sample_matrix(unsigned n)
     for (unsigned i = 1; i <= n; ++i)
         for (unsigned j = 1; j <= n; ++j) M(i, j) = 10.0 * i + j + (i == j ? 100.0 : 0.0);
     return M;
-}
-
-Vector make_vector(const std::vector<double>& values)
-{
-    Vector v(static_cast<unsigned>(values.size()));
-    for (unsigned i = 0; i < v.size(); ++i) v[i] = values[i];
-    return v;
 }
 
 void expect_vector_eq(const Vector& expected, const Vector& actual, const char* name)
