@@ -2,22 +2,15 @@
 // under a step load against the closed form and against the exact solutions of
 // the two difference schemes, energy conservation, Rayleigh damping, the lumped
 // and consistent masses, the iteration reports and yields, the handling of
-// maxiter and of divergence, and whole model files.
+// maxiter and of divergence, and a whole model file (the example model runs with
+// the others in examples_test.cpp).
 
 #include "explicit.h"
 #include "newmark.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,7 +21,9 @@
 #include "domain.h"
 #include "elastic.h"
 #include "errors.h"
+#include "example_harness.h"
 #include "geometry.h"
+#include "iteration_test_support.h"
 #include "loads.h"
 #include "material.h"
 #include "node.h"
@@ -41,13 +36,6 @@
 using namespace control_test;
 
 namespace {
-
-double x_of(const Vector3& v)
-{
-    double x, y, z;
-    v.get(x, y, z);
-    return x;
-}
 
 // A bar of length 1 along x from the held node 1 to node 2, which carries a point
 // mass m and the force F in x (load set 1); node 2 moves in x only. With a linear
@@ -84,12 +72,7 @@ struct Oscillator {
         model.add_element(bar);
         model.add_element(new Mass2D(2, new KelVane::Node*[1]{end}, point_mass, nullptr));
 
-        load_set = new KelVane::LoadSet(1);
-        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-        loads->add_load(KelVane::Dof::force, x_axis, F);
-        loads->add_node(end);
-        load_set->add(loads);
-        model.load_sets.push_back(load_set);
+        load_set = add_x_load(model, end, F);
     }
 
     double u() const { return x_of(end->displacement()); }
@@ -132,63 +115,6 @@ double closed_form(double us, double omega, double zeta, double t)
     return us * (1.0 - std::exp(-zeta * omega * t) *
                            (std::cos(wd * t) + zeta / root * std::sin(wd * t)));
 }
-
-// Records the front end's convergence bar and yields while it lives.
-struct UiRecord {
-    int yields = 0;
-    int values = 0;
-};
-UiRecord* recording = nullptr;
-
-class RecordUi {
-public:
-    RecordUi()
-    {
-        recording = &record;
-        UiHooks hooks;
-        hooks.yield = [] { ++recording->yields; };
-        hooks.add_value = [](float, bool) { ++recording->values; };
-        install_ui_hooks(hooks);
-    }
-    ~RecordUi()
-    {
-        install_ui_hooks(UiHooks{});
-        recording = nullptr;
-    }
-    UiRecord record;
-};
-
-// A spring from one node to the ground along x with stiffness k and the internal
-// force law(u); no mass.
-class LawSpring : public FiniteElement {
-public:
-    LawSpring(KelVane::Node* node, double k, std::function<double(double)> law)
-        : FiniteElement(1, new KelVane::Node*[1]{node}, 1, 1), k_(k), law_(std::move(law))
-    {
-    }
-    KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override
-    {
-        f = KelVane::Vector(1, 0.0);
-        return KelVane::Matrix(1, 1, k_);
-    }
-    KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
-    LocalDof* GetLocalDofs() override
-    {
-        return new LocalDof[1]{LocalDof{1, x_axis, KelVane::displacement_type}};
-    }
-    void write_restart(std::ostream&) override {}
-    void read_restart(std::istream&) override {}
-    void update_state() override { force = law_(get_dof_values()(1)); }
-    void accept() override {}
-    bool symmetric() override { return true; }
-    void draw(wxDC&, DeviceMap&, bool) override {}
-
-    double force = 0.0;
-
-private:
-    double k_;
-    std::function<double(double)> law_;
-};
 
 }  // namespace
 
@@ -270,12 +196,7 @@ TEST(NewmarkDynamics, EnergyOfALinearChainIsConservedByAverageAcceleration)
             model.add_element(
                 new Mass2D(i + 3, new KelVane::Node*[1]{nodes[i + 1]}, point_mass, nullptr));
         }
-        KelVane::LoadSet* set = new KelVane::LoadSet(1);
-        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-        loads->add_load(KelVane::Dof::force, x_axis, F);
-        loads->add_node(nodes[2]);
-        set->add(loads);
-        model.load_sets.push_back(set);
+        add_x_load(model, nodes[2], F);
 
         NonLinearNewmarkControl control;
         control.set_parameters(c.beta, c.gamma);
@@ -446,7 +367,7 @@ TEST(NewmarkDynamics, YieldsOnlyWhenTheEffectiveStiffnessIsReformed)
         step_load(control, 1e-2, 3);
         std::ostringstream listing, result;
         CaptureStdout out;
-        RecordUi ui;
+        RecordBar ui;
         control.init(model, listing);
         int iterations = 0, reforms = 0;
         bool more = true;
@@ -458,7 +379,7 @@ TEST(NewmarkDynamics, YieldsOnlyWhenTheEffectiveStiffnessIsReformed)
         }
         EXPECT_GT(reforms, 2) << method;
         EXPECT_EQ(ui.record.yields, method == 1 ? reforms : 0) << method;
-        EXPECT_EQ(ui.record.values, iterations) << method;
+        EXPECT_EQ(static_cast<int>(ui.record.values.size()), iterations) << method;
         if (method == 1) {
             const std::string text = out.text();
             EXPECT_EQ(text.rfind("increment   1\niteration    1   2", 0), 0u) << text;
@@ -500,18 +421,9 @@ namespace {
 
 // A spring of stiffness 1 whose internal force is 1e12 u, loaded by 1 in load set 1:
 // the first iteration leaves a ratio of about 1e12.
-LawSpring* diverging_spring(MyDomain& model, KelVane::LoadSet*& set)
+SpringModel diverging_spring(MyDomain& model)
 {
-    MyNode* node = add_node(model, 1, 0.0, 0.0);
-    LawSpring* spring = new LawSpring(node, 1.0, [](double u) { return 1e12 * u; });
-    model.add_element(spring);
-    set = new KelVane::LoadSet(1);
-    KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-    loads->add_load(KelVane::Dof::force, x_axis, 1.0);
-    loads->add_node(node);
-    set->add(loads);
-    model.load_sets.push_back(set);
-    return spring;
+    return SpringModel(model, 1.0, 1.0, [](double u, int) { return 1e12 * u; });
 }
 
 }  // namespace
@@ -519,8 +431,7 @@ LawSpring* diverging_spring(MyDomain& model, KelVane::LoadSet*& set)
 TEST(NewmarkDynamics, DivergenceThrowsWithoutTakingBack)
 {
     MyDomain model;
-    KelVane::LoadSet* set = nullptr;
-    LawSpring* spring = diverging_spring(model, set);
+    const SpringModel diverging = diverging_spring(model);
     NonLinearNewmarkControl control;
     control.set_timestep(0.1);
     std::ostringstream listing;
@@ -534,15 +445,15 @@ TEST(NewmarkDynamics, DivergenceThrowsWithoutTakingBack)
     }
     // Neither the load increment nor the node increment is taken back, and the
     // motion of the step is not taken over.
-    EXPECT_EQ(set->get_factor(), 1.0);
-    EXPECT_DOUBLE_EQ(x_of(spring->get_node(0)->displacement_increment()), 1.0);
-    EXPECT_EQ(spring->force, 1e12);
+    EXPECT_EQ(diverging.load_set->get_factor(), 1.0);
+    EXPECT_DOUBLE_EQ(x_of(diverging.spring->get_node(0)->displacement_increment()), 1.0);
+    EXPECT_EQ(diverging.spring->force, 1e12);
     EXPECT_EQ(control.get_velocity()(1), 0.0);
     EXPECT_EQ(control.get_acceleration()(1), 0.0);
 
     // A resize retry starts from that state: half the load step goes on top.
     MyDomain retried_model;
-    diverging_spring(retried_model, set);
+    const SpringModel retried_spring = diverging_spring(retried_model);
     NonLinearNewmarkControl retried;
     retried.set_timestep(0.1);
     retried.set_maxresize(1);
@@ -550,7 +461,7 @@ TEST(NewmarkDynamics, DivergenceThrowsWithoutTakingBack)
     std::ostringstream result;
     retried.init(retried_model, listing);
     EXPECT_THROW(retried.run(retried_model, listing, result, 1), KelVane::kelvane_error);
-    EXPECT_DOUBLE_EQ(set->get_factor(), 1.5);
+    EXPECT_DOUBLE_EQ(retried_spring.load_set->get_factor(), 1.5);
     EXPECT_DOUBLE_EQ(retried.get_timestep(), 0.05);
     EXPECT_NE(out.text().find("Resized because divergence occured, factor 0.5\n"),
               std::string::npos);
@@ -621,13 +532,13 @@ TEST(ExplicitDynamics, ReportsEveryHundredthIncrementAndNeverYields)
     step_load(control, 1e-3, 250);
     std::ostringstream listing, result;
     CaptureStdout out;
-    RecordUi ui;
+    RecordBar ui;
     control.init(model, listing);
     while (control.run(model, listing, result, 1)) {
     }
     EXPECT_EQ(out.text(), "increment    100\nincrement    200\n");
     EXPECT_EQ(ui.record.yields, 0);
-    EXPECT_EQ(ui.record.values, 0);
+    EXPECT_TRUE(ui.record.values.empty());
     // The final increment writes the listing block and nothing else.
     EXPECT_EQ(listing.str().find("increment"), std::string::npos);
     EXPECT_NE(listing.str().find("nodal solution in global coordinates"), std::string::npos);
@@ -684,116 +595,10 @@ TEST(ExplicitDynamics, StiffnessProportionalDampingStopsInit)
 
 namespace {
 
-class DynamicsFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/kv_dynamics_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch = std::string(pattern) + "/";
-    }
-    void TearDown() override { std::filesystem::remove_all(scratch); }
-
-    std::string write_model(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(scratch + name) << text;
-        return scratch + name;
-    }
-
-    std::string scratch;
-};
-
-std::vector<std::string> split(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    std::string token;
-    while (in >> token) tokens.push_back(token);
-    return tokens;
-}
+// The whole-model tests write their listings into a scratch directory of their own.
+class DynamicsFiles : public kv_test::ScratchFiles {};
 
 }  // namespace
-
-TEST_F(DynamicsFiles, ExampleOscillatorMatchesItsClosedForm)
-{
-    const std::string source = std::string(KV_EXAMPLES_DIR) + "/oscillator_newmark";
-    const std::string model =
-        write_model("oscillator_newmark.dat", read_text_file(source + ".dat"));
-    CaptureStdout out;
-    const ModelRun run = run_model(model);
-    ASSERT_EQ(run.input_errors, 0);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(run.steps, 1000);
-    const std::string listing = read_text_file(run.listing_path);
-    const std::size_t final_block = listing.rfind("nodal solution in global coordinates");
-    ASSERT_NE(final_block, std::string::npos);
-    EXPECT_EQ(listing.find("nodal solution in global coordinates"), final_block);
-    EXPECT_NE(listing.find("increment 1000\n"), std::string::npos);
-
-    // Rows of the final block: node rows by node number, the first row under
-    // "element 1", and the reaction rows (node, letter, value, direction).
-    std::map<int, std::vector<double>> nodes;
-    std::vector<double> stress_row;
-    std::vector<std::vector<std::string>> reactions;
-    std::istringstream in(listing.substr(final_block));
-    std::string line, section = "nodes";
-    bool in_element_1 = false;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> t = split(line);
-        if (line == "element stresses" || line == "reactions") section = line;
-        if (t.empty()) continue;
-        if (section == "nodes" && std::isdigit(static_cast<unsigned char>(t[0][0]))) {
-            for (std::size_t i = 1; i < t.size(); ++i) nodes[std::stoi(t[0])].push_back(std::stod(t[i]));
-        } else if (section == "element stresses") {
-            if (t[0] == "element") in_element_1 = t.size() == 2 && t[1] == "1";
-            else if (in_element_1 && stress_row.empty() &&
-                     (std::isdigit(static_cast<unsigned char>(t[0][0])) || t[0][0] == '-'))
-                stress_row.push_back(std::stod(t[0]));
-        } else if (section == "reactions" && t.size() == 6) {
-            reactions.push_back(t);
-        }
-    }
-
-    std::ifstream expected(source + ".expected");
-    ASSERT_TRUE(expected.good());
-    double relative = 1e-6, absolute = 1e-12;
-    const auto close = [&](double actual, double wanted) {
-        return std::fabs(actual - wanted) <= absolute + relative * std::fabs(wanted);
-    };
-    int checks = 0;
-    while (std::getline(expected, line)) {
-        const std::vector<std::string> t = split(line);
-        if (t.empty() || t[0][0] == '#') continue;
-        if (t[0] == "tolerance") {
-            relative = std::stod(t.at(1));
-            absolute = std::stod(t.at(2));
-            continue;
-        }
-        ++checks;
-        if (t[0] == "displacement") {
-            const std::vector<double>& row = nodes[std::stoi(t.at(1))];
-            ASSERT_GE(row.size(), 3u) << line;
-            for (int i = 0; i < 3; ++i) EXPECT_PRED2(close, row[i], std::stod(t.at(2 + i))) << line;
-        } else if (t[0] == "truss_stress") {
-            ASSERT_EQ(t.at(1), "1");
-            ASSERT_EQ(stress_row.size(), 1u) << line;
-            EXPECT_PRED2(close, stress_row[0], std::stod(t.at(2))) << line;
-        } else if (t[0] == "reaction") {
-            int found = 0;
-            for (const std::vector<std::string>& r : reactions) {
-                if (r[0] != t.at(1) || r[1] != t.at(2) || std::stod(r[3]) != std::stod(t.at(3)) ||
-                    std::stod(r[4]) != std::stod(t.at(4)) || std::stod(r[5]) != std::stod(t.at(5)))
-                    continue;
-                ++found;
-                EXPECT_PRED2(close, std::stod(r[2]), std::stod(t.at(6))) << line;
-            }
-            EXPECT_EQ(found, 1) << line;
-        } else {
-            ADD_FAILURE() << "unknown check " << line;
-        }
-    }
-    EXPECT_EQ(checks, 4);
-}
 
 TEST_F(DynamicsFiles, ExplicitModelWithStiffnessDampingIsStoppedBeforeAnyStep)
 {

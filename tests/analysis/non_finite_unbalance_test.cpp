@@ -5,21 +5,16 @@
 #include "newmark.h"
 #include "nonlinear_static.h"
 
-#include <cmath>
-#include <functional>
 #include <limits>
 #include <sstream>
 #include <string>
-#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "control_test_model.h"
 #include "domain.h"
-#include "element_base.h"
 #include "errors.h"
-#include "loads.h"
-#include "node.h"
+#include "iteration_test_support.h"
 
 using namespace control_test;
 
@@ -28,76 +23,19 @@ namespace {
 const double not_a_number = std::numeric_limits<double>::quiet_NaN();
 const double infinity = std::numeric_limits<double>::infinity();
 
-// A spring of stiffness 1 from one node to the ground along x whose internal force
-// after an update is law(u); no mass.
-class LawSpring : public FiniteElement {
-public:
-    LawSpring(KelVane::Node* node, std::function<double(double)> law)
-        : FiniteElement(1, new KelVane::Node*[1]{node}, 1, 1), law_(std::move(law))
-    {
-    }
-    KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override
-    {
-        f = KelVane::Vector(1, 0.0);
-        return KelVane::Matrix(1, 1, 1.0);
-    }
-    KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
-    LocalDof* GetLocalDofs() override
-    {
-        return new LocalDof[1]{LocalDof{1, x_axis, KelVane::displacement_type}};
-    }
-    void write_restart(std::ostream&) override {}
-    void read_restart(std::istream&) override {}
-    void update_state() override { force = law_(get_dof_values()(1)); }
-    void accept() override {}
-    bool symmetric() override { return true; }
-    void draw(wxDC&, DeviceMap&, bool) override {}
-
-    double force = 0.0;
-
-private:
-    std::function<double(double)> law_;
-};
-
 struct Case {
     const char* what;
     double load;
-    std::function<double(double)> law;
+    LawSpring::Law law;
 };
 
 // Every way a norm can stop being a number: a NaN or infinite internal force with
 // a load, a NaN force without a load (no ratio is formed then), and a NaN load.
 const Case cases[] = {
-    {"NaN unbalance", 1.0, [](double) { return not_a_number; }},
-    {"infinite unbalance", 1.0, [](double) { return infinity; }},
-    {"NaN unbalance, no load", 0.0, [](double) { return not_a_number; }},
-    {"NaN load", not_a_number, [](double u) { return u; }},
-};
-
-struct SpringModel {
-    SpringModel(MyDomain& model, const Case& c)
-    {
-        node = add_node(model, 1, 0.0, 0.0);
-        spring = new LawSpring(node, c.law);
-        model.add_element(spring);
-        set = new KelVane::LoadSet(1);
-        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-        loads->add_load(KelVane::Dof::force, x_axis, c.load);
-        loads->add_node(node);
-        set->add(loads);
-        model.load_sets.push_back(set);
-    }
-
-    double u() const
-    {
-        double x, y, z;
-        node->displacement().get(x, y, z);
-        return x;
-    }
-
-    MyNode* node;
-    LawSpring* spring;
-    KelVane::LoadSet* set;
+    {"NaN unbalance", 1.0, [](double, int) { return not_a_number; }},
+    {"infinite unbalance", 1.0, [](double, int) { return infinity; }},
+    {"NaN unbalance, no load", 0.0, [](double, int) { return not_a_number; }},
+    {"NaN load", not_a_number, [](double u, int) { return u; }},
 };
 
 // Runs one increment of the control on a fresh spring model; returns the message
@@ -124,13 +62,13 @@ TEST(NonFiniteUnbalance, NonLinearStaticDivergesAtOnceAndTakesTheIncrementBack)
 {
     for (const Case& c : cases) {
         MyDomain model;
-        SpringModel spring(model, c);
+        const SpringModel spring(model, c.load, 1.0, c.law);  // stiffness 1
         NonLinearStaticControl control;
         std::ostringstream listing;
         CaptureStdout out;
         EXPECT_EQ(divergence_of(control, model, listing), "divergence occured") << c.what;
         EXPECT_EQ(control.get_iteration(), 1) << c.what;
-        EXPECT_EQ(spring.set->get_factor(), 0.0) << c.what;
+        EXPECT_EQ(spring.load_set->get_factor(), 0.0) << c.what;
         EXPECT_EQ(spring.u(), 0.0) << c.what;
     }
 }
@@ -139,7 +77,7 @@ TEST(NonFiniteUnbalance, NewmarkDivergesAtOnceInsteadOfAcceptingTheState)
 {
     for (const Case& c : cases) {
         MyDomain model;
-        SpringModel spring(model, c);
+        const SpringModel spring(model, c.load, 1.0, c.law);  // stiffness 1
         NonLinearNewmarkControl control;
         control.set_timestep(0.1);
         std::ostringstream listing;
@@ -154,7 +92,7 @@ TEST(NonFiniteUnbalance, NewmarkDivergesAtOnceInsteadOfAcceptingTheState)
     // Through the increment loop the step is aborted and nothing is committed.
     for (const Case& c : cases) {
         MyDomain model;
-        SpringModel spring(model, c);
+        const SpringModel spring(model, c.load, 1.0, c.law);  // stiffness 1
         NonLinearNewmarkControl control;
         control.set_timestep(0.1);
         control.set_maxiter(5);
@@ -180,7 +118,7 @@ TEST(NonFiniteUnbalance, FiniteNormsKeepTheRatioTest)
     // non-convergence, one above it a divergence.
     for (const double factor : {0.9e10, 1.1e10}) {
         MyDomain model;
-        SpringModel spring(model, Case{"finite", 1.0, [factor](double u) { return factor * u; }});
+        SpringModel spring(model, 1.0, 1.0, [factor](double u, int) { return factor * u; });
         NonLinearStaticControl control;
         std::ostringstream listing;
         CaptureStdout out;

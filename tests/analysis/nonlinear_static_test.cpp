@@ -1,21 +1,14 @@
 // Nonlinear statics: Newton iterations on bars of the nonlinear elastic material
 // against the closed-form load-displacement curve, the convergence test and its
 // edge cases, the undo of a failed increment, the iteration reports to the
-// listing, standard output and the convergence bar, and whole model files with a
-// restart.
+// listing, standard output and the convergence bar, and a whole model file with
+// a restart (the example model runs with the others in examples_test.cpp).
 
 #include "nonlinear_static.h"
 
-#include <unistd.h>
-
-#include <cctype>
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,7 +19,9 @@
 #include "domain.h"
 #include "elastic.h"
 #include "errors.h"
+#include "example_harness.h"
 #include "geometry.h"
+#include "iteration_test_support.h"
 #include "loads.h"
 #include "node.h"
 #include "run_model.h"
@@ -37,13 +32,6 @@
 using namespace control_test;
 
 namespace {
-
-double x_of(const Vector3& v)
-{
-    double x, y, z;
-    v.get(x, y, z);
-    return x;
-}
 
 // A truss that counts how often its stiffness is formed.
 class CountingTruss : public Truss {
@@ -92,12 +80,7 @@ struct NonlinearBar {
             model.add_element(bar);
             bars.push_back(bar);
         }
-        load_set = new KelVane::LoadSet(1);
-        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-        loads->add_load(KelVane::Dof::force, x_axis, force);
-        loads->add_node(end);
-        load_set->add(loads);
-        model.load_sets.push_back(load_set);
+        load_set = add_x_load(model, end, force);
     }
 
     double end_displacement() const { return x_of(end->displacement()); }
@@ -117,96 +100,6 @@ struct NonlinearBar {
     KelVane::LoadSet* load_set;
 };
 
-// A spring from one node to the ground along x with stiffness k and an internal
-// force that the test chooses as a function of the total displacement and of the
-// number of state updates so far.
-class LawSpring : public FiniteElement {
-public:
-    using Law = std::function<double(double displacement, int updates)>;
-
-    LawSpring(KelVane::Node* node, double k, Law law)
-        : FiniteElement(1, new KelVane::Node*[1]{node}, 1, 1), k_(k), law_(std::move(law))
-    {
-    }
-
-    KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override
-    {
-        f = KelVane::Vector(1, 0.0);
-        return KelVane::Matrix(1, 1, k_);
-    }
-    KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
-    LocalDof* GetLocalDofs() override
-    {
-        LocalDof* local = new LocalDof[1];
-        local[0].node = 1;
-        local[0].direction = x_axis;
-        local[0].type = KelVane::displacement_type;
-        return local;
-    }
-    void write_restart(std::ostream&) override {}
-    void read_restart(std::istream&) override {}
-    void update_state() override { force = law_(get_dof_values()(1), ++updates); }
-    void accept() override {}
-    bool symmetric() override { return true; }
-    void draw(wxDC&, DeviceMap&, bool) override {}
-
-    double force = 0.0;
-    int updates = 0;
-
-private:
-    double k_;
-    Law law_;
-};
-
-// One spring on node 1, loaded by P in x.
-struct SpringModel {
-    SpringModel(MyDomain& model, double P, double k, LawSpring::Law law)
-    {
-        node = add_node(model, 1, 0.0, 0.0);
-        spring = new LawSpring(node, k, std::move(law));
-        model.add_element(spring);
-        load_set = new KelVane::LoadSet(1);
-        KelVane::Nodal_Loads* loads = new KelVane::Nodal_Loads;
-        loads->add_load(KelVane::Dof::force, x_axis, P);
-        loads->add_node(node);
-        load_set->add(loads);
-        model.load_sets.push_back(load_set);
-    }
-    MyNode* node;
-    LawSpring* spring;
-    KelVane::LoadSet* load_set;
-};
-
-// Records what the analysis sends to the convergence bar while it lives.
-struct BarRecord {
-    std::vector<float> tolerances;
-    std::vector<std::pair<float, bool>> values;
-    int yields = 0;
-};
-BarRecord* recording = nullptr;
-
-class RecordBar {
-public:
-    RecordBar()
-    {
-        recording = &record;
-        load_bar_increment = 0;
-        UiHooks hooks;
-        hooks.yield = [] { ++recording->yields; };
-        hooks.set_tolerance = [](float tolerance) { recording->tolerances.push_back(tolerance); };
-        hooks.add_value = [](float value, bool new_increment) {
-            recording->values.emplace_back(value, new_increment);
-        };
-        install_ui_hooks(hooks);
-    }
-    ~RecordBar()
-    {
-        install_ui_hooks(UiHooks{});
-        recording = nullptr;
-    }
-    BarRecord record;
-};
-
 std::string scientific(double value)
 {
     char text[32];
@@ -219,14 +112,6 @@ std::string norms_line(int iteration, double unbalance, double load, double rati
     return "\niteration " + std::to_string(iteration) + "\n  unbalance norm: " +
            scientific(unbalance) + "  load norm: " + scientific(load) + "  ratio: " +
            scientific(ratio) + "\n";
-}
-
-int count_of(const std::string& text, const std::string& part)
-{
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 }  // namespace
@@ -322,8 +207,8 @@ TEST(NonLinearStatic, IterationReportsInTheListingAndOnStandardOutput)
     const std::string text = listing.str();
     EXPECT_EQ(text.rfind("increment   1\n" + norms_line(1, unbalance, dF, unbalance / dF), 0), 0u)
         << text;
-    EXPECT_EQ(count_of(text, "\niteration "), control.get_iteration());
-    EXPECT_EQ(count_of(text, "  ratio: "), control.get_iteration());
+    EXPECT_EQ(kv_test::count_of(text, "\niteration "), control.get_iteration());
+    EXPECT_EQ(kv_test::count_of(text, "  ratio: "), control.get_iteration());
     EXPECT_EQ(out.text(), "increment   1\niteration    1   2   3\n");
     // The last increment writes the nodal solution.
     EXPECT_NE(text.find("nodal solution in global coordinates"), std::string::npos);
@@ -547,164 +432,11 @@ TEST(NonLinearStatic, ConvergenceTestEdgeCases)
 
 namespace {
 
-// Each end-to-end test runs in a scratch directory of its own, which is also the
-// working directory (restart files are written there).
-class NonLinearStaticFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/kv_nonlinear_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch = std::string(pattern) + "/";
-        char here[4096];
-        ASSERT_NE(getcwd(here, sizeof here), nullptr);
-        previous = here;
-        ASSERT_EQ(chdir(scratch.c_str()), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(previous.c_str()), 0);
-        std::filesystem::remove_all(scratch);
-    }
-
-    std::string write_model(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(scratch + name) << text;
-        return scratch + name;
-    }
-
-    std::string scratch;
-    std::string previous;
-};
-
-std::vector<std::string> split(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    std::string token;
-    while (in >> token) tokens.push_back(token);
-    return tokens;
-}
-
-// The final listing block (everything from the last nodal solution on).
-std::string final_block(const std::string& listing)
-{
-    const std::size_t at = listing.rfind("nodal solution in global coordinates");
-    return at == std::string::npos ? std::string() : listing.substr(at);
-}
-
-// Numbers of the final listing block: node rows, the first stress row of every
-// element, and the reactions with their direction.
-struct FinalValues {
-    std::map<int, std::vector<double>> nodes;
-    std::map<int, double> stress;
-    std::vector<std::vector<double>> reactions;  // node, value, direction
-};
-
-FinalValues parse_final_block(const std::string& block)
-{
-    FinalValues values;
-    std::istringstream in(block);
-    std::string line;
-    std::string section;
-    int element = -1;
-    while (std::getline(in, line)) {
-        const std::vector<std::string> tokens = split(line);
-        if (line == "element stresses" || line == "reactions") {
-            section = line;
-            continue;
-        }
-        if (tokens.empty() || !(std::isdigit(static_cast<unsigned char>(tokens[0][0])) ||
-                                tokens[0][0] == '-' || tokens[0] == "element"))
-            continue;
-        if (tokens[0] == "element") {
-            element = std::stoi(tokens.at(1));
-        } else if (section.empty()) {
-            std::vector<double>& row = values.nodes[std::stoi(tokens[0])];
-            for (std::size_t i = 1; i < tokens.size(); ++i) row.push_back(std::stod(tokens[i]));
-        } else if (section == "element stresses") {
-            if (element >= 0 && !values.stress.count(element))
-                values.stress[element] = std::stod(tokens[0]);
-        } else if (tokens.size() == 6) {
-            values.reactions.push_back({std::stod(tokens[0]), std::stod(tokens[2]),
-                                        std::stod(tokens[3]), std::stod(tokens[4]),
-                                        std::stod(tokens[5])});
-        }
-    }
-    return values;
-}
+// The whole-model tests write their listings and restart files into a scratch
+// directory of their own.
+class NonLinearStaticFiles : public kv_test::ScratchFiles {};
 
 }  // namespace
-
-TEST_F(NonLinearStaticFiles, ExampleModelMatchesItsClosedForm)
-{
-    const std::string source = std::string(KV_EXAMPLES_DIR) + "/nonlinear_truss";
-    const std::string model = write_model("nonlinear_truss.dat", read_text_file(source + ".dat"));
-    CaptureStdout out;
-    const ModelRun run = run_model(model);
-    ASSERT_EQ(run.input_errors, 0);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(run.steps, 4);  // one increment per call of run
-    const std::string listing = read_text_file(run.listing_path);
-    EXPECT_EQ(count_of(listing, "nodal solution in global coordinates"), 1);
-    for (const char* line : {"increment   1\n", "increment   4\n"})
-        EXPECT_NE(listing.find(line), std::string::npos) << line;
-    const FinalValues values = parse_final_block(final_block(listing));
-
-    std::ifstream expected(source + ".expected");
-    ASSERT_TRUE(expected.good());
-    double relative = 1e-6, absolute = 1e-12;
-    const auto close = [&](double actual, double wanted) {
-        return std::fabs(actual - wanted) <= absolute + relative * std::fabs(wanted);
-    };
-    int checks = 0;
-    std::string line;
-    while (std::getline(expected, line)) {
-        std::vector<std::string> t = split(line);
-        if (t.empty() || t[0][0] == '#') continue;
-        if (t[0] == "tolerance") {
-            relative = std::stod(t.at(1));
-            absolute = std::stod(t.at(2));
-            continue;
-        }
-        ++checks;
-        if (t[0] == "displacement") {
-            const auto node = values.nodes.find(std::stoi(t.at(1)));
-            ASSERT_NE(node, values.nodes.end()) << line;
-            ASSERT_GE(node->second.size(), 3u) << line;
-            for (int i = 0; i < 3; ++i)
-                EXPECT_PRED2(close, node->second[i], std::stod(t.at(2 + i))) << line;
-        } else if (t[0] == "truss_stress") {
-            ASSERT_TRUE(values.stress.count(std::stoi(t.at(1)))) << line;
-            EXPECT_PRED2(close, values.stress.at(std::stoi(t.at(1))), std::stod(t.at(2))) << line;
-        } else if (t[0] == "reaction" || t[0] == "balance") {
-            // reaction <node> u <direction> <value>; balance u <direction> <sum of loads>
-            const bool single = t[0] == "reaction";
-            const int node = single ? std::stoi(t.at(1)) : 0;
-            const std::size_t d = single ? 3 : 2;
-            double sum = 0.0;
-            int found = 0;
-            for (const std::vector<double>& r : values.reactions) {
-                if ((single && static_cast<int>(r[0]) != node) ||
-                    std::fabs(r[2] - std::stod(t.at(d))) > 1e-3 ||
-                    std::fabs(r[3] - std::stod(t.at(d + 1))) > 1e-3 ||
-                    std::fabs(r[4] - std::stod(t.at(d + 2))) > 1e-3)
-                    continue;
-                sum += r[1];
-                ++found;
-            }
-            if (single) {
-                EXPECT_EQ(found, 1) << line;
-                EXPECT_PRED2(close, sum, std::stod(t.at(d + 3))) << line;
-            } else {
-                EXPECT_PRED2(close, sum + std::stod(t.at(d + 3)), 0.0) << line;
-            }
-        } else {
-            ADD_FAILURE() << "unknown check " << line;
-        }
-    }
-    EXPECT_GE(checks, 6);
-}
 
 TEST_F(NonLinearStaticFiles, RestartedRunReachesTheSameFinalState)
 {
@@ -741,12 +473,12 @@ TEST_F(NonLinearStaticFiles, RestartedRunReachesTheSameFinalState)
     EXPECT_EQ(second_listing.find("increment   2\n"), std::string::npos);
     EXPECT_NE(second_listing.find("increment   3\n"), std::string::npos);
     EXPECT_NE(second_listing.find("increment   4\n"), std::string::npos);
-    const std::string final_state = final_block(first_listing);
+    const std::string final_state = kv_test::final_block(first_listing);
     ASSERT_FALSE(final_state.empty());
-    EXPECT_EQ(final_block(second_listing), final_state);
+    EXPECT_EQ(kv_test::final_block(second_listing), final_state);
 
     // And both are the closed-form state: eps(2e5) = 1.1^2 - 1.
-    const FinalValues values = parse_final_block(final_state);
-    ASSERT_TRUE(values.nodes.count(3));
-    EXPECT_NEAR(values.nodes.at(3).at(0), 0.42, 1e-4);
+    const kv_test::Listing values = kv_test::parse_listing(final_state);
+    ASSERT_TRUE(values.nodal.count(3));
+    EXPECT_NEAR(values.nodal.at(3).at(0), 0.42, 1e-4);
 }
