@@ -46,6 +46,18 @@ unsigned subspace_size(int wanted, std::uint32_t equations)
     return static_cast<unsigned>(std::min<std::int64_t>(q, equations));
 }
 
+// Free equations that carry mass. Only as many independent modes of finite
+// frequency exist as the mass matrix has rank, and a row without a diagonal entry
+// is empty in a positive semi-definite matrix; a larger block (massless beams with
+// point masses) makes the projected mass matrix singular.
+std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t equations)
+{
+    std::uint32_t count = 0;
+    for (std::uint32_t i = 0; i < equations; ++i)
+        if (M[i](i) > 0.0) ++count;
+    return count;
+}
+
 }  // namespace
 
 EigenControl::~EigenControl() = default;
@@ -78,7 +90,7 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     const double lambda_shift = two_pi * two_pi * std::fabs(shift) * shift;
     if (shift != 0.0) K.add(M, lambda_shift);
 
-    const unsigned q = subspace_size(frequencies, n);
+    const unsigned q = subspace_size(frequencies, equations_with_mass(M, n));
     const unsigned wanted = static_cast<unsigned>(std::min<std::int64_t>(std::max(frequencies, 0), q));
     KelVane::Vector lambda;
     KelVane::Matrix X(n, q);

@@ -1,5 +1,6 @@
 // The listing (".out") and result-file (".flavia.res") writers of the model.
 
+#include <algorithm>
 #include <iomanip>
 #include <ios>
 #include <ostream>
@@ -212,13 +213,20 @@ void MyDomain::write_step_results(std::ostream& os, int step, const KelVane::Pos
         os << header.str();
         for (MyNode* node : nodes) node->reset_average();
         for (FiniteElement* element : elements) element->add_nodal_average();
+        // A node that no element reached (one of a bar, a beam or a point mass
+        // only) gets a row of zeros as wide as the block's other rows.
+        unsigned width = 1;
+        for (const MyNode* node : nodes)
+            if (node->average_count() > 0) width = std::max(width, node->average_sum().size());
         for (MyNode* node : nodes) {
             KelVane::Vector value = node->average_sum();
             // Axisymmetric stresses come as 11, 22, 33, 12; the result file wants
             // 11, 22, 12, 33 like the plane states.
             if (mode == 1 && value.size() == 4) std::swap(value(3), value(4));
-            // A node that no element reached keeps its single zero.
-            if (node->average_count() > 0) value *= 1.0 / node->average_count();
+            if (node->average_count() > 0)
+                value *= 1.0 / node->average_count();
+            else
+                value = KelVane::Vector(width, 0.0);
             os << std::setw(7) << node->number();
             os.width(11);
             value.print(os);

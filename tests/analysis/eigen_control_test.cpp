@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "errors.h"
 #include "material.h"
 #include "model_loader.h"
+#include "model_text.h"
 #include "node.h"
 #include "point_mass.h"
 #include "run_model.h"
@@ -300,6 +302,46 @@ TEST(EigenControl, FewerFreeEquationsThanTheBlockClampTheModes)
     EXPECT_TRUE(control.get_modes().empty());
     EXPECT_FALSE(control.run(fixed, listing, result, 1));
     EXPECT_TRUE(listing.str().empty());
+}
+
+// A portal frame (columns and beam 4 m, EI = 2e6, EA = 2e11, each member in two
+// massless beam elements) with a point mass of 500 kg on each top corner: of its
+// 15 free equations only the 4 translations of the corners carry mass, so only 4
+// modes have a finite frequency. A larger iteration block made the projected mass
+// matrix singular. Closed forms: the sway of both masses on the frame's lateral
+// stiffness 16.8 EI / h^3 (slope deflection with rigid members in their axis),
+// 3.6467 Hz; the vertical motion of each mass on its column, EA / h, 1591.55 Hz,
+// twice (the beam couples the two only by its bending, some 1e-6 of it).
+TEST(EigenControl, MasslessEquationsLimitTheModesToThoseWithMass)
+{
+    const std::string text =
+        "*nodes\n1 0 0 0\n2 0 4 0\n3 4 4 0\n4 4 0 0\n5 0 2 0\n6 2 4 0\n7 4 2 0\n"
+        "*material 1\nlinearelastic\nyoung 2.0e11\npoisson 0.3\n"
+        "*material 2\nmass 500\n"
+        "*geometry 1\ncrosse 1.0\niz 1.0e-5\n"
+        "*elements\nbeam2d 1 1\n1 1 5\n2 5 2\n3 2 6\n4 6 3\n5 4 7\n6 7 3\n"
+        "mass2d 2\n7 2\n8 3\n"
+        "*suppress\nux uy rz 1 4\n*eigen\n";
+    const double sway = std::sqrt(16.8 * 2.0e6 / 64.0 / 1000.0) / (2.0 * pi);
+    const double vertical = std::sqrt(2.0e11 / 4.0 / 500.0) / (2.0 * pi);
+    for (int wanted : {3, 6}) {
+        MyDomain model;
+        KelVane::Control<MyDomain>* control = nullptr;
+        ASSERT_EQ(kv_test::read_model_text(text, model, control).errors, 0);
+        std::unique_ptr<KelVane::Control<MyDomain>> owner(control);
+        auto* eigen = dynamic_cast<EigenControl*>(control);
+        ASSERT_NE(eigen, nullptr);
+        eigen->set_frequencies(wanted);
+        std::ostringstream listing;
+        CaptureStdout console;
+        eigen->init(model, listing);
+        EXPECT_EQ(console.text().rfind("subspace iteration converged in ", 0), 0u) << console.text();
+        const auto& modes = eigen->get_modes();
+        ASSERT_EQ(modes.size(), std::min(wanted, 4)) << wanted;
+        EXPECT_NEAR(hz(*modes[0]), sway, 1e-5 * sway) << wanted;
+        EXPECT_NEAR(hz(*modes[1]), vertical, 1e-5 * vertical) << wanted;
+        EXPECT_NEAR(hz(*modes[2]), vertical, 1e-5 * vertical) << wanted;
+    }
 }
 
 TEST(EigenControl, PositiveShiftFindsTheRigidBodyModeOfAFloatingChain)

@@ -248,7 +248,7 @@ TEST(Listing, StressBlockAveragesOntoNodes)
     MyDomain model;
     MyNode* a = add_node(model, 1);
     MyNode* b = add_node(model, 2);
-    add_node(model, 3);  // no element reaches it
+    add_node(model, 3);  // no element reaches it: zeros as wide as the widest row
     ProbeElement* e1 = add_probe(model, 1, a, x_axis);
     ProbeElement* e2 = add_probe(model, 2, a, y_axis);
     ProbeElement* e3 = add_probe(model, 3, b, x_axis);
@@ -276,7 +276,7 @@ TEST(Listing, StressBlockAveragesOntoNodes)
         "stress header\n"
         "      1  2.000e+00   3.000e+00   5.000e+00   4.000e+00\n"
         "      2 -1.000e+00  -2.000e+00  -3.000e+00\n"
-        "      3  0.000e+00\n"
+        "      3  0.000e+00   0.000e+00   0.000e+00   0.000e+00\n"
         "stress header\n"
         "      1  2.000e-02\n"
         "      2  5.000e-01\n"
