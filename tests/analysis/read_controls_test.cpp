@@ -76,6 +76,24 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// Reads the sections twice, once closed by "*end" and once ending with the file:
+// both must count the same errors and write the message; check then looks at
+// the control that was created (it is deleted afterwards).
+template <class Check>
+void expect_either_ending(const std::string& text, int errors, const std::string& message,
+                          Check check)
+{
+    for (const char* end : {"*end\n", ""}) {
+        AnyControl* control = nullptr;
+        const Reading reading = read_sections(text + end, control);
+        EXPECT_EQ(reading.errors, errors) << text << end << '\n' << reading.messages;
+        EXPECT_TRUE(contains(reading.messages, message))
+            << text << end << '\n' << reading.messages;
+        check(control);
+        delete control;
+    }
+}
+
 }  // namespace
 
 TEST(ReadIncrementOptions, EveryOptionReachesItsSetting)
@@ -254,20 +272,13 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
         {"*nonlinear dynamic\nexplicit\nincrements -1\n",
          "number of increments must not be negative\n", 1, true},
     };
-    for (const Case& c : cases) {
-        for (const char* end : {"*end\n", ""}) {
-            AnyControl* control = nullptr;
-            const Reading reading = read_sections(c.text + end, control);
-            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
-            EXPECT_TRUE(contains(reading.messages, c.message))
-                << c.text << end << '\n' << reading.messages;
+    for (const Case& c : cases)
+        expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
             if (c.is_explicit)
                 EXPECT_NE(dynamic_cast<ExplicitControl*>(control), nullptr) << c.text;
             else
                 EXPECT_NE(dynamic_cast<NonLinearNewmarkControl*>(control), nullptr) << c.text;
-            delete control;
-        }
-    }
+        });
 }
 
 TEST(ReadAnalysisSections, KeywordLineAfterDynamicIsNotTakenAway)
@@ -432,22 +443,15 @@ TEST(ReadNonlinearStatic, BadLinesAreCountedAndTheControlIsStillCreated)
          "number of steps must not be negative\n", 2},
         {"*nonlinear\nunbalance tight\nmaxiter x\n", "wrong type in field 2\n", 2},
     };
-    for (const Case& c : cases) {
-        for (const char* end : {"*end\n", ""}) {
-            AnyControl* control = nullptr;
-            const Reading reading = read_sections(c.text + end, control);
-            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
-            EXPECT_TRUE(contains(reading.messages, c.message))
-                << c.text << end << '\n' << reading.messages;
+    for (const Case& c : cases)
+        expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
             auto* nonlinear = dynamic_cast<NonLinearStaticControl*>(control);
             ASSERT_NE(nonlinear, nullptr) << c.text;
             // Lines in error leave the defaults.
             EXPECT_EQ(nonlinear->get_maxiter(), 10) << c.text;
             EXPECT_DOUBLE_EQ(nonlinear->get_tolerance(), 1e-4) << c.text;
             EXPECT_FALSE(nonlinear->has_damping()) << c.text;
-            delete control;
-        }
-    }
+        });
 }
 
 TEST(ReadEigen, SectionCreatesTheEigenControlWithItsOptions)
@@ -462,18 +466,13 @@ TEST(ReadEigen, SectionCreatesTheEigenControlWithItsOptions)
         {"*EIGEN\nFrequencies 3\nSHIFT 0.5\n", 3, 0.5},
         {"*eigen\nshift -2\nfrequencies 1\nfrequencies 12\n", 12, -2.0},
     };
-    for (const Case& c : cases) {
-        for (const char* end : {"*end\n", ""}) {
-            AnyControl* control = nullptr;
-            const Reading reading = read_sections(c.text + end, control);
-            EXPECT_EQ(reading.errors, 0) << c.text << end << '\n' << reading.messages;
+    for (const Case& c : cases)
+        expect_either_ending(c.text, 0, "", [&](AnyControl* control) {
             auto* eigen = dynamic_cast<EigenControl*>(control);
             ASSERT_NE(eigen, nullptr) << c.text;
             EXPECT_EQ(eigen->get_frequencies(), c.frequencies) << c.text;
             EXPECT_DOUBLE_EQ(eigen->get_shift(), c.shift) << c.text;
-            delete control;
-        }
-    }
+        });
 }
 
 TEST(ReadEigen, BadLinesAreCountedAndKeepTheDefaults)
@@ -490,18 +489,11 @@ TEST(ReadEigen, BadLinesAreCountedAndKeepTheDefaults)
         {"*eigen\nmodes 3\n", "", 1},
         {"*eigen\nshift low\nfrequencies 0\n", "wrong type in field 2\n", 2},
     };
-    for (const Case& c : cases) {
-        for (const char* end : {"*end\n", ""}) {
-            AnyControl* control = nullptr;
-            const Reading reading = read_sections(c.text + end, control);
-            EXPECT_EQ(reading.errors, c.errors) << c.text << end << '\n' << reading.messages;
-            EXPECT_TRUE(contains(reading.messages, c.message))
-                << c.text << end << '\n' << reading.messages;
+    for (const Case& c : cases)
+        expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
             auto* eigen = dynamic_cast<EigenControl*>(control);
             ASSERT_NE(eigen, nullptr) << c.text;
             EXPECT_EQ(eigen->get_frequencies(), 5) << c.text;
             EXPECT_EQ(eigen->get_shift(), 0.0) << c.text;
-            delete control;
-        }
-    }
+        });
 }

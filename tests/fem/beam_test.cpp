@@ -7,6 +7,7 @@
 #include "beam.h"
 #include "device_map.h"
 #include "elastic.h"
+#include "test_helpers.h"
 #include "errors.h"
 #include "fem/test_model.h"
 #include "geometry.h"
@@ -265,12 +266,7 @@ TEST(LinBeam2d, InputCheckCountsEveryError)
         "beam2d element needs an elastic material (linearelastic, xplinearelastic or "
         "thermoelastic)\n";
     const std::string section = "cross section or moment of inertia <= 0; this is not allowed\n";
-    struct Case {
-        const KelVane::Material_type* material;
-        const KelVane::Geometry* geometry;
-        int errors;
-        std::string messages;
-    } cases[] = {
+    kv_test::expect_input_checks(LinBeam2d::check_input, {
         {nullptr, nullptr, 2,
          "no material group specified\nyou must specify a material reference\n"
          "no geometry group specified\nyou must specify a geometry reference\n"},
@@ -283,12 +279,7 @@ TEST(LinBeam2d, InputCheckCountsEveryError)
         {&nonlinear, &good, 1, kind},
         {&thermal, &good, 1, kind},
         {&mass, &nothing, 2, kind + section},
-    };
-    for (const Case& c : cases) {
-        CerrCapture capture;
-        EXPECT_EQ(LinBeam2d::check_input(c.material, c.geometry), c.errors) << c.messages;
-        EXPECT_EQ(capture.text(), c.messages);
-    }
+    });
 }
 
 TEST(LinBeam2d, ConstructorRefusesAMaterialWithoutElasticPart)

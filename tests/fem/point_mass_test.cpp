@@ -4,6 +4,7 @@
 
 #include "device_map.h"
 #include "elastic.h"
+#include "test_helpers.h"
 #include "errors.h"
 #include "fem/test_model.h"
 #include "geometry.h"
@@ -93,24 +94,14 @@ TEST(Mass, InputCheckCountsEveryError)
     const std::string kind = "mass element needs a mass material\n";
     const std::string no_mass = "mass <= 0; this is not allowed\n";
     const std::string no_geometry = "geometry definition is not allowed for mass element\n";
-    struct Case {
-        const KelVane::Material_type* material;
-        const KelVane::Geometry* geometry;
-        int errors;
-        std::string messages;
-    } cases[] = {
+    kv_test::expect_input_checks(Mass::check_input, {
         {&good, nullptr, 0, ""},
         {nullptr, nullptr, 1, "no material group specified\nyou must specify a material reference\n"},
         {&zero, nullptr, 1, no_mass},
         {&zero, &geometry, 2, no_mass + no_geometry},
         {&good, &geometry, 1, no_geometry},
         {&elastic, nullptr, 1, kind},
-    };
-    for (const Case& c : cases) {
-        CerrCapture capture;
-        EXPECT_EQ(Mass::check_input(c.material, c.geometry), c.errors) << c.messages;
-        EXPECT_EQ(capture.text(), c.messages);
-    }
+    });
 }
 
 TEST(Mass, ConstructorRefusesAnotherMaterialKind)

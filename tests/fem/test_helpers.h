@@ -6,10 +6,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/stream_capture.h"
+
 #include "errors.h"
+#include "geometry.h"
 #include "material.h"
 
 namespace kv_test {
@@ -35,6 +39,27 @@ inline void expect_program_error(const std::function<void()>& call, const std::s
         ADD_FAILURE() << "no program_error, expected: " << message;
     } catch (const KelVane::program_error& error) {
         EXPECT_EQ(message, error.what());
+    }
+}
+
+// One row of an element's input-check table: the group's material and geometry
+// (either may be none), the errors the check counts and its messages.
+struct InputCheckCase {
+    const KelVane::Material_type* material;
+    const KelVane::Geometry* geometry;
+    int errors;
+    std::string messages;
+};
+
+// Runs the element's input check on every row and compares the count and the
+// error stream.
+template <class Check>
+void expect_input_checks(Check check, const std::vector<InputCheckCase>& cases)
+{
+    for (const InputCheckCase& c : cases) {
+        CerrCapture capture;
+        EXPECT_EQ(check(c.material, c.geometry), c.errors) << c.messages;
+        EXPECT_EQ(capture.text(), c.messages);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "device_map.h"
 #include "elastic.h"
+#include "test_helpers.h"
 #include "errors.h"
 #include "fem/test_model.h"
 #include "geometry.h"
@@ -219,12 +220,7 @@ TEST(Truss, InputCheckCountsEveryError)
     KelVane::Geometry not_a_number = cross_section(std::nan(""));
     const std::string kind = "truss element needs a structural material\n";
     const std::string area = "cross section <= 0; this is not allowed\n";
-    struct Case {
-        const KelVane::Material_type* material;
-        const KelVane::Geometry* geometry;
-        int errors;
-        std::string messages;
-    } cases[] = {
+    kv_test::expect_input_checks(Truss::check_input, {
         {nullptr, nullptr, 2,
          "no material group specified\nyou must specify a material reference\n"
          "no geometry group specified\nyou must specify a geometry reference\n"},
@@ -236,12 +232,7 @@ TEST(Truss, InputCheckCountsEveryError)
         {&thermal, &good, 1, kind},
         {&mass, &good, 1, kind},
         {&mass, &zero, 2, kind + area},
-    };
-    for (const Case& c : cases) {
-        CerrCapture capture;
-        EXPECT_EQ(Truss::check_input(c.material, c.geometry), c.errors) << c.messages;
-        EXPECT_EQ(capture.text(), c.messages);
-    }
+    });
 }
 
 // A material that cannot give a structural point never reaches an analysis, even
