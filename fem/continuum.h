@@ -48,6 +48,10 @@ public:
     // times 2 pi r for axisymmetry).
     KelVane::Matrix get_B_mat(const KelVane::Vector& location, const KelVane::Matrix& X,
                               double& factor) const;
+    // get_B_mat from the natural derivatives G of the shape functions at the point
+    // and, for axisymmetry, the shape functions N there, into B's own storage.
+    void fill_B_mat(const KelVane::Matrix& G, const KelVane::Matrix& N, const KelVane::Matrix& X,
+                    double& factor, KelVane::Matrix& B) const;
     // Interpolation matrix: nodal dimension x structural dofs.
     KelVane::Matrix get_N_mat(const KelVane::Vector& location) const;
     // Hands the point the strain increment B du at the location.
