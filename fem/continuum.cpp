@@ -53,6 +53,8 @@ struct Workspace {
     Matrix J_inv;
     Matrix dN;      // derivatives of the shape functions by x, y (and z)
     Matrix B;
+    Matrix D;       // tangent at a point
+    Vector sigma;   // stress correction at a point (condensed formulation)
     Matrix DB;      // weighted D B of a stiffness term
     Vector du;      // dof increments of the element
     Vector strain;  // strain increment at a point
@@ -131,16 +133,17 @@ void NumIntStructElement::add_Bt_vector(Vector& f, const Matrix& B, const Vector
     }
 }
 
-Matrix NumIntStructElement::point_tangent(int k, bool xp, const Matrix& B, double wf,
-                                          Vector& f) const
+void NumIntStructElement::point_tangent(int k, bool xp, const Matrix& B, double wf, Vector& f,
+                                        Matrix& D) const
 {
     const KelVane::Structural_Point& point = structural_point(k);
-    if (!xp) return point.get_tangent();
-    Matrix D;
-    Vector sigma;
+    if (!xp) {
+        D = point.get_tangent();
+        return;
+    }
+    Vector& sigma = workspace().sigma;
     point.condensed_tangent(D, sigma);
     add_Bt_vector(f, B, sigma, -wf);
-    return D;
 }
 
 void NumIntStructElement::print_plane_result_header(std::ostream& os) const
@@ -290,7 +293,8 @@ Matrix NumIntStructElement::stiffness_matrix(Vector& f)
         double factor = 0.0;
         fill_B_mat(rule.dNdxi[k - 1], rule.N[k - 1], scratch.X, factor, scratch.B);
         const double wf = rule.locations.weight(k) * factor;
-        KelVane::add_AtBA(K, wf, scratch.B, point_tangent(k, xp, scratch.B, wf, f), scratch.DB);
+        point_tangent(k, xp, scratch.B, wf, f, scratch.D);
+        KelVane::add_AtBA(K, wf, scratch.B, scratch.D, scratch.DB);
     }
     return K;
 }

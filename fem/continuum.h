@@ -84,8 +84,8 @@ protected:
     // Tangent D of point k for a stiffness term wf B^T D B. In the condensed
     // formulation (xp) the tangent comes with the stress change s that the
     // formulation still owes; -wf B^T s is added to the right-hand side f.
-    KelVane::Matrix point_tangent(int k, bool xp, const KelVane::Matrix& B, double wf,
-                                  KelVane::Vector& f) const;
+    void point_tangent(int k, bool xp, const KelVane::Matrix& B, double wf, KelVane::Vector& f,
+                       KelVane::Matrix& D) const;
 
     // Column headers of the listing of the plane and axisymmetric states: the
     // element rows, and the node rows, which carry the expanded stress.
