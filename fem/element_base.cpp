@@ -197,6 +197,10 @@ void ElementBase::assemble_mass(SystemMat& M, bool lumped)
 
 void ElementBase::scatter(const Vector& local, SystemVector& F) const
 {
+    if (T.get_kind() == TransformationMatrix::identity) {
+        for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += local(m + 1);
+        return;
+    }
     const Vector node_values = transpose_times(T, local);
     for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += node_values(m + 1);
 }
