@@ -66,6 +66,15 @@ Workspace& workspace()
     return scratch;
 }
 
+// The element's integration points with the shape functions and their natural
+// derivatives there; one entry per point state.
+const KelVane::ShapeRule& point_rule(const NumIntElement& element)
+{
+    const KelVane::ShapeRule& rule = element.get_shape().rule();
+    KV_ASSERT(rule.locations.size() == static_cast<std::uint32_t>(element.nr_points()));
+    return rule;
+}
+
 }  // namespace
 
 NumIntStructElement::NumIntStructElement(std::uint32_t number, KelVane::Node** node_list,
@@ -287,7 +296,7 @@ Matrix NumIntStructElement::stiffness_matrix(Vector& f)
     }
     Workspace& scratch = workspace();
     getCoordinateMatrix(*this, scratch.X, nodal_dimension());
-    const KelVane::ShapeRule& rule = get_shape().rule();
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         double factor = 0.0;
@@ -304,7 +313,7 @@ Vector NumIntStructElement::internal_forces()
     Vector f(structural_dofs, 0.0);
     Workspace& scratch = workspace();
     getCoordinateMatrix(*this, scratch.X, nodal_dimension());
-    const KelVane::ShapeRule& rule = get_shape().rule();
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         double factor = 0.0;
@@ -380,7 +389,7 @@ void NumIntStructElement::update_state()
     Workspace& scratch = workspace();
     get_dof_increments(scratch.du);
     getCoordinateMatrix(*this, scratch.X, nodal_dimension());
-    const KelVane::ShapeRule& rule = get_shape().rule();
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         double factor = 0.0;
