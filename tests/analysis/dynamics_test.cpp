@@ -687,8 +687,7 @@ TEST_F(DynamicsFiles, RestartFilesCarryTheMotion)
                                                           "restart " + file + "\n")));
         };
         CaptureStdout out;
-        // The front end's error lines of the damaged files.
-        testing::internal::CaptureStderr();
+        kv_test::CerrCapture errors;  // the front end's lines on the damaged files
         const ModelRun first = run_model(whole);
         ASSERT_EQ(first.error, "") << name;
         const std::string saved = read_text_file(scratch + name + "016.bin");
@@ -753,7 +752,6 @@ TEST_F(DynamicsFiles, RestartFilesCarryTheMotion)
         EXPECT_EQ(at_rest.error, "") << name;
         EXPECT_NE(kv_test::final_block(read_text_file(at_rest.listing_path)), final_state)
             << name;
-        testing::internal::GetCapturedStderr();
     }
 }
 
@@ -770,9 +768,8 @@ TEST_F(DynamicsFiles, ExplicitStateThatIsNotFiniteStopsTheAnalysis)
         "*loadef\nset 1\nloads\nfx 1000 2\n"
         "*nonlinear dynamic\nexplicit\ntimestep 1\nincrements 100\n*end\n");
     CaptureStdout out;
-    testing::internal::CaptureStderr();
+    kv_test::CerrCapture errors;
     const ModelRun run = run_model(model);
-    testing::internal::GetCapturedStderr();
     ASSERT_EQ(run.input_errors, 0);
     EXPECT_LT(run.steps, 100);
     const std::string message = "explicit analysis: the state at increment " +

@@ -508,3 +508,37 @@ TEST_F(NonLinearStaticFiles, RestartedRunReachesTheSameFinalState)
     ASSERT_TRUE(values.nodal.count(3));
     EXPECT_NEAR(values.nodal.at(3).at(0), 0.42, 1e-4);
 }
+
+// A prescribed end displacement of 0.004 in one increment that needs one resize
+// (one iteration each: the whole step leaves a ratio of 1.1e-4, each half about
+// 5.5e-5) reaches 0.004, not half of it, and the listing shows both sub-steps.
+TEST_F(NonLinearStaticFiles, ResizedPrescribedIncrementReachesItsValue)
+{
+    const std::string model = write_model(
+        "prescribed.dat",
+        "*title\nprescribed end of two nonlinear bars\n*nodes\n1 0 0 0\n2 1 0 0\n3 2 0 0\n"
+        "*material 1\nnonlinearelastic\nyoung 1e8\n*geometry 1\ncrosse 0.01\n"
+        "*geometry 2\ncrosse 0.02\n*elements\ntruss 1 1\n1 1 2\ntruss 1 2\n2 2 3\n"
+        "*suppress\nux uy 1\nuy 2 3\n*loadef\nset 1\nprescribed\nux 0.004 3\n"
+        "*nonlinear static\nincrements 1\nmaxiter 1\nunbalance 7e-5\nmaxresize 1\n*end\n");
+    CaptureStdout out;
+    const ModelRun run = run_model(model);
+    ASSERT_EQ(run.error, "");
+    const std::string listing = read_text_file(run.listing_path);
+    const std::size_t resized =
+        listing.find("\nResized because solution not converged, factor 0.5\n\niteration 1\n");
+    const std::size_t sub_step =
+        listing.find("\nSub-step 2 of increment 1, factor 0.5\n\niteration 1\n");
+    ASSERT_NE(resized, std::string::npos) << listing;
+    ASSERT_NE(sub_step, std::string::npos) << listing;
+    EXPECT_LT(resized, sub_step);
+    EXPECT_LT(sub_step, listing.find("nodal solution"));
+
+    const kv_test::Listing values = kv_test::parse_listing(kv_test::final_block(listing));
+    ASSERT_TRUE(values.nodal.count(3));
+    EXPECT_EQ(values.nodal.at(3).at(0), 0.004);
+    // The thin bar carries the same force as the thick one, at twice its stress.
+    const double thin = values.element_rows.at(1).at(0).at(0);
+    const double thick = values.element_rows.at(2).at(0).at(0);
+    EXPECT_NEAR(thin, 2.0 * thick, 1e-3 * thin);
+}
