@@ -209,7 +209,7 @@ void IncrementalControl<DomainType>::read_restart(DomainType& model)
 template <class DomainType>
 void IncrementalControl<DomainType>::read_motion(const std::string&, std::istream&)
 {
-    // No state of its own: the word is taken as the end line, which it is not.
+    // Nothing to read: the caller finds no end line and says so.
 }
 
 template <class DomainType>

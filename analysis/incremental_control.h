@@ -97,13 +97,16 @@ public:
 
     // A resize that would take the step below this part of its increment ends the
     // increment instead: a load step of almost nothing "converges" on the
-    // tolerance for no load at all and carries no load.
-    static constexpr double smallest_resize_factor = 1.0 / (1 << 20);
+    // tolerance for no load at all and carries no load, and since the sub-steps
+    // that complete an increment keep the size that worked, it also bounds their
+    // number (at most 1024).
+    static constexpr double smallest_resize_factor = 1.0 / 1024;
 
 protected:
     // The state of the motion that a restart file carries after the model records:
-    // nothing here. `first` is the first word after the model records (not the end
-    // line); the reader throws file_error("corrupt restart file") on anything else.
+    // nothing here. `first` is the word that follows the model records when it is
+    // not the end line; a reader that does not find its own records there throws
+    // file_error("corrupt restart file").
     virtual void write_motion(std::ostream&) {}
     virtual void read_motion(const std::string& first, std::istream& is);
     // One restart line: the name, the entry count and every entry. The reader takes

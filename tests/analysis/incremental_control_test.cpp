@@ -301,11 +301,11 @@ TEST(IncrementalControl, ResizesHalveTheStepThenAbort)
     std::ostringstream many_listing;
     many.init(model, many_listing);
     EXPECT_THROW(many.run(model, many_listing, result, 1), KelVane::kelvane_error);
-    ASSERT_EQ(many.attempts.size(), 21u);
-    EXPECT_EQ(many.attempts.back().size, 1.0 / 1048576);
+    ASSERT_EQ(many.attempts.size(), 11u);
+    EXPECT_EQ(many.attempts.back().size, 1.0 / 1024);
     EXPECT_EQ(many.attempts.back().size, ScriptedControl::smallest_resize_factor);
-    EXPECT_EQ(count_of(many_listing.str(), "Resized because"), 20);
-    EXPECT_NE(many_listing.str().find("factor 9.53674e-07\n\nERROR: solution not converged\n"),
+    EXPECT_EQ(count_of(many_listing.str(), "Resized because"), 10);
+    EXPECT_NE(many_listing.str().find("factor 0.000976562\n\nERROR: solution not converged\n"),
               std::string::npos);
 }
 
