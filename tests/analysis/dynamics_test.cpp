@@ -1,9 +1,10 @@
 // Newmark and explicit dynamics: a spring-mass oscillator (a bar and a point mass)
 // under a step load against the closed form and against the exact solutions of
 // the two difference schemes, energy conservation, Rayleigh damping, the lumped
-// and consistent masses, the iteration reports and yields, the handling of
-// maxiter and of divergence, and a whole model file (the example model runs with
-// the others in examples_test.cpp).
+// and consistent masses, the iteration reports and yields, failed Newmark steps
+// and their retries, and whole model files: restarts of both schemes and an
+// unstable explicit run (the example model runs with the others in
+// examples_test.cpp).
 
 #include "explicit.h"
 #include "newmark.h"

@@ -404,7 +404,8 @@ TEST(IncrementalControl, ResizedIncrementIsCompletedBySubSteps)
             EXPECT_EQ(control.attempts[i].increment, i + 1 < c.sizes.size() ? 1 : 2) << c.what;
             EXPECT_EQ(control.attempts[i].size, c.sizes[i]) << c.what << ' ' << i;
             EXPECT_DOUBLE_EQ(control.attempts[i].time, c.times[i]) << c.what << ' ' << i;
-            EXPECT_DOUBLE_EQ(control.attempts[i].published_dt, c.published[i]) << c.what << ' ' << i;
+            EXPECT_DOUBLE_EQ(control.attempts[i].published_dt, c.published[i])
+                << c.what << ' ' << i;
         }
     }
 }
