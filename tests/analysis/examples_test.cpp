@@ -46,6 +46,8 @@ const ExampleCase example_cases[] = {
     {"nonlinear_truss", 4, 6, {"increment   1\n", "increment   4\n"}},
     {"oscillator_newmark", 1000, 4, {"increment 1000\n"}},
     {"cantilever_eigen", 3, 3, {}, 0},
+    {"hex_block", 1},
+    {"thick_cylinder", 1},
 };
 
 std::string label_of(const ExampleCase& example)
