@@ -27,13 +27,17 @@ struct ExampleCase {
     // and the test carries the label; results must not depend on the step.
     const char* timestep = nullptr;
     const char* label = nullptr;
+    // When set, the example of this name runs first in the same directory and
+    // leaves the restart file that this one starts from.
+    const char* restarts_from = nullptr;
 };
 
 // Linear analyses do everything in their first run. The heat analyses and the
 // nonlinear bar run one increment per run, the oscillator one time step, and the
 // eigen analysis one mode; it lists frequencies and no nodal solution. The heated
 // wall also runs with two other time steps: its steady temperatures and heat
-// flows stay the same.
+// flows stay the same. The restarted von Mises bar goes on from the restart file
+// that the first one writes, with the increment numbers after it.
 const ExampleCase example_cases[] = {
     {"two_bar_truss", 1},
     {"cantilever_beam", 1},
@@ -48,6 +52,11 @@ const ExampleCase example_cases[] = {
     {"cantilever_eigen", 3, 3, {}, 0},
     {"hex_block", 1},
     {"thick_cylinder", 1},
+    {"thick_cylinder_tri6", 1},
+    {"plastic_bar", 4, 6, {"increment   4\n"}},
+    {"plastic_bar_restart", 1, 6,
+     {"increment   5\n", "Resized because solution not converged, factor 0.5\n"}, 1, nullptr,
+     nullptr, "plastic_bar"},
 };
 
 std::string label_of(const ExampleCase& example)
@@ -87,6 +96,14 @@ TEST_P(Example, ListingMatchesClosedForm)
     const std::string source = std::string(KV_EXAMPLES_DIR) + "/" + example.name;
     const std::string model = read_text_file(source + ".dat");
     ASSERT_FALSE(model.empty()) << source;
+    if (example.restarts_from) {
+        const std::string first = std::string(example.restarts_from) + ".dat";
+        CoutCapture out;
+        const ModelRun run = run_model(
+            write_model(first, read_text_file(std::string(KV_EXAMPLES_DIR) + "/" + first)));
+        ASSERT_TRUE(run.ran) << first;
+        ASSERT_EQ(run.error, "") << first;
+    }
     const std::string model_file =
         write_model(name + ".dat", example.timestep ? with_timestep(model, example.timestep) : model);
 
