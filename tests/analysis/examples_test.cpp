@@ -57,6 +57,8 @@ const ExampleCase example_cases[] = {
     {"plastic_bar_restart", 1, 6,
      {"increment   5\n", "Resized because solution not converged, factor 0.5\n"}, 1, nullptr,
      nullptr, "plastic_bar"},
+    {"thermal_expansion", 1},
+    {"tl_stretch", 5, 6, {"increment   5\n"}},
 };
 
 std::string label_of(const ExampleCase& example)
