@@ -33,8 +33,9 @@ struct ExampleCase {
 };
 
 // Linear analyses do everything in their first run. The heat analyses and the
-// nonlinear bar run one increment per run, the oscillator one time step, and the
-// eigen analysis one mode; it lists frequencies and no nodal solution. The heated
+// nonlinear models run one increment per run, the oscillator and the explicit
+// wave one time step, and the eigen analyses one mode; they list frequencies and
+// no nodal solution. The heated
 // wall also runs with two other time steps: its steady temperatures and heat
 // flows stay the same. The restarted von Mises bar goes on from the restart file
 // that the first one writes, with the increment numbers after it.
@@ -59,6 +60,8 @@ const ExampleCase example_cases[] = {
      nullptr, "plastic_bar"},
     {"thermal_expansion", 1},
     {"tl_stretch", 5, 6, {"increment   5\n"}},
+    {"explicit_wave", 15},
+    {"bar_eigen", 3, 3, {}, 0},
 };
 
 std::string label_of(const ExampleCase& example)
