@@ -35,10 +35,10 @@ struct ExampleCase {
 // Linear analyses do everything in their first run. The heat analyses and the
 // nonlinear models run one increment per run, the oscillator and the explicit
 // wave one time step, and the eigen analyses one mode; they list frequencies and
-// no nodal solution. The heated
-// wall also runs with two other time steps: its steady temperatures and heat
-// flows stay the same. The restarted von Mises bar goes on from the restart file
-// that the first one writes, with the increment numbers after it.
+// no nodal solution. The heated wall also runs with two other time steps: its
+// steady temperatures and heat flows stay the same. The restarted von Mises bar
+// goes on from the restart file that the first one writes, with the increment
+// numbers after it.
 const ExampleCase example_cases[] = {
     {"two_bar_truss", 1},
     {"cantilever_beam", 1},
