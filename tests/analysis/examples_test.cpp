@@ -27,13 +27,18 @@ struct ExampleCase {
     // and the test carries the label; results must not depend on the step.
     const char* timestep = nullptr;
     const char* label = nullptr;
+    // When set, the example of this name runs first in the same directory and
+    // leaves the restart file that this one starts from.
+    const char* restarts_from = nullptr;
 };
 
 // Linear analyses do everything in their first run. The heat analyses and the
-// nonlinear bar run one increment per run, the oscillator one time step, and the
-// eigen analysis one mode; it lists frequencies and no nodal solution. The heated
-// wall also runs with two other time steps: its steady temperatures and heat
-// flows stay the same.
+// nonlinear models run one increment per run, the oscillator and the explicit
+// wave one time step, and the eigen analyses one mode; they list frequencies and
+// no nodal solution. The heated wall also runs with two other time steps: its
+// steady temperatures and heat flows stay the same. The restarted von Mises bar
+// goes on from the restart file that the first one writes, with the increment
+// numbers after it.
 const ExampleCase example_cases[] = {
     {"two_bar_truss", 1},
     {"cantilever_beam", 1},
@@ -46,6 +51,17 @@ const ExampleCase example_cases[] = {
     {"nonlinear_truss", 4, 6, {"increment   1\n", "increment   4\n"}},
     {"oscillator_newmark", 1000, 4, {"increment 1000\n"}},
     {"cantilever_eigen", 3, 3, {}, 0},
+    {"hex_block", 1},
+    {"thick_cylinder", 1},
+    {"thick_cylinder_tri6", 1},
+    {"plastic_bar", 4, 6, {"increment   4\n"}},
+    {"plastic_bar_restart", 1, 6,
+     {"increment   5\n", "Resized because solution not converged, factor 0.5\n"}, 1, nullptr,
+     nullptr, "plastic_bar"},
+    {"thermal_expansion", 1},
+    {"tl_stretch", 5, 6, {"increment   5\n"}},
+    {"explicit_wave", 15},
+    {"bar_eigen", 3, 3, {}, 0},
 };
 
 std::string label_of(const ExampleCase& example)
@@ -85,6 +101,14 @@ TEST_P(Example, ListingMatchesClosedForm)
     const std::string source = std::string(KV_EXAMPLES_DIR) + "/" + example.name;
     const std::string model = read_text_file(source + ".dat");
     ASSERT_FALSE(model.empty()) << source;
+    if (example.restarts_from) {
+        const std::string first = std::string(example.restarts_from) + ".dat";
+        CoutCapture out;
+        const ModelRun run = run_model(
+            write_model(first, read_text_file(std::string(KV_EXAMPLES_DIR) + "/" + first)));
+        ASSERT_TRUE(run.ran) << first;
+        ASSERT_EQ(run.error, "") << first;
+    }
     const std::string model_file =
         write_model(name + ".dat", example.timestep ? with_timestep(model, example.timestep) : model);
 
