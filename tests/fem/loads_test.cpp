@@ -274,6 +274,8 @@ TEST(LoadSetRestart, CorruptRecordsAreRejectedAndChangeNothing)
         "L7\n",             // factor missing
         "L7 0.5 0.6\n",     // one value too many
         "L7 half\n",        // not a number
+        "L7 nan\n",         // not finite
+        "L7 inf\n",
         "L7x 0.5\n",        // junk after the number
         "L 7 0.5\n",        // number not glued to the letter
     };
