@@ -10,6 +10,7 @@
 
 #include "domain.h"
 #include "errors.h"
+#include "line_limit.h"
 
 
 namespace KelVane {
@@ -183,33 +184,47 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
 template <class DomainType>
 void IncrementalControl<DomainType>::read_restart(DomainType& model)
 {
-    std::ifstream file(restart_file);
+    std::ifstream source(restart_file);
+    // A line too long for any restart file ends the input there and is named.
+    LineLimitBuffer limited(*source.rdbuf());
+    std::istream file(&limited);
     file.imbue(std::locale::classic());
-    std::string word;
-    if (!(file >> word) || word != restart_header) throw file_error("incorrect restart file");
-    int restored_increment = 0;
-    double restored_time = 0.0;
-    if (!(file >> restored_increment >> restored_time))
-        throw file_error("incorrect restart file");
-    increment_nr = restored_increment;
-    time = restored_time;
-    model.read_restart_state(file);
-    word.clear();
-    // A restart file of a static analysis ends after the model records: a motion
-    // started from it starts at rest.
-    if (file >> word && word != restart_trailer) {
-        read_motion(word, file);
+    try {
+        std::string word;
+        if (!source || !(file >> word) || word != restart_header)
+            throw file_error("incorrect restart file");
+        int restored_increment = 0;
+        double restored_time = 0.0;
+        if (!(file >> restored_increment >> restored_time))
+            throw file_error("incorrect restart file");
+        if (restored_increment < 0 || !std::isfinite(restored_time))
+            throw file_error("corrupt restart file");
+        increment_nr = restored_increment;
+        time = restored_time;
+        model.read_restart_state(file);
         word.clear();
-        file >> word;
+        // A restart file of a static analysis ends after the model records: a motion
+        // started from it starts at rest.
+        if (file >> word && word != restart_trailer) {
+            read_motion(word, file);
+            word.clear();
+            file >> word;
+        }
+        if (!file || word != restart_trailer) throw file_error("incorrect end of restart file");
+    } catch (const file_error&) {
+        if (limited.line_too_long())
+            throw file_error("restart file line " + std::to_string(limited.too_long_line()) +
+                             " is longer than 1 MB");
+        throw;
     }
-    if (!file || word != restart_trailer) throw file_error("incorrect end of restart file");
     this->done = true;
 }
 
 template <class DomainType>
 void IncrementalControl<DomainType>::read_motion(const std::string&, std::istream&)
 {
-    // Nothing to read: the caller finds no end line and says so.
+    // A static analysis keeps no motion: whatever stands before the end line is wrong.
+    throw file_error("incorrect end of restart file");
 }
 
 template <class DomainType>

@@ -150,7 +150,9 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     try {
         errors = read_model(name, model, procedure);
     } catch (const std::exception& error) {
+        // An error that ends the reading closes like any other failed load.
         report_error(error.what(), nullptr);
+        std::cerr << "there are errors in the input file" << std::endl;
         // The part that was read is still drawn.
         IssueCommand(CMD_REFRESH);
         return false;

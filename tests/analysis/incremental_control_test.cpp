@@ -20,6 +20,7 @@
 #include "control_test_model.h"
 #include "domain.h"
 #include "errors.h"
+#include "line_limit.h"
 #include "sysmat.h"
 
 using namespace control_test;
@@ -531,6 +532,10 @@ TEST_F(IncrementalControlFiles, RestartedRunReachesTheSameState)
 
 TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
 {
+    const std::string over_long = "kelvane0.1restart\n3\n0.3\nL1 0" +
+                                  std::string(KelVane::max_input_line_length, ' ') +
+                                  "\nend_restart_file\n";
+    const std::string no_line_end(2 * KelVane::max_input_line_length, 'k');
     struct Case {
         const char* content;  // nullptr: no file at all
         const char* message;
@@ -542,6 +547,13 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
         {"kelvane0.1restart\n3\n0.3\nL1 0\nend_of_file\n", "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\n", "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL2 0\nend_restart_file\n", "corrupt restart file"},
+        // Values that no run that went on can have written.
+        {"kelvane0.1restart\n-7\n0.3\nL1 0\nend_restart_file\n", "corrupt restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 nan\nend_restart_file\n", "corrupt restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 -inf\nend_restart_file\n", "corrupt restart file"},
+        // A line too long for any restart file ends the reading, named by its number.
+        {over_long.c_str(), "restart file line 4 is longer than 1 MB"},
+        {no_line_end.c_str(), "restart file line 1 is longer than 1 MB"},
     };
     int n = 0;
     for (const Case& c : cases) {
