@@ -546,6 +546,9 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
         {"kelvane0.2restart\n3\n0.3\nL1 0\nend_restart_file\n", "incorrect restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\nend_of_file\n", "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\n", "incorrect end of restart file"},
+        // A static analysis keeps no motion: a stray word before the end line.
+        {"kelvane0.1restart\n3\n0.3\nL1 0\nstray\nend_restart_file\n",
+         "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL2 0\nend_restart_file\n", "corrupt restart file"},
         // Values that no run that went on can have written.
         {"kelvane0.1restart\n-7\n0.3\nL1 0\nend_restart_file\n", "corrupt restart file"},
