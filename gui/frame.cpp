@@ -1,5 +1,6 @@
 #include "frame.h"
 
+#include <initializer_list>
 #include <iostream>
 
 #include <wx/accel.h>
@@ -17,6 +18,7 @@
 #include "graphics_frame.h"
 #include "log_stream.h"
 #include "runner.h"
+#include "toplevel_show.h"
 
 #include "kelvaned.xpm"
 
@@ -124,6 +126,10 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
     canvas->SetBackgroundColour(wxColour("WHITE"));
 
     graphics_frame->SetIcon(icon);
+    // Every window is laid out at its own size before any of them appears.
+    for (wxTopLevelWindow* window : std::initializer_list<wxTopLevelWindow*>{
+             this, graphics_frame, control_dialog, draw_prop_dialog})
+        prepare_to_show(*window);
     Show(true);
     graphics_frame->Show(true);
 }
@@ -168,8 +174,10 @@ void MyFrame::OnClear(wxCommandEvent&)
 
 void MyFrame::OnDrawProperties(wxCommandEvent&)
 {
-    draw_prop_dialog->Centre(wxBOTH);
+    // Centred once shown: a hidden window that the user had moved comes back
+    // where it was left, whatever position it was given while hidden.
     draw_prop_dialog->Show(true);
+    draw_prop_dialog->Centre(wxBOTH);
 }
 
 bool MyFrame::ChooseFont(wxFont& font, wxColour& colour)

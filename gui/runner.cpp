@@ -58,6 +58,12 @@ void close_analysis_files()
     post_stream.clear();
 }
 
+void flush_analysis_files()
+{
+    if (out_stream.is_open()) out_stream.flush();
+    if (post_stream.is_open()) post_stream.flush();
+}
+
 // An analysis error goes to standard error and, when given, to the listing.
 void report_error(const char* message, std::ostream* listing)
 {
@@ -145,6 +151,8 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
 
     const std::string name = file_name.utf8_string();
     std::cout << "Starting " << name << std::endl;
+    // The status bar names the file tried, also when its load fails.
+    SetStatusText(wxFileName(file_name).GetFullName(), 1);
 
     int errors = 0;
     try {
@@ -165,7 +173,6 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     out_file_name = base_path + ".out";
     post_file_name = base_path + ".flavia.res";
 
-    SetStatusText(wxFileName(file_name).GetFullName(), 1);
     FitToWindow();
     IssueCommand(CMD_REFRESH);
 
@@ -253,6 +260,9 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
 
     try {
         while (!stop_requested() && control->run(*domain, out_stream, post_stream, 1)) {
+            // What the step wrote reaches the files now: a halted, cancelled or
+            // killed program loses at most the step that was running.
+            flush_analysis_files();
             show_progress();
             wxYield();
 
