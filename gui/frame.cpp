@@ -1,6 +1,5 @@
 #include "frame.h"
 
-#include <initializer_list>
 #include <iostream>
 
 #include <wx/accel.h>
@@ -127,9 +126,10 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
 
     graphics_frame->SetIcon(icon);
     // Every window is laid out at its own size before any of them appears.
-    for (wxTopLevelWindow* window : std::initializer_list<wxTopLevelWindow*>{
-             this, graphics_frame, control_dialog, draw_prop_dialog})
-        prepare_to_show(*window);
+    prepare_to_show(*this);
+    prepare_to_show(*graphics_frame);
+    prepare_to_show(*control_dialog);
+    prepare_to_show(*draw_prop_dialog);
     Show(true);
     graphics_frame->Show(true);
 }

@@ -58,6 +58,7 @@ void close_analysis_files()
     post_stream.clear();
 }
 
+// Hands what the analysis has written so far to the files on disk.
 void flush_analysis_files()
 {
     if (out_stream.is_open()) out_stream.flush();
@@ -224,6 +225,7 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
 
     try {
         control->init(*domain, out_stream);
+        flush_analysis_files();
         started = true;
         IssueCommand(CMD_CONTINUE);
         EnableFileMenu();
@@ -260,7 +262,7 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
 
     try {
         while (!stop_requested() && control->run(*domain, out_stream, post_stream, 1)) {
-            // What the step wrote reaches the files now: a halted, cancelled or
+            // Each step reaches the files when it ends: a halted, cancelled or
             // killed program loses at most the step that was running.
             flush_analysis_files();
             show_progress();

@@ -52,8 +52,8 @@ std::string field_text(const LogField* fields, std::size_t n_fields, const char*
     for (std::size_t i = 0; i < n_fields; ++i) {
         if (std::strcmp(fields[i].key, key) != 0 || !fields[i].value) continue;
         const char* value = static_cast<const char*>(fields[i].value);
-        return fields[i].length < 0 ? std::string(value)
-                                    : std::string(value, static_cast<std::size_t>(fields[i].length));
+        if (fields[i].length < 0) return std::string(value);
+        return std::string(value, static_cast<std::size_t>(fields[i].length));
     }
     return std::string();
 }
@@ -61,7 +61,8 @@ std::string field_text(const LogField* fields, std::size_t n_fields, const char*
 int record_complaint(int level, const LogField* fields, std::size_t n_fields, void* data)
 {
     const std::string domain = field_text(fields, n_fields, "GLIB_DOMAIN");
-    if ((level & (log_level_critical | log_level_warning)) && (domain == "Gtk" || domain == "Gdk")) {
+    const bool complaint = level & (log_level_critical | log_level_warning);
+    if (complaint && (domain == "Gtk" || domain == "Gdk")) {
         const std::string text = domain +
                                  ((level & log_level_critical) ? "-CRITICAL: " : "-WARNING: ") +
                                  field_text(fields, n_fields, "MESSAGE");
