@@ -283,8 +283,8 @@ TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
 }
 
 // Cancel hides the dialog without storing; the next opening shows the stored
-// values again, centred on the main frame even though the user had moved the
-// dialog away (it used to come back where it was left).
+// values again, centred on the main frame although the user had moved the
+// dialog away.
 TEST_F(DrawPropDialogTest, CancelHidesWithoutStoringAndTheNextOpeningIsCentred)
 {
     properties().scaling = 4.0;

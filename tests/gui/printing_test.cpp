@@ -227,8 +227,8 @@ TEST_F(PrintingTest, LabelIsDrawnWhateverFontTheDrawingLeft)
 }
 
 // Opened and closed again and again under the window manager, the preview comes
-// up at its full size with the page on show every time; it used to come up now
-// and then as a strip of unlabelled buttons.
+// up at its full size with the page on show every time, never as a strip of
+// unlabelled buttons without the page.
 TEST_F(PrintingTest, PreviewOpensOnePageFrameAtItsSizeEveryTime)
 {
     for (int opening = 1; opening <= 6; ++opening) {
