@@ -111,17 +111,7 @@ wxImage draw_to_image()
 }
 
 // What the canvas window shows now, read back from the screen.
-wxImage read_canvas()
-{
-    const wxSize size = client_size();
-    wxBitmap bitmap(size.x, size.y, 24);
-    {
-        wxMemoryDC memory(bitmap);
-        wxClientDC window(&canvas());
-        memory.Blit(0, 0, size.x, size.y, &window, 0, 0);
-    }
-    return bitmap.ConvertToImage();
-}
+wxImage read_canvas() { return read_window(canvas()); }
 
 // Reads the screen, so the graphics window is brought in front of the others first.
 wxImage capture_canvas()

@@ -362,6 +362,8 @@ TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
     const std::string bad = write_model("bad.dat", truss_with_bad_group);
     EXPECT_FALSE(load(bad));
     EXPECT_TRUE(log_contains("there are errors in the input file"));
+    // The status bar names the file that was tried, not the discarded one.
+    EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), "bad.dat");
     EXPECT_FALSE(out_stream.is_open());
     EXPECT_NE(read_file(listing_of(good)).find("counted step 1"), std::string::npos);
     EXPECT_FALSE(loaded);
@@ -392,6 +394,7 @@ TEST_F(RunnerTest, ExceptionOutOfTheReaderIsReportedAsAFailedLoad)
     EXPECT_TRUE(log_contains("\nERROR: input line 3 has no field 2\n"
                              "there are errors in the input file\n"))
         << "the reader no longer throws here";
+    EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), "broken.dat");
     EXPECT_FALSE(loaded);
     EXPECT_FALSE(dialog().IsShown());
     EXPECT_TRUE(out_file_name.empty());
