@@ -64,6 +64,7 @@ EigenControl::~EigenControl() = default;
 
 void EigenControl::init(MyDomain& model, std::ostream& listing)
 {
+    reset_published_values();
     modes.clear();
     current_mode = 0;
     model.setup_dofs();
