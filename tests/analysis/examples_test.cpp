@@ -202,11 +202,16 @@ const char* const heat_needs_a_time_step =
 const char* const not_finite =
     "the linear solution gives displacements, stresses or reactions that are not finite "
     "numbers";
+const char* const no_mass =
+    "the model has no mass: eigenfrequencies need a density or point masses";
 
 // Conduction scales with the time step: without one the free temperatures of the
 // wall came out as 0. A load of 1e308 overflows the stresses and reactions. A
 // truss without supports is a mechanism; a point mass on a node of its own adds
 // two equations without stiffness and without load, whose solution is an exact 0.
+// The cantilever has 20 equations with mass; a shift of 1e150 Hz leaves nothing of
+// its stiffness; unsupported, it has three rigid-body modes, whose rounding noise
+// may be negative.
 const EdgeRun edge_runs[] = {
     {"heat_wall_linear", "heat_wall", {{"*nonlinear", "*linear"}}, heat_needs_a_time_step},
     {"heat_wall_without_timestep", "heat_wall", {{"timestep", ""}}, heat_needs_a_time_step},
@@ -224,6 +229,23 @@ const EdgeRun edge_runs[] = {
       {"*loadef", "*material 2\nmass 5\n*elements\nmass2d 2\n3 4\n*loadef"}},
      "",
      {"there are 2 (almost) zero pivots found!\n", "      4   0.000e+00   0.000e+00"}},
+    {"cantilever_eigen_without_density", "cantilever_eigen", {{"density", ""}}, no_mass},
+    {"cantilever_eigen_every_mode",
+     "cantilever_eigen",
+     {{"frequencies", "frequencies 1000000000"}},
+     "",
+     {"only 20 frequencies will be computed: the model has 20 equations with mass\n",
+      "f(1) = 63.1592 Hz\n", "f(20) = 107560 Hz\n"}},
+    {"cantilever_eigen_shift_1e150",
+     "cantilever_eigen",
+     {{"frequencies", "frequencies 3\nshift 1e150"}},
+     "the shift is too large: the stiffness of the model is lost beside it"},
+    {"cantilever_eigen_unsupported", "cantilever_eigen", {{"ux", ""}}, "", {"f(3) = "}},
+    {"cantilever_eigen_unsupported_negative_shift",
+     "cantilever_eigen",
+     {{"ux", ""}, {"frequencies", "frequencies 3\nshift -5"}},
+     "",
+     {"f(3) = "}},
 };
 
 class EdgeRuns : public ScratchFiles, public ::testing::WithParamInterface<EdgeRun> {};
