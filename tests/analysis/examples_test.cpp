@@ -248,6 +248,11 @@ const EdgeRun edge_runs[] = {
      {"f(3) = "}},
 };
 
+void PrintTo(const EdgeRun& edge, std::ostream* os)
+{
+    *os << edge.label;
+}
+
 class EdgeRuns : public ScratchFiles, public ::testing::WithParamInterface<EdgeRun> {};
 
 }  // namespace
