@@ -28,14 +28,6 @@ void NonLinearStaticControl::init(MyDomain& model, std::ostream&)
     model.set_profile(*tangent);
 }
 
-void NonLinearStaticControl::undo_increment(MyDomain& model, int load_set, double size)
-{
-    model.apply_load(load_set, -size);
-    model.clear_increments();
-    // Element states are recomputed from zero increments: the committed state.
-    model.update_elements();
-}
-
 void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, int load_set,
                                        double size)
 {

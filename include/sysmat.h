@@ -1,6 +1,7 @@
 #ifndef KELVANED_SYSMAT_H
 #define KELVANED_SYSMAT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,7 +83,8 @@ Matrix operator*(const CR_Matrix& A, const Matrix& X);
 
 // Assembly form of a system matrix: rows grow as entries are added. It solves by
 // copying itself into a skyline matrix of the right kind, which it keeps factorised
-// until the next zero.
+// until the next zero. The skyline copy's profile serves every later solve while the
+// pattern stays the same.
 class SparseSysMat : public SystemMat, public CR_Matrix {
 public:
     SparseSysMat(std::uint32_t n, bool symmetric);
@@ -105,9 +107,15 @@ public:
     bool is_symmetric() const { return symmetric; }
 
 private:
+    std::size_t stored_entries() const;
+
     std::uint32_t size;
     bool symmetric;
     std::unique_ptr<SystemMat> cached;
+    // The skyline copy holds this matrix's values (and, once solved, their factors).
+    bool cached_current = false;
+    // Entries of the pattern that the skyline copy's profile was made for.
+    std::size_t cached_entries = 0;
 };
 
 // A vector over all degrees of freedom of the model, in three parts: free,

@@ -118,7 +118,16 @@ void SparseSysMat::zero()
     for (std::uint32_t r = 0; r < num_rows(); ++r)
         for (ai& entry : (*this)[r].entries())
             entry.value = 0.0;
-    cached.reset();
+    // The skyline copy keeps its profile for the next solve; its values and its
+    // factorisation are of no further use.
+    cached_current = false;
+}
+
+std::size_t SparseSysMat::stored_entries() const
+{
+    std::size_t count = 0;
+    for (std::uint32_t r = 0; r < num_rows(); ++r) count += (*this)[r].entries().size();
+    return count;
 }
 
 void SparseSysMat::add(unsigned i, unsigned j, double value)
@@ -150,20 +159,28 @@ void SparseSysMat::print(const std::string& title)
 void SparseSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(size == num_rows());
-    if (!cached) {
-        std::unique_ptr<SystemMat> skyline;
-        if (symmetric)
-            skyline = std::make_unique<SkySymMat>(size);
-        else
-            skyline = std::make_unique<SkyNonSymMat>(size);
+    if (!cached_current) {
+        // Entries are never removed, so an unchanged count means an unchanged
+        // pattern: the skyline copy of the previous solve has the right profile.
+        const std::size_t entries = stored_entries();
+        if (!cached || entries != cached_entries) {
+            cached.reset();
+            std::unique_ptr<SystemMat> skyline;
+            if (symmetric)
+                skyline = std::make_unique<SkySymMat>(size);
+            else
+                skyline = std::make_unique<SkyNonSymMat>(size);
+            for (std::uint32_t r = 0; r < num_rows(); ++r)
+                for (const ai& entry : (*this)[r].entries())
+                    skyline->geometry(r + 1, entry.index + 1);
+            cached = std::move(skyline);
+            cached_entries = entries;
+        }
+        cached->zero();
         for (std::uint32_t r = 0; r < num_rows(); ++r)
             for (const ai& entry : (*this)[r].entries())
-                skyline->geometry(r + 1, entry.index + 1);
-        skyline->zero();
-        for (std::uint32_t r = 0; r < num_rows(); ++r)
-            for (const ai& entry : (*this)[r].entries())
-                skyline->add(r + 1, entry.index + 1, entry.value);
-        cached = std::move(skyline);
+                cached->add(r + 1, entry.index + 1, entry.value);
+        cached_current = true;
     }
     cached->solve(b, x);
 }
