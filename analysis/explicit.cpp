@@ -1,6 +1,5 @@
 #include "explicit.h"
 
-#include <cmath>
 #include <iomanip>
 #include <iostream>
 #include <locale>
@@ -11,17 +10,6 @@
 #include "kv_assert.h"
 #include "skyline.h"
 #include "sysmat.h"
-
-namespace {
-
-bool all_finite(const KelVane::Vector& v)
-{
-    for (unsigned i = 1; i <= v.size(); ++i)
-        if (!std::isfinite(v(i))) return false;
-    return true;
-}
-
-}  // namespace
 
 ExplicitControl::ExplicitControl() = default;
 
@@ -78,7 +66,7 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     // Beyond the stability limit the motion grows until it is no number at all;
     // the forces at the start of the step show a state that overflowed in its
     // stresses first.
-    if (!all_finite(step) || !all_finite(du)) stop_not_finite();
+    if (!KelVane::all_finite(step) || !KelVane::all_finite(du)) stop_not_finite();
 
     previous_increment = du;
     model.add_increment(du);
@@ -86,7 +74,7 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     // The increments that write results must not write numbers that are none.
     if (this->post.selects(increment_nr, total_increments) || increment_nr == total_increments) {
         model.internal_forces(fint);
-        if (!all_finite(fint.free_part())) stop_not_finite();
+        if (!KelVane::all_finite(fint.free_part())) stop_not_finite();
     }
 }
 

@@ -51,6 +51,7 @@ IncrementalControl<DomainType>::~IncrementalControl() = default;
 template <class DomainType>
 void IncrementalControl<DomainType>::prepare(DomainType& model)
 {
+    reset_published_values();
     increment_nr = 0;
     rhs.resize(model.n_free);
     rhs.set_zero();

@@ -35,6 +35,7 @@ int read_model(const std::string& file_name, MyDomain*& domain,
     domain = nullptr;
     delete control;
     control = nullptr;
+    reset_published_values();
 
     domain = new MyDomain;
     int errors = 0;

@@ -21,6 +21,7 @@ void NonLinearStaticControl::init(MyDomain& model, std::ostream&)
     // A new analysis starts a new convergence history: its first increment is
     // always marked as new, whatever number the previous analysis ended on.
     load_bar_increment = 0;
+    require_heat_time_step(model, dt);
     model.setup_dofs();
     prepare(model);
     tangent = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);

@@ -413,6 +413,14 @@ inline double norm(const Vector& a)
     return std::sqrt(sum);
 }
 
+// True when no element is infinite or not a number.
+inline bool all_finite(const Vector& a)
+{
+    for (unsigned i = 0; i < a.size(); ++i)
+        if (!std::isfinite(a[i])) return false;
+    return true;
+}
+
 // A(row+i-1, col+j-1) += B(i, j); row and col count from 1. Returns a copy of A.
 Matrix add_SubMat(Matrix& A, unsigned row, unsigned col, const Matrix& B);
 

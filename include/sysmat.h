@@ -27,6 +27,9 @@ public:
     virtual void print(const std::string& title) = 0;
     // Solves A x = b; x is resized to the matrix size.
     virtual void solve(const Vector& b, Vector& x) = 0;
+    // Tiny pivots that the factorisation of the last solve replaced and reported
+    // (a matrix whose factorisation refuses tiny pivots has none).
+    virtual unsigned zero_pivots() const { return 0; }
 };
 
 // Text of the dimension_error for an entry (i, j) outside a matrix of size n.
@@ -98,6 +101,8 @@ public:
     void add(const SparseSysMat& A, double factor);
     void print(const std::string& title) override;
     void solve(const Vector& b, Vector& x) override;
+    // Those of the skyline matrix it solves with; 0 before the first solve.
+    unsigned zero_pivots() const override { return cached ? cached->zero_pivots() : 0; }
 
     bool is_symmetric() const { return symmetric; }
 

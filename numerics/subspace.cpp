@@ -200,7 +200,8 @@ bool requested_pairs_hold(const SparseSysMat& K, const SparseSysMat& M, const Ve
 }  // namespace
 
 void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
-                        bool make_start, unsigned requested, unsigned max_passes)
+                        bool make_start, unsigned requested, unsigned max_passes,
+                        const std::function<void()>& each_pass)
 {
     const unsigned n = X.size1();
     const unsigned p = X.size2();
@@ -227,6 +228,8 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     bool converged = false;
 
     for (unsigned pass = 0; pass < max_passes; ++pass) {
+        if (each_pass)
+            each_pass();
         for (unsigned j = 0; j < p; ++j) {
             for (unsigned i = 0; i < n; ++i)
                 x[i] = X[i][j];
