@@ -343,7 +343,7 @@ TEST_F(EndToEnd, ARunBeforeChangesNothingInTheFiles)
         alone.push_back(files_of(model));
         EXPECT_NE(alone.back().find("\nTITLE\n"), std::string::npos) << model;
     }
-    ASSERT_EQ(models.size(), 10u);
+    ASSERT_GE(models.size(), 10u);
     for (const std::string& before : models) {
         for (std::size_t i = 0; i < models.size(); ++i) {
             run_model(before);
