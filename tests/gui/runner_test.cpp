@@ -1,6 +1,7 @@
 // The analysis runner: loading models from the recent-files list, running them
 // step by step under the control dialog, halting, continuing, cancelling, and
 // what a failed load, an unwritable listing or an analysis error leave behind.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -188,6 +189,28 @@ TEST_F(RunnerTest, ExampleModelsRunToAFinishedListingBesideTheModel)
         EXPECT_NE(listing.find("reactions"), std::string::npos);
         // No result was selected: no result file.
         EXPECT_FALSE(fs::exists(fs::path(path).replace_extension(".flavia.res")));
+    }
+}
+
+// Every model of examples/ opens from the load command and runs to its end in the
+// program. They run in name order in one working directory, so a model that
+// restarts from another's restart file finds it.
+TEST_F(RunnerTest, EveryExampleLoadsAndRunsToFinished)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(KV_EXAMPLES_DIR))
+        if (entry.path().extension() == ".dat") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_GE(names.size(), 18u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const int finished_before = count_of(log_text(), "finished (analysis time: ");
+        const int errors_before = count_of(log_text(), "ERROR");
+        ASSERT_TRUE(load(copy_example(name)));
+        press(ControlDialog::ID_START);
+        EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
+        EXPECT_EQ(count_of(log_text(), "ERROR"), errors_before);
+        EXPECT_FALSE(running);
     }
 }
 
