@@ -1,5 +1,6 @@
 #include "run_model.h"
 
+#include <chrono>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -19,8 +20,15 @@ bool asks_for_results(const KelVane::PostProc& selection)
 
 }  // namespace
 
-ModelRun run_model(const std::string& model_file)
+ModelRun run_model(const std::string& model_file, const StepLimits& limits)
 {
+    const auto start = std::chrono::steady_clock::now();
+    const auto may_go_on = [&](int steps) {
+        if (limits.max_steps >= 0 && steps >= limits.max_steps) return false;
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        return limits.max_seconds < 0.0 || elapsed.count() < limits.max_seconds;
+    };
+
     ModelRun outcome;
     const std::string directory = directory_part(model_file);
     const std::string base = model_base_name(model_file);
@@ -57,9 +65,12 @@ ModelRun run_model(const std::string& model_file)
     outcome.ran = true;
     try {
         control->init(*model, listing);
-        do {
+        bool more = true;
+        while (more && may_go_on(outcome.steps)) {
             ++outcome.steps;
-        } while (control->run(*model, listing, result, 1));
+            more = control->run(*model, listing, result, 1);
+        }
+        outcome.finished = !more;
     } catch (const std::exception& e) {
         outcome.error = e.what();
         std::cerr << "ERROR: " << e.what() << std::endl;

@@ -8,18 +8,27 @@
 struct ModelRun {
     int input_errors = 0;     // what read_model counted
     bool ran = false;         // the analysis was started (no input errors)
+    bool finished = false;    // the control said no work remains, without an exception
     std::string error;        // message of an exception from reading or running
     int steps = 0;            // calls of the control's run
     std::string listing_path; // <dir><base>.out
     std::string result_path;  // <dir><base>.flavia.res
 };
 
+// Where a run may stop before the analysis has finished, as an engineer halting
+// it would: after max_steps calls of run (none when negative), or before the next
+// call once max_seconds have passed since the start (none when negative).
+struct StepLimits {
+    int max_steps = -1;
+    double max_seconds = -1.0;
+};
+
 // Reads the model; when it has no errors, opens the listing and writes the title,
 // opens the result file when the analysis asks for results, calls init and then
-// run with a limit of one step until it returns false, and closes the files. An
-// exception ends the analysis with "ERROR: " and its message in the listing, as
-// in the front end.
-ModelRun run_model(const std::string& model_file);
+// run with a limit of one step until it returns false or a limit is reached, and
+// closes the files. An exception ends the analysis with "ERROR: " and its message
+// in the listing, as in the front end.
+ModelRun run_model(const std::string& model_file, const StepLimits& limits = StepLimits());
 
 // The whole content of a text file; empty when it cannot be read.
 std::string read_text_file(const std::string& path);
