@@ -65,7 +65,8 @@ public:
     void OnApply(wxCommandEvent& event);
 
 private:
-    DrawProperties* properties;
+    // What the dialog edits; the validators bind the controls to its fields.
+    [[maybe_unused]] DrawProperties* properties;
     wxFrame* main_frame;
 
     wxDECLARE_EVENT_TABLE();

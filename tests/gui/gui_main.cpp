@@ -30,6 +30,10 @@ void report_toolkit_assertion(const wxString& file, int line, const wxString& fu
         std::fprintf(stderr, "%s\n", text.c_str());
 }
 
+}  // namespace
+
+// Outside the unnamed namespace, so that the wxGetApp the toolkit's macro defines
+// for it is not an unused function of this file.
 class TestApp : public MyApp {
 public:
     bool OnInit() override
@@ -52,8 +56,6 @@ private:
         ExitMainLoop();
     }
 };
-
-}  // namespace
 
 wxIMPLEMENT_APP_NO_MAIN(TestApp);
 
