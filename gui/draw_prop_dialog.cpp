@@ -119,11 +119,11 @@ wxBEGIN_EVENT_TABLE(DrawPropDialog, wxDialog)
 wxEND_EVENT_TABLE()
 // clang-format on
 
-DrawPropDialog::DrawPropDialog(wxFrame* parent, DrawProperties* properties,
+DrawPropDialog::DrawPropDialog(wxFrame* parent, DrawProperties* edited,
                                const wxString& title, const wxPoint& pos, const wxSize& size,
                                long style)
     : wxDialog(parent, wxID_ANY, title, pos, size, style),
-      properties(properties),
+      properties(edited),
       main_frame(parent)
 {
     auto* top = new wxBoxSizer(wxVERTICAL);

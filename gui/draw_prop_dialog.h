@@ -66,7 +66,7 @@ public:
 
 private:
     // What the dialog edits; the validators bind the controls to its fields.
-    [[maybe_unused]] DrawProperties* properties;
+    DrawProperties* properties;
     wxFrame* main_frame;
 
     wxDECLARE_EVENT_TABLE();
