@@ -1,13 +1,16 @@
 // The listing (".out") and result-file (".flavia.res") writers of the model.
 
 #include <algorithm>
+#include <cctype>
 #include <iomanip>
 #include <ios>
 #include <ostream>
 #include <sstream>
+#include <string>
 #include <utility>
 
 #include "domain.h"
+#include "errors.h"
 #include "post_selection.h"
 #include "sysmat.h"
 
@@ -39,6 +42,21 @@ void write_direction(std::ostream& os, const Direction& direction)
     os.setf(std::ios_base::scientific, std::ios_base::floatfield);
 }
 
+// True when the text holds a number that is not finite as a stream writes one:
+// "inf" or "nan", signed or not, in either case.
+bool holds_non_finite_number(const std::string& text)
+{
+    std::istringstream words(text);
+    std::string word;
+    while (words >> word) {
+        if (word[0] == '-' || word[0] == '+') word.erase(0, 1);
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (word == "inf" || word == "nan") return true;
+    }
+    return false;
+}
+
 void write_block_header(std::ostream& os, const char* name, int step, int type_code)
 {
     os << name << ' ' << std::setw(7) << 1 << ' ' << std::setw(11) << step << ' '
@@ -55,9 +73,21 @@ void MyDomain::write_title(std::ostream& os) const
 
 void MyDomain::write_output(std::ostream& os)
 {
-    write_nodal_solution(os);
-    write_element_stresses(os);
-    write_reactions(os);
+    // Written aside first, in the listing's format: a state whose stresses or
+    // reactions overflow (a squashed total-Lagrange point, a prescribed
+    // displacement beyond any stress) can still meet the equilibrium check, and
+    // its numbers must not stand in the listing as a result.
+    std::ostringstream block;
+    block.copyfmt(os);
+    write_nodal_solution(block);
+    write_element_stresses(block);
+    write_reactions(block);
+    if (holds_non_finite_number(block.str()))
+        throw KelVane::kelvane_error(
+            "the analysis gives displacements, stresses or reactions that are not finite "
+            "numbers");
+    os << block.str();
+    os.copyfmt(block);
 }
 
 void MyDomain::write_nodal_solution(std::ostream& os) const

@@ -227,12 +227,15 @@ const char* const heat_needs_a_time_step =
 const char* const not_finite =
     "the linear solution gives displacements, stresses or reactions that are not finite "
     "numbers";
+const char* const not_finite_state =
+    "the analysis gives displacements, stresses or reactions that are not finite numbers";
 const char* const no_mass =
     "the model has no mass: eigenfrequencies need a density or point masses";
 
 // Conduction scales with the time step: without one the free temperatures of the
-// wall came out as 0. A load of 1e308 overflows the stresses and reactions. A
-// truss without supports is a mechanism; a point mass on a node of its own adds
+// wall came out as 0. A load of 1e308 overflows the stresses and reactions; so
+// does a bar end moved 1e305 in a nonlinear analysis with no free equation left,
+// whose equilibrium check has nothing to find. A truss without supports is a mechanism; a point mass on a node of its own adds
 // two equations without stiffness and without load, whose solution is an exact 0.
 // The cantilever has 20 equations with mass; a shift of 1e150 Hz leaves nothing of
 // its stiffness; unsupported, it has three rigid-body modes, whose rounding noise
@@ -242,6 +245,13 @@ const EdgeRun edge_runs[] = {
     {"heat_wall_without_timestep", "heat_wall", {{"timestep", ""}}, heat_needs_a_time_step},
     {"heat_wall_timestep_0", "heat_wall", {{"timestep", "timestep 0"}}, heat_needs_a_time_step},
     {"two_bar_truss_load_1e308", "two_bar_truss", {{"fy", "fy -1e308   3"}}, not_finite},
+    {"nonlinear_truss_prescribed_1e305",
+     "nonlinear_truss",
+     {{"nonlinearelastic", "linearelastic"},
+      {"ux", "ux uy   1 2\nuy   3"},
+      {"loads", "prescribed"},
+      {"fx", "ux 1e305   3"}},
+     not_finite_state},
     {"two_bar_truss_unsupported",
      "two_bar_truss",
      {{"ux", ""}},
@@ -386,6 +396,7 @@ TEST_F(EndToEnd, ARunBeforeChangesNothingInTheFiles)
         MyDomain empty;
         leave_values();
         started->init(empty, listing);
-        expect_defaults(typeid(*started).name());
+        const KelVane::Control<MyDomain>& control = *started;
+        expect_defaults(typeid(control).name());
     }
 }
