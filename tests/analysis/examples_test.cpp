@@ -235,8 +235,9 @@ const char* const no_mass =
 // Conduction scales with the time step: without one the free temperatures of the
 // wall came out as 0. A load of 1e308 overflows the stresses and reactions; so
 // does a bar end moved 1e305 in a nonlinear analysis with no free equation left,
-// whose equilibrium check has nothing to find. A truss without supports is a mechanism; a point mass on a node of its own adds
-// two equations without stiffness and without load, whose solution is an exact 0.
+// whose equilibrium check has nothing to find. A truss without supports is a
+// mechanism; a point mass on a node of its own adds two equations without
+// stiffness and without load, whose solution is an exact 0.
 // The cantilever has 20 equations with mass; a shift of 1e150 Hz leaves nothing of
 // its stiffness; unsupported, it has three rigid-body modes, whose rounding noise
 // may be negative.
