@@ -1,6 +1,7 @@
 #ifndef KELVANED_SYSMAT_H
 #define KELVANED_SYSMAT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,9 +78,31 @@ Vector operator*(const CR_Matrix& A, const Vector& x);
 void multiply(const CR_Matrix& A, const Matrix& X, Matrix& Y);
 Matrix operator*(const CR_Matrix& A, const Matrix& X);
 
+// How the assembly form solves. The defaults are the fast way; the reference way
+// (the equations in their own order, the row-by-row kernel) is there to check it
+// against. Process-wide, read when a matrix is factorised.
+struct SolverChoice {
+    bool reorder = true;
+    bool blocked_kernel = true;
+};
+SolverChoice& solver_choice();
+
+// What the last factorisation of a SparseSysMat, in this process, took: seconds to find the order and
+// fill the skyline, seconds to factorise (with the first substitution), the
+// floating-point operations of the factorisation and the stored skyline entries.
+struct FactorStatistics {
+    double setup_seconds = 0.0;
+    double factor_seconds = 0.0;
+    double flops = 0.0;
+    std::size_t profile_entries = 0;
+};
+const FactorStatistics& last_factor_statistics();
+
 // Assembly form of a system matrix: rows grow as entries are added. It solves by
 // copying itself into a skyline matrix of the right kind, which it keeps factorised
-// until the next zero.
+// until the next zero. The skyline takes the equations in an order of its own that
+// keeps its profile small (see profile_order); right-hand sides and solutions are
+// carried over, so callers see their own numbering only.
 class SparseSysMat : public SystemMat, public CR_Matrix {
 public:
     SparseSysMat(std::uint32_t n, bool symmetric);
@@ -100,9 +123,19 @@ public:
     bool is_symmetric() const { return symmetric; }
 
 private:
+    std::size_t stored_entries() const;
+    void choose_order();
+    // Solves through the factorised skyline, in its order of the equations.
+    void solve_ordered(const Vector& b, Vector& x);
+
     std::uint32_t size;
     bool symmetric;
     std::unique_ptr<SystemMat> cached;
+    // The skyline holds equation order[k] at place k, and equation r at place[r];
+    // empty when it keeps this matrix's own order.
+    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> place;
+    std::size_t ordered_entries = 0;
 };
 
 // A vector over all degrees of freedom of the model, in three parts: free,

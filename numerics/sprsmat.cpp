@@ -1,15 +1,34 @@
 #include "sysmat.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <sstream>
 
 #include "kv_assert.h"
+#include "ordering.h"
 #include "skyline.h"
 
 namespace KelVane {
 
 SystemMat::~SystemMat() = default;
+
+namespace {
+
+FactorStatistics statistics;
+
+} // namespace
+
+const FactorStatistics& last_factor_statistics()
+{
+    return statistics;
+}
+
+SolverChoice& solver_choice()
+{
+    static SolverChoice choice;
+    return choice;
+}
 
 std::string does_not_fit(unsigned i, unsigned j, std::uint32_t n)
 {
@@ -19,6 +38,11 @@ std::string does_not_fit(unsigned i, unsigned j, std::uint32_t n)
 }
 
 namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 bool index_less(const ai& entry, std::uint32_t index)
 {
@@ -147,25 +171,87 @@ void SparseSysMat::print(const std::string& title)
     std::cout.flush();
 }
 
+std::size_t SparseSysMat::stored_entries() const
+{
+    std::size_t count = 0;
+    for (std::uint32_t r = 0; r < num_rows(); ++r)
+        count += (*this)[r].entries().size();
+    return count;
+}
+
+// The order is found again only when entries have joined the pattern since.
+void SparseSysMat::choose_order()
+{
+    const std::size_t entries = stored_entries();
+    if (!solver_choice().reorder) {
+        order.clear();
+        ordered_entries = 0;
+        return;
+    }
+    if (entries == ordered_entries && ordered_entries != 0)
+        return;
+    order = profile_order(*this);
+    ordered_entries = entries;
+    place.assign(order.size(), 0);
+    for (std::uint32_t k = 0; k < order.size(); ++k)
+        place[order[k]] = k;
+}
+
 void SparseSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(size == num_rows());
     if (!cached) {
+        const auto setup_start = std::chrono::steady_clock::now();
+        statistics = FactorStatistics();
+        choose_order();
         std::unique_ptr<SystemMat> skyline;
         if (symmetric)
             skyline = std::make_unique<SkySymMat>(size);
         else
             skyline = std::make_unique<SkyNonSymMat>(size);
+        // Equation r of this matrix is equation place[r] of the skyline.
+        auto at = [&](std::uint32_t r) { return (order.empty() ? r : place[r]) + 1; };
         for (std::uint32_t r = 0; r < num_rows(); ++r)
             for (const ai& entry : (*this)[r].entries())
-                skyline->geometry(r + 1, entry.index + 1);
+                skyline->geometry(at(r), at(entry.index));
         skyline->zero();
         for (std::uint32_t r = 0; r < num_rows(); ++r)
             for (const ai& entry : (*this)[r].entries())
-                skyline->add(r + 1, entry.index + 1, entry.value);
+                skyline->add(at(r), at(entry.index), entry.value);
+        if (symmetric) {
+            const auto& sky = static_cast<const SkySymMat&>(*skyline);
+            statistics.flops = sky.factor_flops();
+            statistics.profile_entries = sky.profile_entries();
+        } else {
+            const auto& sky = static_cast<const SkyNonSymMat&>(*skyline);
+            statistics.flops = sky.factor_flops();
+            statistics.profile_entries = sky.profile_entries();
+        }
         cached = std::move(skyline);
+        statistics.setup_seconds = seconds_since(setup_start);
+        const auto factor_start = std::chrono::steady_clock::now();
+        solve_ordered(b, x);
+        statistics.factor_seconds = seconds_since(factor_start);
+        return;
     }
-    cached->solve(b, x);
+    solve_ordered(b, x);
+}
+
+void SparseSysMat::solve_ordered(const Vector& b, Vector& x)
+{
+    if (order.empty()) {
+        cached->solve(b, x);
+        return;
+    }
+    KV_ASSERT(b.size() == size);
+    Vector permuted(size);
+    for (std::uint32_t k = 0; k < size; ++k)
+        permuted[k] = b[order[k]];
+    Vector solution;
+    cached->solve(permuted, solution);
+    x.resize(size);
+    for (std::uint32_t k = 0; k < size; ++k)
+        x[order[k]] = solution[k];
 }
 
 } // namespace KelVane
