@@ -36,6 +36,8 @@ public:
     unsigned LDLt_factor_rows();
     // Forward substitution, diagonal scaling and back substitution on x.
     void LDLt_solve(Vector& x) const;
+    // The same for every column of X at once (n rows).
+    void LDLt_solve(Matrix& X) const;
     // Floating-point operations of LDLt_factor for this profile; stored entries.
     double factor_flops() const;
     std::size_t profile_entries() const { return n == 0 || a == nullptr ? 0 : diag[n - 1] + 1; }

@@ -74,9 +74,26 @@ private:
 // y = A x; y's storage is reused when its size already fits.
 void multiply(const CR_Matrix& A, const Vector& x, Vector& y);
 Vector operator*(const CR_Matrix& A, const Vector& x);
-// Y = A X, column by column.
+// Y = A X; each column as y = A x would give it.
 void multiply(const CR_Matrix& A, const Matrix& X, Matrix& Y);
 Matrix operator*(const CR_Matrix& A, const Matrix& X);
+
+// A CR_Matrix's rows packed one after the other, for a matrix that is multiplied
+// many times over: the same sums, in the same order, as multiply on the CR_Matrix,
+// while the entries stream from memory in one run.
+class PackedRows {
+public:
+    explicit PackedRows(const CR_Matrix& A);
+    // y = A x and Y = A X; storage is reused when its size already fits.
+    void multiply(const Vector& x, Vector& y) const;
+    void multiply(const Matrix& X, Matrix& Y) const;
+
+private:
+    std::uint32_t columns_needed = 0;
+    std::vector<std::size_t> start;
+    std::vector<double> values;
+    std::vector<std::uint32_t> index;
+};
 
 // How the assembly form solves. The defaults are the fast way; the reference way
 // (the equations in their own order, the row-by-row kernel) is there to check it
@@ -119,6 +136,9 @@ public:
     void add(const SparseSysMat& A, double factor);
     void print(const std::string& title) override;
     void solve(const Vector& b, Vector& x) override;
+    // Solves A X = B for every column of B at once (a symmetric matrix that is
+    // already factorised reads its factors once for all of them).
+    void solve(const Matrix& B, Matrix& X);
 
     bool is_symmetric() const { return symmetric; }
 

@@ -468,6 +468,129 @@ void SkySymMat::LDLt_solve(Vector& x) const
     }
 }
 
+namespace {
+
+// x -= sum over k < length of l[k] * (row first + k of X), for the columns
+// [c0, c0 + 4 * G) of X: G vector sums held in registers over the whole run.
+template <int G>
+void subtract_row_products(const double* l, std::size_t length, const Matrix& X,
+                           std::uint32_t first, unsigned c0, double* x)
+{
+    Lanes sum[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        sum[g] = Lanes{0.0, 0.0, 0.0, 0.0};
+    for (std::size_t k = 0; k < length; ++k) {
+        const double* xk = X[static_cast<unsigned>(first + k)] + c0;
+        const Lanes lk = Lanes{l[k], l[k], l[k], l[k]};
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            Lanes v;
+            load_lanes(v, xk + 4 * g);
+            sum[g] += lk * v;
+        }
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        for (int t = 0; t < 4; ++t)
+            x[c0 + 4 * g + t] -= sum[g][t];
+}
+
+// Rows first ... first + length - 1 of X -= l[k] * y, for the columns [c0, c0 + 4 G).
+template <int G>
+void subtract_scaled_row(const double* l, std::size_t length, Matrix& X, std::uint32_t first,
+                         unsigned c0, const double* y)
+{
+    Lanes yv[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        load_lanes(yv[g], y + c0 + 4 * g);
+    for (std::size_t k = 0; k < length; ++k) {
+        double* xk = X[static_cast<unsigned>(first + k)] + c0;
+        const Lanes lk = Lanes{l[k], l[k], l[k], l[k]};
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            Lanes v;
+            load_lanes(v, xk + 4 * g);
+            v -= lk * yv[g];
+            std::memcpy(xk + 4 * g, &v, sizeof v);
+        }
+    }
+}
+
+} // namespace
+
+// Row i of X holds the i-th entry of every column: each entry of L is loaded once
+// for up to sixteen columns, whose sums stay in registers.
+void SkySymMat::LDLt_solve(Matrix& X) const
+{
+    if (n == 0)
+        return;
+    KV_ASSERT(X.size1() == n);
+    const unsigned columns = X.size2();
+    const unsigned grouped = columns - columns % 4;
+    std::vector<double> y(columns);
+    for (std::uint32_t i = 1; i < n; ++i) {
+        const std::uint32_t first = p[i];
+        const double* row = a + (diag[i] - (i - first));
+        const std::size_t length = i - first;
+        double* xi = X[i];
+        unsigned c0 = 0;
+        for (; c0 + 16 <= grouped; c0 += 16)
+            subtract_row_products<4>(row, length, X, first, c0, xi);
+        switch ((grouped - c0) / 4) {
+        case 3:
+            subtract_row_products<3>(row, length, X, first, c0, xi);
+            break;
+        case 2:
+            subtract_row_products<2>(row, length, X, first, c0, xi);
+            break;
+        case 1:
+            subtract_row_products<1>(row, length, X, first, c0, xi);
+            break;
+        default:
+            break;
+        }
+        for (unsigned c = grouped; c < columns; ++c) {
+            double sum = 0.0;
+            for (std::size_t k = 0; k < length; ++k)
+                sum += row[k] * X[static_cast<unsigned>(first + k)][c];
+            xi[c] -= sum;
+        }
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double* xi = X[i];
+        const double d = a[diag[i]];
+        for (unsigned c = 0; c < columns; ++c)
+            xi[c] /= d;
+    }
+    for (std::uint32_t i = n - 1; i >= 1; --i) {
+        const std::uint32_t first = p[i];
+        const double* row = a + (diag[i] - (i - first));
+        const std::size_t length = i - first;
+        std::copy(X[i], X[i] + columns, y.begin());
+        unsigned c0 = 0;
+        for (; c0 + 16 <= grouped; c0 += 16)
+            subtract_scaled_row<4>(row, length, X, first, c0, y.data());
+        switch ((grouped - c0) / 4) {
+        case 3:
+            subtract_scaled_row<3>(row, length, X, first, c0, y.data());
+            break;
+        case 2:
+            subtract_scaled_row<2>(row, length, X, first, c0, y.data());
+            break;
+        case 1:
+            subtract_scaled_row<1>(row, length, X, first, c0, y.data());
+            break;
+        default:
+            break;
+        }
+        for (unsigned c = grouped; c < columns; ++c)
+            for (std::size_t k = 0; k < length; ++k)
+                X[static_cast<unsigned>(first + k)][c] -= row[k] * y[c];
+    }
+}
+
 void SkySymMat::solve(const Vector& b, Vector& x)
 {
     if (n == 0) {

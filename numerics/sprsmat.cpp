@@ -105,15 +105,24 @@ Vector operator*(const CR_Matrix& A, const Vector& x)
     return y;
 }
 
+// Each row of A is read once for all columns; every column's sum runs over the
+// entries in the same order as dot, so that the columns come out as multiply on
+// one vector would give them.
 void multiply(const CR_Matrix& A, const Matrix& X, Matrix& Y)
 {
-    Y.resize(A.num_rows(), X.size2());
-    Vector column(X.size1());
-    for (unsigned c = 0; c < X.size2(); ++c) {
-        for (unsigned r = 0; r < X.size1(); ++r)
-            column[r] = X[r][c];
-        for (std::uint32_t r = 0; r < A.num_rows(); ++r)
-            Y[r][c] = dot(A[r], column);
+    const unsigned columns = X.size2();
+    Y.resize(A.num_rows(), columns);
+    for (std::uint32_t r = 0; r < A.num_rows(); ++r) {
+        KV_ASSERT(A[r].dim() <= X.size1());
+        double* y = Y[r];
+        for (unsigned c = 0; c < columns; ++c)
+            y[c] = 0.0;
+        for (const ai& entry : A[r].entries()) {
+            const double* x = X[entry.index];
+            const double value = entry.value;
+            for (unsigned c = 0; c < columns; ++c)
+                y[c] += value * x[c];
+        }
     }
 }
 
@@ -122,6 +131,50 @@ Matrix operator*(const CR_Matrix& A, const Matrix& X)
     Matrix Y(A.num_rows(), X.size2());
     multiply(A, X, Y);
     return Y;
+}
+
+PackedRows::PackedRows(const CR_Matrix& A) : start(A.num_rows() + 1, 0)
+{
+    for (std::uint32_t r = 0; r < A.num_rows(); ++r) {
+        for (const ai& entry : A[r].entries()) {
+            values.push_back(entry.value);
+            index.push_back(entry.index);
+        }
+        start[r + 1] = values.size();
+        columns_needed = std::max(columns_needed, A[r].dim());
+    }
+}
+
+void PackedRows::multiply(const Vector& x, Vector& y) const
+{
+    KV_ASSERT(columns_needed <= x.size());
+    const std::uint32_t rows = static_cast<std::uint32_t>(start.size() - 1);
+    y.resize(rows);
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        double sum = 0.0;
+        for (std::size_t e = start[r]; e < start[r + 1]; ++e)
+            sum += values[e] * x[index[e]];
+        y[r] = sum;
+    }
+}
+
+void PackedRows::multiply(const Matrix& X, Matrix& Y) const
+{
+    KV_ASSERT(columns_needed <= X.size1());
+    const std::uint32_t rows = static_cast<std::uint32_t>(start.size() - 1);
+    const unsigned columns = X.size2();
+    Y.resize(rows, columns);
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        double* y = Y[r];
+        for (unsigned c = 0; c < columns; ++c)
+            y[c] = 0.0;
+        for (std::size_t e = start[r]; e < start[r + 1]; ++e) {
+            const double* x = X[index[e]];
+            const double value = values[e];
+            for (unsigned c = 0; c < columns; ++c)
+                y[c] += value * x[c];
+        }
+    }
 }
 
 SparseSysMat::SparseSysMat(std::uint32_t n, bool symmetric_)
@@ -235,6 +288,47 @@ void SparseSysMat::solve(const Vector& b, Vector& x)
         return;
     }
     solve_ordered(b, x);
+}
+
+void SparseSysMat::solve(const Matrix& B, Matrix& X)
+{
+    KV_ASSERT(B.size1() == size);
+    const unsigned columns = B.size2();
+    if (!cached && columns > 0 && size > 0) {
+        // Factorises, on the first column.
+        Vector b(size);
+        Vector x;
+        for (std::uint32_t r = 0; r < size; ++r)
+            b[r] = B[r][0];
+        solve(b, x);
+    }
+    if (!cached || !symmetric) {
+        // The nonsymmetric skyline goes one column at a time.
+        X.resize(size, columns);
+        Vector b(size);
+        Vector x;
+        for (unsigned c = 0; c < columns; ++c) {
+            for (std::uint32_t r = 0; r < size; ++r)
+                b[r] = B[r][c];
+            solve(b, x);
+            for (std::uint32_t r = 0; r < size; ++r)
+                X[r][c] = x[r];
+        }
+        return;
+    }
+    auto& skyline = static_cast<SkySymMat&>(*cached);
+    if (order.empty()) {
+        X = B;
+        skyline.LDLt_solve(X);
+        return;
+    }
+    Matrix permuted(size, columns);
+    for (std::uint32_t k = 0; k < size; ++k)
+        std::copy(B[order[k]], B[order[k]] + columns, permuted[k]);
+    skyline.LDLt_solve(permuted);
+    X.resize(size, columns);
+    for (std::uint32_t k = 0; k < size; ++k)
+        std::copy(permuted[k], permuted[k] + columns, X[order[k]]);
 }
 
 void SparseSysMat::solve_ordered(const Vector& b, Vector& x)
