@@ -268,7 +268,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
         Matrix Mstar(p, p);
         for (unsigned a = 0; a < p; ++a) {
             for (unsigned b = 0; b < p; ++b) {
-                    Kstar[a][b] = profile_dot(&z[a][0], &kz[b][0], n);
+                Kstar[a][b] = profile_dot(&z[a][0], &kz[b][0], n);
                 Mstar[a][b] = profile_dot(&z[a][0], &mz[b][0], n);
             }
         }
