@@ -1,13 +1,46 @@
 #include "control.h"
 
+#include <ostream>
+
 #include "domain.h"
+#include "errors.h"
+#include "incremental_iterative_control.h"
 #include "kvmatrix.h"
+#include "process_values.h"
 #include "sysmat.h"
+
+void reset_published_values()
+{
+    reset_process_values();
+    load_bar_increment = 0;
+}
+
+void require_heat_time_step(const MyDomain& model, double time_step)
+{
+    if (time_step > 0.0 || !model.conducts_heat()) return;
+    throw KelVane::kelvane_error(
+        "heat conduction needs a positive timestep: analyse the model under "
+        "\"*nonlinear static\" with a \"timestep\" line");
+}
+
+namespace {
+
+[[noreturn]] void refuse_non_finite_results()
+{
+    throw KelVane::kelvane_error(
+        "the linear solution gives displacements, stresses or reactions that are not "
+        "finite numbers");
+}
+
+}  // namespace
 
 LinearControl::~LinearControl() = default;
 
 void LinearControl::init(MyDomain& model, std::ostream&)
 {
+    reset_published_values();
+    // A linear analysis has no time step.
+    require_heat_time_step(model, 0.0);
     model.setup_dofs();
 }
 
@@ -28,8 +61,35 @@ bool LinearControl::run(MyDomain& model, std::ostream& listing, std::ostream&, i
 
     KelVane::Vector solution;
     K.solve(rhs, solution);
+    // The listing is read long after the screen is gone: a singular (a mechanism)
+    // or nearly singular model says so beside its numbers.
+    if (K.zero_pivots() > 0)
+        listing << "there are " << K.zero_pivots() << " (almost) zero pivots found!" << '\n';
+    if (!KelVane::all_finite(solution)) refuse_non_finite_results();
+    // A matrix that is merely ill-conditioned still gives a solution that meets its
+    // equations to about the rounding times the condition number. A singular one
+    // (a mechanism) was solved with rounding noise or a stand-in in place of its
+    // zero pivots: the loads on the mechanism then drive displacements without
+    // bound, and the solution misses its equations by the order of the loads.
+    if (K.zero_pivots() > 0) {
+        KelVane::Vector residual = K * solution;
+        residual -= rhs;
+        if (!(KelVane::norm(residual) <= 1e-2 * KelVane::norm(rhs)))
+            throw KelVane::kelvane_error(
+                "the stiffness matrix is singular: the model is a mechanism (a support or "
+                "a connection is missing)");
+    }
     model.add_increment(solution);
     model.update_elements();
+
+    // A stress that is not finite makes the internal forces of its element, and so
+    // the reactions, not finite as well.
+    KelVane::SystemVector reactions;
+    model.reactions(reactions);
+    if (!KelVane::all_finite(reactions.free_part()) ||
+        !KelVane::all_finite(reactions.prescribed_part()) ||
+        !KelVane::all_finite(reactions.fixed_part()))
+        refuse_non_finite_results();
 
     model.write_output(listing);
     done = true;

@@ -50,6 +50,18 @@ protected:
 
 }  // namespace KelVane
 
+// Every value the analysis publishes to the whole process (the time step, the
+// result mode, the point counter, the last increment shown on the convergence
+// bar) back at its default: each model load and each analysis start begins from
+// them, so nothing of one run reaches the next.
+void reset_published_values();
+
+// Heat conduction elements scale their conduction by the time step of the
+// increment; without a positive one every free temperature is lost. Throws a
+// KelVane::kelvane_error that says what to add when the model conducts heat and
+// time_step is not positive.
+void require_heat_time_step(const MyDomain& model, double time_step);
+
 // Linear statics: load set 1 at factor 1, one solve, the listing. The solution
 // stays in the nodes' current increments (nothing is committed).
 class LinearControl : public KelVane::Control<MyDomain> {

@@ -9,6 +9,7 @@
 #include "device_map.h"
 #include "draw_properties.h"
 #include "errors.h"
+#include "heat_elements.h"
 #include "sysmat.h"
 
 void MyDomain::setup_dofs()
@@ -19,6 +20,13 @@ void MyDomain::setup_dofs()
     n_prescribed = 0;
     number_equations();
     init_transformations();
+}
+
+bool MyDomain::conducts_heat() const
+{
+    for (FiniteElement* element : elements)
+        if (dynamic_cast<NumIntThermalElement*>(element) != nullptr) return true;
+    return false;
 }
 
 void MyDomain::create_element_dofs()

@@ -96,6 +96,8 @@ public:
     void setup_dofs();
     void create_element_dofs();
     void init_transformations();
+    // True when an element conducts heat (its conduction scales with the time step).
+    bool conducts_heat() const;
 
     // Advances load set `load_set` by the factor increment; throws
     // KelVane::not_found("unknown load set number") when there is no such set.
@@ -148,6 +150,9 @@ public:
     void write_node_row(std::ostream& os, const MyNode& node) const;
     void write_element_stresses(std::ostream& os);
     void write_reactions(std::ostream& os);
+    // Internal minus external forces in all three parts; the heat entries as heat
+    // flows (divided by the time step when there is one).
+    void reactions(KelVane::SystemVector& forces);
     void write_reaction_rows(std::ostream& os, const MyNode& node,
                              const KelVane::SystemVector& reactions) const;
 

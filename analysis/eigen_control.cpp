@@ -12,6 +12,7 @@
 #include "errors.h"
 #include "kvmatrix.h"
 #include "sysmat.h"
+#include "ui_seam.h"
 
 namespace {
 
@@ -58,12 +59,27 @@ std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t 
     return count;
 }
 
+// True when a shift of lambda_shift leaves nothing of the stiffness that the
+// iteration could resolve: the largest stiffness-to-mass ratio of the diagonal,
+// which bounds the eigenvalues, is below 1e-8 of the shift (the eigenvalues of the
+// shifted problem converge to 1e-10 relative). A model without stiffness has
+// nothing to lose.
+bool stiffness_lost_beside(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M,
+                           std::uint32_t equations, double lambda_shift)
+{
+    double largest = 0.0;
+    for (std::uint32_t i = 0; i < equations; ++i)
+        if (M[i](i) > 0.0) largest = std::max(largest, std::fabs(K[i](i)) / M[i](i));
+    return largest > 0.0 && largest < 1e-8 * std::fabs(lambda_shift);
+}
+
 }  // namespace
 
 EigenControl::~EigenControl() = default;
 
 void EigenControl::init(MyDomain& model, std::ostream& listing)
 {
+    reset_published_values();
     modes.clear();
     current_mode = 0;
     model.setup_dofs();
@@ -84,17 +100,41 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     model.assemble_stiffness(K, scratch);
     model.assemble_mass(M, false);
 
+    const std::uint32_t with_mass = equations_with_mass(M, n);
+    if (n > 0 && with_mass == 0)
+        throw KelVane::kelvane_error(
+            "the model has no mass: eigenfrequencies need a density or point masses");
+    if (frequencies > 0 && static_cast<std::uint32_t>(frequencies) > with_mass && n > 0) {
+        std::ostringstream message;
+        message.imbue(std::locale::classic());
+        message << "only " << with_mass << (with_mass == 1 ? " frequency" : " frequencies")
+                << " will be computed: the model has " << with_mass << " equation"
+                << (with_mass == 1 ? "" : "s") << " with mass";
+        std::cout << message.str() << std::endl;
+        listing << message.str() << std::endl;
+    }
+
     // (2 pi shift)^2 with the sign of the shift. A positive shift makes K regular for
     // a model that can move as a rigid body.
     const double two_pi = 6.28318530718;
     const double lambda_shift = two_pi * two_pi * std::fabs(shift) * shift;
-    if (shift != 0.0) K.add(M, lambda_shift);
+    if (shift != 0.0) {
+        if (stiffness_lost_beside(K, M, n, lambda_shift))
+            throw KelVane::kelvane_error(
+                "the shift is too large: the stiffness of the model is lost beside it");
+        K.add(M, lambda_shift);
+    }
 
-    const unsigned q = subspace_size(frequencies, equations_with_mass(M, n));
+    const unsigned q = subspace_size(frequencies, with_mass);
     const unsigned wanted = static_cast<unsigned>(std::min<std::int64_t>(std::max(frequencies, 0), q));
     KelVane::Vector lambda;
     KelVane::Matrix X(n, q);
-    KelVane::subspace_iteration(K, M, lambda, X, true, wanted);
+    // A request for every mode there is gets them all at once; iterating a block of
+    // that size would take a dense solution in every pass.
+    if (wanted == with_mass && wanted > 0)
+        KelVane::dense_eigenpairs(K, M, lambda, X);
+    else
+        KelVane::subspace_iteration(K, M, lambda, X, true, wanted, 100, analysis_yield);
 
     for (unsigned i = 1; i <= q; ++i) {
         KelVane::Vector shape(n);
@@ -109,8 +149,8 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     if (shift != 0.0) {
         for (std::unique_ptr<Mode>& mode : modes) {
             mode->eigenvalue -= lambda_shift;
-            // Rounding noise around a rigid-body mode.
-            if (mode->eigenvalue < 0.0 && mode->eigenvalue > -1e-5 * lambda_shift)
+            // Rounding noise around a rigid-body mode, below a shift of either sign.
+            if (mode->eigenvalue < 0.0 && mode->eigenvalue > -1e-5 * std::fabs(lambda_shift))
                 mode->eigenvalue = 0.0;
         }
     }
@@ -126,11 +166,16 @@ bool EigenControl::run(MyDomain& model, std::ostream& listing, std::ostream&, in
     for (long step = 0; max < 0 || step < max; ++step) {
         if (current_mode >= count) current_mode = count - 1;
         const Mode& mode = *modes[current_mode];
-        const double frequency = std::sqrt(mode.eigenvalue) * (1.0 / two_pi);
 
         std::ostringstream line;
         line.imbue(std::locale::classic());
-        line << "f(" << current_mode + 1 << ") = " << frequency << " Hz";
+        line << "f(" << current_mode + 1 << ") = ";
+        // A negative eigenvalue (beyond the rounding around a rigid-body mode) or one
+        // that is not a number has no frequency.
+        if (mode.eigenvalue >= 0.0 && std::isfinite(mode.eigenvalue))
+            line << std::sqrt(mode.eigenvalue) * (1.0 / two_pi) << " Hz";
+        else
+            line << "not found";
         std::cout << line.str() << std::endl;
         listing << line.str() << std::endl;
 

@@ -9,16 +9,21 @@
 #include "eigen.h"
 
 // Eigenfrequency analysis: the lowest natural frequencies and mode shapes of
-// K x = lambda M x (consistent mass, lambda = omega^2) by subspace iteration. `init`
-// computes every mode; each call of `run` then reports one of them and puts its
-// shape into the node increments, where the drawing finds it.
+// K x = lambda M x (consistent mass, lambda = omega^2) by subspace iteration, or by
+// one dense solution when every equation with mass is asked for. `init` computes
+// every mode; each call of `run` then reports one of them ("not found" for a mode
+// without a real frequency) and puts its shape into the node increments, where the
+// drawing finds it.
 class EigenControl : public KelVane::Control<MyDomain> {
 public:
     EigenControl() = default;
     ~EigenControl() override;
 
     // Numbers the dofs, assembles K and M and solves. A model that is not symmetric
-    // is refused with a KelVane::kelvane_error before any matrix is built.
+    // is refused with a KelVane::kelvane_error before any matrix is built, a model
+    // without mass and a shift that leaves nothing of the stiffness after assembly.
+    // A request for more modes than equations with mass is cut to their number,
+    // with a line to the listing and the screen.
     void init(MyDomain& model, std::ostream& listing) override;
     // Reports at most `max` modes (all that remain when max < 0); false once the
     // last mode has been reported.

@@ -2,6 +2,8 @@
 
 #include <iomanip>
 #include <iostream>
+#include <locale>
+#include <sstream>
 
 #include "domain.h"
 #include "errors.h"
@@ -19,10 +21,10 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // report a motion of zeros.
     if (!(dt > 0.0)) throw KelVane::kelvane_error("explicit analysis needs a positive timestep");
     model.setup_dofs();
-    prepare(model);
-
+    // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
+    prepare(model);
 
     mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
     model.assemble_mass(*mass, true);
@@ -61,8 +63,36 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     if (damping) previous_increment *= 1.0 - 0.5 * dt * rayleigh_alpha;
     du += previous_increment;
     if (damping) du *= 1.0 / (1.0 + 0.5 * dt * rayleigh_alpha);
+    // Beyond the stability limit the motion grows until it is no number at all;
+    // the forces at the start of the step show a state that overflowed in its
+    // stresses first.
+    if (!KelVane::all_finite(step) || !KelVane::all_finite(du)) stop_not_finite();
 
     previous_increment = du;
     model.add_increment(du);
     model.update_elements();
+    // The increments that write results must not write numbers that are none.
+    if (this->post.selects(increment_nr, total_increments) || increment_nr == total_increments) {
+        model.internal_forces(fint);
+        if (!KelVane::all_finite(fint.free_part())) stop_not_finite();
+    }
+}
+
+void ExplicitControl::stop_not_finite() const
+{
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "explicit analysis: the state at increment " << increment_nr << " (time " << time
+            << ") is not finite; a smaller timestep may cure this";
+    throw KelVane::kelvane_error(message.str());
+}
+
+void ExplicitControl::write_motion(std::ostream& os)
+{
+    write_vector_record(os, "previous_increment", previous_increment);
+}
+
+void ExplicitControl::read_motion(const std::string& first, std::istream& is)
+{
+    read_vector_record(is, first, "previous_increment", previous_increment);
 }

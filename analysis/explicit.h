@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <string>
 
 #include "incremental_control.h"
 #include "kvmatrix.h"
@@ -13,7 +14,10 @@ class DiagonalSysMat;
 
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations; the time step is not checked for stability.
+// diagonal solve and no iterations. The time step is not checked for stability
+// beforehand, but a state that is no longer finite stops the analysis with a
+// KelVane::kelvane_error naming the increment. Restart files carry the previous
+// increment.
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
 public:
     ExplicitControl();
@@ -32,7 +36,14 @@ public:
     // Displacement increment of the last step, over the free equations.
     const KelVane::Vector& get_previous_increment() const { return previous_increment; }
 
+protected:
+    // The "previous_increment" line after the model records.
+    void write_motion(std::ostream& os) override;
+    void read_motion(const std::string& first, std::istream& is) override;
+
 private:
+    [[noreturn]] void stop_not_finite() const;
+
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
 };

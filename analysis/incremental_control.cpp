@@ -1,5 +1,6 @@
 #include "incremental_control.h"
 
+#include <cmath>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -9,6 +10,7 @@
 
 #include "domain.h"
 #include "errors.h"
+#include "line_limit.h"
 
 
 namespace KelVane {
@@ -26,6 +28,15 @@ std::string restart_file_name(const std::string& base, int increment)
     return name.str();
 }
 
+// 0.5, 0.25: shortest form in the "C" locale.
+std::string plain_number(double value)
+{
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << value;
+    return text.str();
+}
+
 }  // namespace
 
 template <class DomainType>
@@ -40,6 +51,7 @@ IncrementalControl<DomainType>::~IncrementalControl() = default;
 template <class DomainType>
 void IncrementalControl<DomainType>::prepare(DomainType& model)
 {
+    reset_published_values();
     increment_nr = 0;
     rhs.resize(model.n_free);
     rhs.set_zero();
@@ -80,44 +92,11 @@ bool IncrementalControl<DomainType>::run(DomainType& model, std::ostream& listin
         current_time_step = dt;
 
         while ((max < 0 || count < max) && block.steps >= 1) {
-            double step_size = block.size;
-            double resize_factor = 1.0;
-            int resizes = 0;
             ++increment_nr;
             ++count;
             --block.steps;
-            previous_time = time;
             print_increment(listing);
-
-            // The increment itself takes back what it did before it fails, so a
-            // retry starts from the last committed state. A halved dt stays halved.
-            for (;;) {
-                time = previous_time + dt;
-                try {
-                    increment(model, listing, block.load_set, step_size);
-                    break;
-                } catch (const not_converged_error& failure) {
-                    if (resizes < maxresize) {
-                        step_size *= 0.5;
-                        dt *= 0.5;
-                        resize_factor *= 0.5;
-                        ++resizes;
-                        // The factor in plain notation (0.5, 0.25), whatever format the
-                        // iteration lines left the listing in.
-                        std::ostringstream factor;
-                        factor.imbue(std::locale::classic());
-                        factor << resize_factor;
-                        listing << '\n' << "Resized because " << failure.what() << ", factor "
-                                << factor.str() << '\n';
-                        std::cout << '\n' << "Resized because " << failure.what() << ", factor "
-                                  << factor.str() << std::endl;
-                    } else {
-                        listing << '\n' << "ERROR: " << failure.what() << '\n';
-                        std::cout << '\n' << "ERROR: " << failure.what() << std::endl;
-                        throw kelvane_error("aborted increment");
-                    }
-                }
-            }
+            complete_increment(model, listing, block.load_set, block.size);
 
             if (this->post.selects(increment_nr, total_increments))
                 model.write_step_results(result, increment_nr, this->post);
@@ -133,6 +112,60 @@ bool IncrementalControl<DomainType>::run(DomainType& model, std::ostream& listin
 }
 
 template <class DomainType>
+void IncrementalControl<DomainType>::complete_increment(DomainType& model, std::ostream& listing,
+                                                        int load_set, double size)
+{
+    const double increment_dt = dt;
+    double factor = 1.0;     // part of the increment that one step takes
+    double remaining = 1.0;  // part of the increment still to do
+    int resizes = 0;
+    int sub_step = 1;
+    // The factors are powers of one half, so the parts add up to the whole exactly.
+    while (remaining > 0.0) {
+        const double part = factor < remaining ? factor : remaining;
+        dt = increment_dt * part;
+        // The elements that integrate in time see the step they are taking.
+        current_time_step = dt;
+        previous_time = time;
+        time = previous_time + dt;
+        try {
+            // The step takes back what it did before it fails, so a retry starts
+            // from the state at the start of the step.
+            increment(model, listing, load_set, size * part);
+        } catch (const not_converged_error& failure) {
+            time = previous_time;
+            if (resizes < maxresize && factor * 0.5 >= smallest_resize_factor) {
+                factor *= 0.5;
+                ++resizes;
+                // The factor in plain notation (0.5, 0.25), whatever format the
+                // iteration lines left the listing in.
+                const std::string text = std::string("Resized because ") + failure.what() +
+                                         ", factor " + plain_number(factor);
+                listing << '\n' << text << '\n';
+                std::cout << '\n' << text << std::endl;
+                continue;
+            }
+            dt = increment_dt;
+            listing << '\n' << "ERROR: " << failure.what() << '\n';
+            std::cout << '\n' << "ERROR: " << failure.what() << std::endl;
+            throw kelvane_error("aborted increment");
+        }
+        remaining -= part;
+        if (remaining > 0.0) {
+            // The next sub-step starts from this one's state.
+            model.commit();
+            ++sub_step;
+            const std::string text = "Sub-step " + std::to_string(sub_step) + " of increment " +
+                                     std::to_string(increment_nr) + ", factor " +
+                                     plain_number(factor);
+            listing << '\n' << text << '\n';
+            std::cout << text << std::endl;
+        }
+    }
+    dt = increment_dt;
+}
+
+template <class DomainType>
 void IncrementalControl<DomainType>::write_restart(DomainType& model)
 {
     const std::string name = restart_file_name(this->base_name, increment_nr);
@@ -143,6 +176,7 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
     file << std::setprecision(std::numeric_limits<double>::max_digits10);
     file << restart_header << '\n' << increment_nr << '\n' << time << '\n';
     model.write_restart_state(file);
+    write_motion(file);
     file << restart_trailer << '\n';
     file.close();
     if (!file) throw file_error("can not write restart file " + name);
@@ -151,21 +185,70 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
 template <class DomainType>
 void IncrementalControl<DomainType>::read_restart(DomainType& model)
 {
-    std::ifstream file(restart_file);
+    std::ifstream source(restart_file);
+    // A line too long for any restart file ends the input there and is named.
+    LineLimitBuffer limited(*source.rdbuf());
+    std::istream file(&limited);
     file.imbue(std::locale::classic());
-    std::string word;
-    if (!(file >> word) || word != restart_header) throw file_error("incorrect restart file");
-    int restored_increment = 0;
-    double restored_time = 0.0;
-    if (!(file >> restored_increment >> restored_time))
-        throw file_error("incorrect restart file");
-    increment_nr = restored_increment;
-    time = restored_time;
-    model.read_restart_state(file);
-    word.clear();
-    if (!(file >> word) || word != restart_trailer)
-        throw file_error("incorrect end of restart file");
+    try {
+        std::string word;
+        if (!source || !(file >> word) || word != restart_header)
+            throw file_error("incorrect restart file");
+        int restored_increment = 0;
+        double restored_time = 0.0;
+        if (!(file >> restored_increment >> restored_time))
+            throw file_error("incorrect restart file");
+        if (restored_increment < 0 || !std::isfinite(restored_time))
+            throw file_error("corrupt restart file");
+        increment_nr = restored_increment;
+        time = restored_time;
+        model.read_restart_state(file);
+        word.clear();
+        // A restart file of a static analysis ends after the model records: a motion
+        // started from it starts at rest.
+        if (file >> word && word != restart_trailer) {
+            read_motion(word, file);
+            word.clear();
+            file >> word;
+        }
+        if (!file || word != restart_trailer) throw file_error("incorrect end of restart file");
+    } catch (const file_error&) {
+        if (limited.line_too_long())
+            throw file_error("restart file line " + std::to_string(limited.too_long_line()) +
+                             " is longer than 1 MB");
+        throw;
+    }
     this->done = true;
+}
+
+template <class DomainType>
+void IncrementalControl<DomainType>::read_motion(const std::string&, std::istream&)
+{
+    // A static analysis keeps no motion: whatever stands before the end line is wrong.
+    throw file_error("incorrect end of restart file");
+}
+
+template <class DomainType>
+void IncrementalControl<DomainType>::write_vector_record(std::ostream& os, const char* name,
+                                                         const Vector& v)
+{
+    os << name << ' ' << v.size();
+    for (unsigned i = 1; i <= v.size(); ++i) os << ' ' << v(i);
+    os << '\n';
+}
+
+template <class DomainType>
+void IncrementalControl<DomainType>::read_vector_record(std::istream& is, const std::string& word,
+                                                        const char* name, Vector& v)
+{
+    unsigned size = 0;
+    if (word != name || !(is >> size) || size != v.size())
+        throw file_error("corrupt restart file");
+    for (unsigned i = 1; i <= size; ++i) {
+        double value = 0.0;
+        if (!(is >> value) || !std::isfinite(value)) throw file_error("corrupt restart file");
+        v(i) = value;
+    }
 }
 
 template class IncrementalControl<MyDomain>;

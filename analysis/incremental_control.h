@@ -15,9 +15,10 @@ namespace KelVane {
 
 // Base of the analyses that advance in load or time increments. It runs the queue
 // of load blocks one increment at a time, retries an increment that does not
-// converge with half the step (at most maxresize times), writes result-file blocks
-// and restart files for the selected increments, and reads a restart file. The
-// derived class computes one increment.
+// converge with half the step (at most maxresize times, never below
+// smallest_resize_factor of the increment) and completes a resized increment by
+// further sub-steps, writes result-file blocks and restart files for the selected
+// increments, and reads a restart file. The derived class computes one step.
 //
 // The member functions are instantiated for MyDomain in incremental_control.cpp.
 template <class DomainType>
@@ -38,9 +39,10 @@ public:
     bool run(DomainType& model, std::ostream& listing, std::ostream& result,
              int max) override;
 
-    // One increment: advance load set `load_set` by `size` and reach the new state.
-    // Throws not_converged_error (or divergence_error) when it cannot; the step is
-    // then retried with half the size while resizes are left.
+    // One step: advance load set `load_set` by `size` (and the time by dt) and reach
+    // the new state. Throws not_converged_error (or divergence_error) when it cannot,
+    // after taking back what it did; the step is then retried with half the size
+    // and half dt while resizes are left.
     virtual void increment(DomainType& model, std::ostream& listing, int load_set,
                            double size) = 0;
     // "increment " and the number to standard output, and to the listing when that
@@ -93,7 +95,27 @@ public:
     const StepSelect& save_selection() const { return save; }
     const std::deque<LoadBlock>& get_load_blocks() const { return load_blocks; }
 
+    // A resize that would take the step below this part of its increment ends the
+    // increment instead: a load step of almost nothing "converges" on the
+    // tolerance for no load at all and carries no load, and since the sub-steps
+    // that complete an increment keep the size that worked, it also bounds their
+    // number (at most 1024).
+    static constexpr double smallest_resize_factor = 1.0 / 1024;
+
 protected:
+    // The state of the motion that a restart file carries after the model records:
+    // nothing here. `first` is the word that follows the model records when it is
+    // not the end line; a reader that does not find its own records there throws
+    // file_error("corrupt restart file").
+    virtual void write_motion(std::ostream&) {}
+    virtual void read_motion(const std::string& first, std::istream& is);
+    // One restart line: the name, the entry count and every entry. The reader takes
+    // the rest of the line whose first word `word` it was given: the word must be
+    // the name, followed by exactly v.size() entries, all finite numbers.
+    static void write_vector_record(std::ostream& os, const char* name, const Vector& v);
+    static void read_vector_record(std::istream& is, const std::string& word, const char* name,
+                                   Vector& v);
+
     bool restart = false;
     int total_increments = 1;
     int increment_nr = 0;          // increments performed, counted from 1
@@ -108,6 +130,12 @@ protected:
     int maxresize = 0;
     std::string restart_file;
     std::deque<LoadBlock> load_blocks;
+
+private:
+    // Applies `size` of load set `load_set` over dt in as many sub-steps as
+    // resizing makes it take, committing each but the last; dt is the same after.
+    void complete_increment(DomainType& model, std::ostream& listing, int load_set,
+                            double size);
 };
 
 }  // namespace KelVane

@@ -48,6 +48,16 @@ void IncrementalIterativeControl<DomainType>::solve_update(SystemMat& K, DomainT
     model.update_elements();
 }
 
+template <class DomainType>
+void IncrementalIterativeControl<DomainType>::undo_increment(DomainType& model, int load_set,
+                                                             double size)
+{
+    model.apply_load(load_set, -size);
+    model.clear_increments();
+    // Element states are recomputed from zero increments: the committed state.
+    model.update_elements();
+}
+
 template class IncrementalIterativeControl<MyDomain>;
 
 }  // namespace KelVane

@@ -48,6 +48,10 @@ public:
     double get_unbalance_norm() const { return unbalance_norm; }
 
 protected:
+    // Takes back a failed step's load and node increments; the elements then return
+    // to their committed states, so a retry starts from the state at the step's start.
+    void undo_increment(DomainType& model, int load_set, double size);
+
     int method = full_newton;  // 1: tangent re-formed every iteration, 2: kept
     int maxiter = 10;
     int iteration = 0;         // within the current increment, counted from 1

@@ -11,6 +11,7 @@
 #include "control.h"
 #include "domain.h"
 #include "errors.h"
+#include "line_limit.h"
 
 namespace {
 
@@ -84,38 +85,60 @@ int input_data::read_line()
 {
     line_.clear();
     field_count_ = 0;
-    int c = get_text_char(file_);
-    while (is_blank(c)) c = get_text_char(file_);
+    int c = next_char();
+    while (is_blank(c)) c = next_char();
 
     while (c != '\n' && c != EOF) {
         if (c == '\\') {
             // A backslash that begins a word drops the rest of the physical line
             // and continues the logical line on the next one.
             do {
-                c = get_text_char(file_);
+                c = next_char();
             } while (c != '\n' && c != EOF);
             if (c == EOF) break;
             ++line_number_;
-            c = get_text_char(file_);
+            c = next_char();
         } else {
             if (field_count_ > 0) line_ += ' ';
             do {
                 line_ += static_cast<char>(c);
-                c = get_text_char(file_);
+                c = next_char();
             } while (!ends_word(c));
             ++field_count_;
             // A backslash glued to a word only ends the word.
-            if (c == '\\') c = get_text_char(file_);
+            if (c == '\\') c = next_char();
         }
-        while (is_blank(c)) c = get_text_char(file_);
+        while (is_blank(c)) c = next_char();
     }
     ++line_number_;
+    if (line_too_long_) {
+        // Nothing of a line that long is kept.
+        line_.clear();
+        field_count_ = 0;
+    }
+    return c;
+}
+
+// The next character of the physical line; a line (or a logical line) longer
+// than any model line ends the input as the end of the file does.
+int input_data::next_char()
+{
+    if (line_too_long_) return EOF;
+    const int c = get_text_char(file_);
+    if (c == '\n') {
+        physical_length_ = 0;
+    } else if (c != EOF && (++physical_length_ > KelVane::max_input_line_length ||
+                            line_.size() > KelVane::max_input_line_length)) {
+        line_too_long_ = true;
+        return EOF;
+    }
     return c;
 }
 
 void input_data::next_line()
 {
     if (file_ == nullptr && open_file() != 0) {
+        cut_short_ = true;
         key_ = end_key;
         keyword_line_ = 1;
         consumed_ = 1;
@@ -134,9 +157,15 @@ void input_data::next_line()
     if (field_count_ == 0) {
         // A file that could not be read to its end (a directory, a read error) must
         // not pass for a complete model.
-        if (key_ != end_key && std::ferror(file_) != 0) {
+        if (key_ != end_key && line_too_long_) {
+            std::cerr << "input line " << line_number_
+                      << " is longer than 1 MB; the input ends there" << std::endl;
+            ++total_errors_;
+            cut_short_ = true;
+        } else if (key_ != end_key && std::ferror(file_) != 0) {
             std::cerr << "Cannot read input file: " << file_name_ << std::endl;
             ++total_errors_;
+            cut_short_ = true;
         }
         line_.clear();
         key_ = end_key;
@@ -170,10 +199,11 @@ int input_data::read_key()
     return 0;
 }
 
-// A read error ends the input as the end of the file does.
+// A read error, or a line too long, ends the input as the end of the file does.
 bool input_data::at_eof() const
 {
-    return file_ == nullptr || std::feof(file_) != 0 || std::ferror(file_) != 0;
+    return file_ == nullptr || std::feof(file_) != 0 || std::ferror(file_) != 0 ||
+           line_too_long_;
 }
 
 bool input_data::end_of_input()
@@ -197,7 +227,8 @@ void input_data::field(int i)
         std::cerr << "program error, attempt to read field " << i << " of " << field_count_
                   << " available fields" << std::endl;
         report_line_error();
-        throw syntax_error("");
+        throw syntax_error("input line " + std::to_string(line_number_) + " has no field " +
+                           std::to_string(i));
     }
     if (i < 1) i = 1;
     if (field_cursor_ == 0 || field_cursor_ > i) {

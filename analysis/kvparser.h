@@ -78,6 +78,9 @@ public:
     void skip_line() { consumed_ = 1; }
     bool at_eof() const;
     bool end_of_input();
+    // Whether the input ended before the end of the file: the file could not be
+    // opened or read, or a line was too long to be a model line.
+    bool input_cut_short() const { return cut_short_; }
 
     // Selects field i (from 1; 0 selects field 1). Asking for a field the line
     // does not have reports the line and throws syntax_error.
@@ -129,6 +132,11 @@ public:
     KelVane::Geometry* find_geometry(MyDomain& domain, int number);
     MyNode* find_node(MyDomain& domain, int number);
     FiniteElement* find_element(MyDomain& domain, int number);
+    KelVane::LoadSet* find_load_set(MyDomain& domain, int number);
+    // A number given to a second node, element, material, geometry or load set:
+    // writes "<kind> <number> is defined twice" and counts one error on the line.
+    // The first definition is the one kept.
+    void report_defined_twice(const char* kind, int number);
 
     // --- materials and geometries (read_materials.cpp) ---
 
@@ -192,6 +200,8 @@ private:
     static Object* lookup(NumberIndex<Object>& index, const std::list<Object*>& list,
                           int number, NumberOf number_of);
 
+    // The next character of the file, counted against the length of its line.
+    int next_char();
     // Reads and skips the element lines of a group that creates nothing.
     void skip_element_lines();
     // Reads the parameter lines of a material type; accept(word) handles one word
@@ -209,6 +219,9 @@ private:
     unsigned field_start_ = 0;
     unsigned field_end_ = 0;
     int consumed_ = 0;
+    std::size_t physical_length_ = 0;
+    bool line_too_long_ = false;
+    bool cut_short_ = false;
     std::FILE* file_ = nullptr;
     std::string file_name_;
     const std::string separators_;
@@ -219,6 +232,7 @@ private:
     NumberIndex<FiniteElement> element_index_;
     NumberIndex<KelVane::Material_type> material_index_;
     NumberIndex<KelVane::Geometry> geometry_index_;
+    NumberIndex<KelVane::LoadSet> load_set_index_;
 };
 
 #endif

@@ -124,6 +124,12 @@ void MyDomain::write_reactions(std::ostream& os)
 {
     os << "\nreactions\n";
     KelVane::SystemVector internal;
+    reactions(internal);
+    for (const MyNode* node : nodes) write_reaction_rows(os, *node, internal);
+}
+
+void MyDomain::reactions(KelVane::SystemVector& internal)
+{
     KelVane::SystemVector external;
     internal_forces(internal);
     external_forces(external);
@@ -133,7 +139,6 @@ void MyDomain::write_reactions(std::ostream& os)
     // The heat equations hold heat over the time step; the reactions are listed as
     // heat flows, in the unit of the heat-flux loads.
     if (current_time_step > 0.0) scale_temperature_entries(internal, 1.0 / current_time_step);
-    for (const MyNode* node : nodes) write_reaction_rows(os, *node, internal);
 }
 
 void MyDomain::write_reaction_rows(std::ostream& os, const MyNode& node,

@@ -1,10 +1,32 @@
 #include "model_loader.h"
 
 #include <chrono>
+#include <iostream>
 
 #include "control.h"
 #include "domain.h"
 #include "kvparser.h"
+
+namespace {
+
+// A file that defines no nodes or no elements is no model (an empty file, a text
+// in another encoding, bytes without a keyword line): it is refused rather than
+// offered to run. Returns the errors counted.
+int check_model_defined(const MyDomain& domain)
+{
+    int errors = 0;
+    if (domain.nodes.empty()) {
+        std::cerr << "the input file defines no nodes" << std::endl;
+        ++errors;
+    }
+    if (domain.elements.empty()) {
+        std::cerr << "the input file defines no elements" << std::endl;
+        ++errors;
+    }
+    return errors;
+}
+
+}  // namespace
 
 int read_model(const std::string& file_name, MyDomain*& domain,
                KelVane::Control<MyDomain>*& control)
@@ -13,6 +35,7 @@ int read_model(const std::string& file_name, MyDomain*& domain,
     domain = nullptr;
     delete control;
     control = nullptr;
+    reset_published_values();
 
     domain = new MyDomain;
     int errors = 0;
@@ -28,6 +51,7 @@ int read_model(const std::string& file_name, MyDomain*& domain,
         if (control == nullptr) control = new LinearControl;
         control->set_base_name(model_base_name(file_name));
         errors = reader.error_count();
+        if (!reader.input_cut_short()) errors += check_model_defined(*domain);
     }
     return errors;
 }

@@ -15,8 +15,9 @@ class Control;
 // Loads one model file. The model container and the analysis control held by the
 // caller are destroyed and replaced by new ones built from the file (a linear
 // control when the file names no analysis). Returns the number of input errors;
-// 0 means the model may run. A syntax_error (a line without a required field)
-// leaves with the container built so far and the control read so far, if any.
+// 0 means the model may run. A file read to its end that defines no nodes or no
+// elements counts an error for each. A syntax_error (a line without a required
+// field) leaves with the container built so far and the control read so far, if any.
 int read_model(const std::string& file_name, MyDomain*& domain,
                KelVane::Control<MyDomain>*& control);
 

@@ -26,14 +26,13 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     if (!(beta > 0.0)) throw KelVane::kelvane_error("Newmark analysis needs a positive beta");
 
     model.setup_dofs();
-    prepare(model);
-
-    // The motion starts at rest; the initial acceleration is not computed from the
-    // loads at the start.
+    // The motion starts at rest, or where the restart file leaves it; the initial
+    // acceleration is not computed from the loads at the start.
     velocity.resize(model.n_free);
     velocity.set_zero();
     acceleration.resize(model.n_free);
     acceleration.set_zero();
+    prepare(model);
 
     stiffness = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
     model.set_profile(*stiffness);
@@ -94,41 +93,69 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
 
     std::cout << "iteration ";
     KelVane::Vector du;
-    do {
-        ++iteration;
-        // Modified Newton keeps the effective stiffness of the step's start and its
-        // factorisation; re-forming it is the one place that yields to the event loop.
-        if (iteration > 1 && method == full_newton) {
-            model.assemble_tangent(*stiffness, rhs);
-            form_effective_stiffness();
-            analysis_yield();
-        }
-        solve_update(*stiffness, model);
+    bool converged = false;
+    try {
+        do {
+            ++iteration;
+            // Modified Newton keeps the effective stiffness of the step's start and its
+            // factorisation; re-forming it is the one place that yields to the event loop.
+            if (iteration > 1 && method == full_newton) {
+                model.assemble_tangent(*stiffness, rhs);
+                form_effective_stiffness();
+                analysis_yield();
+            }
+            solve_update(*stiffness, model);
 
-        model.get_increments(du);
-        model.internal_forces(fint);
-        model.external_forces(fext);
-        const KelVane::Vector new_acceleration = a[0] * du - a[2] * velocity - a[3] * acceleration;
-        rhs = fext.free_part();
-        rhs -= fint.free_part();
-        rhs -= (*mass) * new_acceleration;
-        if (damping) {
-            const KelVane::Vector new_velocity = a[1] * du - a[4] * velocity - a[5] * acceleration;
-            rhs -= (*damping_matrix) * new_velocity;
-        }
-        compute_unbalance_norm();
+            model.get_increments(du);
+            model.internal_forces(fint);
+            model.external_forces(fext);
+            const KelVane::Vector new_acceleration =
+                a[0] * du - a[2] * velocity - a[3] * acceleration;
+            rhs = fext.free_part();
+            rhs -= fint.free_part();
+            rhs -= (*mass) * new_acceleration;
+            if (damping) {
+                const KelVane::Vector new_velocity =
+                    a[1] * du - a[4] * velocity - a[5] * acceleration;
+                rhs -= (*damping_matrix) * new_velocity;
+            }
+            compute_unbalance_norm();
 
-        if (iteration > 1 && (iteration - 1) % 10 == 0) std::cout << '\n' << "          ";
-        std::cout << " " << std::setw(3) << iteration << std::flush;
+            if (iteration > 1 && (iteration - 1) % 10 == 0) std::cout << '\n' << "          ";
+            std::cout << " " << std::setw(3) << iteration << std::flush;
 
-        listing << std::scientific << std::setprecision(4);
-        listing << '\n' << "iteration " << iteration << '\n';
-        print_norms(listing);
-    } while (!check_convergence() && iteration < maxiter);
+            listing << std::scientific << std::setprecision(4);
+            listing << '\n' << "iteration " << iteration << '\n';
+            print_norms(listing);
+            converged = check_convergence();
+        } while (!converged && iteration < maxiter);
+    } catch (const KelVane::divergence_error&) {
+        undo_increment(model, load_set, size);
+        throw;
+    }
+    // A step that did not reach equilibrium is not a state of the motion: it is
+    // taken back (the velocity and acceleration are still those of its start).
+    if (!converged) {
+        undo_increment(model, load_set, size);
+        throw KelVane::not_converged_error("solution not converged");
+    }
 
-    // Converged or not, the last iterate is the state at the end of the step.
     const KelVane::Vector old_acceleration = acceleration;
     acceleration = a[0] * du - a[2] * velocity - a[3] * old_acceleration;
     velocity += a[6] * old_acceleration + a[7] * acceleration;
     std::cout << std::endl;
+}
+
+void NonLinearNewmarkControl::write_motion(std::ostream& os)
+{
+    write_vector_record(os, "velocity", velocity);
+    write_vector_record(os, "acceleration", acceleration);
+}
+
+void NonLinearNewmarkControl::read_motion(const std::string& first, std::istream& is)
+{
+    read_vector_record(is, first, "velocity", velocity);
+    std::string word;
+    is >> word;
+    read_vector_record(is, word, "acceleration", acceleration);
 }

@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <string>
 
 #include "incremental_iterative_control.h"
 #include "kvmatrix.h"
@@ -14,8 +15,9 @@ class SparseSysMat;
 // Implicit dynamics: Newmark time integration with equilibrium iterations on the
 // effective stiffness K + a1 D + a0 M (consistent mass M, Rayleigh damping
 // D = alpha M + beta_R K when damping is on). Each increment is one time step.
-// An increment that reaches maxiter is accepted with its last iterate; one that
-// diverges fails at once without taking anything back.
+// A step that diverges or does not converge within maxiter iterations takes back
+// its load and node increments and fails, so a resized retry starts from the
+// state at the step's start. Restart files carry the velocity and acceleration.
 class NonLinearNewmarkControl : public MyIncrementalIterativeControl {
 public:
     NonLinearNewmarkControl();
@@ -44,6 +46,11 @@ public:
     const KelVane::SparseSysMat* get_stiffness() const { return stiffness.get(); }
     const KelVane::SparseSysMat* get_mass() const { return mass.get(); }
     const KelVane::SparseSysMat* get_damping_matrix() const { return damping_matrix.get(); }
+
+protected:
+    // "velocity" and "acceleration" lines after the model records.
+    void write_motion(std::ostream& os) override;
+    void read_motion(const std::string& first, std::istream& is) override;
 
 private:
     // a0 ... a7 of the current time step.

@@ -21,18 +21,11 @@ void NonLinearStaticControl::init(MyDomain& model, std::ostream&)
     // A new analysis starts a new convergence history: its first increment is
     // always marked as new, whatever number the previous analysis ended on.
     load_bar_increment = 0;
+    require_heat_time_step(model, dt);
     model.setup_dofs();
     prepare(model);
     tangent = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
     model.set_profile(*tangent);
-}
-
-void NonLinearStaticControl::undo_increment(MyDomain& model, int load_set, double size)
-{
-    model.apply_load(load_set, -size);
-    model.clear_increments();
-    // Element states are recomputed from zero increments: the committed state.
-    model.update_elements();
 }
 
 void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, int load_set,

@@ -27,10 +27,6 @@ public:
     const KelVane::SparseSysMat* tangent_matrix() const { return tangent.get(); }
 
 private:
-    // Takes back the increment's load and node increments (the elements then
-    // return to their committed states).
-    void undo_increment(MyDomain& model, int load_set, double size);
-
     std::unique_ptr<KelVane::SparseSysMat> tangent;
 };
 

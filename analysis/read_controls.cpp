@@ -79,7 +79,15 @@ bool read_iteration_line(input_data& input, const std::string& word, IterativeCo
         control.set_method(2);
     } else if (word == "unbalance") {
         double tolerance = 0.0;
-        if (input.get_double(2, tolerance)) control.set_tolerance(tolerance);
+        if (!input.get_double(2, tolerance)) return true;
+        // The unbalance ratio is never below zero: a tolerance that is not positive
+        // can never be met, and the iterations would go on for ever.
+        if (!(tolerance > 0.0)) {
+            std::cerr << "unbalance tolerance must be positive" << std::endl;
+            input.add_errors(1);
+            return true;
+        }
+        control.set_tolerance(tolerance);
     } else if (word == "maxiter") {
         int maxiter = 0;
         if (input.get_int(2, maxiter)) control.set_maxiter(maxiter);

@@ -206,7 +206,8 @@ int input_data::read_loadef(MyDomain& domain)
             return 1;
         }
         int number = 0;
-        get_int(2, number);
+        const bool defined_before = get_int(2, number) && find_load_set(domain, number) != nullptr;
+        if (defined_before) report_defined_twice("load set", number);
         auto load_set = std::make_unique<KelVane::LoadSet>(static_cast<std::uint32_t>(number));
         next_line();
 
@@ -230,7 +231,8 @@ int input_data::read_loadef(MyDomain& domain)
             }
             if (is_keyword_line()) break;
         }
-        domain.load_sets.push_back(load_set.release());
+        // A set read under a number already defined is dropped.
+        if (!defined_before) domain.load_sets.push_back(load_set.release());
     }
     return 1;
 }

@@ -103,7 +103,9 @@ void input_data::read_parameter_lines(Accept accept)
 int input_data::read_material(MyDomain& domain)
 {
     int number = 1;
-    if (field_count() > 1) get_int(2, number);
+    const bool numbered = field_count() <= 1 || get_int(2, number);
+    const bool defined_before = numbered && find_material(domain, number) != nullptr;
+    if (defined_before) report_defined_twice("material", number);
     const auto material_number = static_cast<unsigned int>(number);
 
     next_line();
@@ -139,7 +141,11 @@ int input_data::read_material(MyDomain& domain)
         // The unknown type word is read as a parameter word of a linear elastic material.
         material = read_linearelastic(material_number);
     }
-    if (material != nullptr) domain.materials.push_back(material);
+    // A material read under a number already defined is dropped.
+    if (defined_before)
+        delete material;
+    else if (material != nullptr)
+        domain.materials.push_back(material);
     return 1;
 }
 
@@ -236,7 +242,9 @@ KelVane::Material_type* input_data::read_mass(int number)
 int input_data::read_geometry(MyDomain& domain)
 {
     int number = 1;
-    if (field_count() > 1) get_int(2, number);
+    const bool numbered = field_count() <= 1 || get_int(2, number);
+    const bool defined_before = numbered && find_geometry(domain, number) != nullptr;
+    if (defined_before) report_defined_twice("geometry", number);
     auto geometry = std::make_unique<KelVane::Geometry>(static_cast<std::uint32_t>(number));
 
     next_line();
@@ -259,6 +267,6 @@ int input_data::read_geometry(MyDomain& domain)
         }
         next_line();
     }
-    domain.geometries.push_back(geometry.release());
+    if (!defined_before) domain.geometries.push_back(geometry.release());
     return 1;
 }

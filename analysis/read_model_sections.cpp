@@ -12,6 +12,7 @@
 #include "geometry.h"
 #include "heat_elements.h"
 #include "kvparser.h"
+#include "loads.h"
 #include "material.h"
 #include "node.h"
 #include "point_mass.h"
@@ -148,8 +149,12 @@ int input_data::read_nodes(MyDomain& domain)
         get_double(2, x);
         get_double(3, y);
         get_double(4, z);
-        if (line_errors() == 0)
-            domain.nodes.push_back(new MyNode(static_cast<std::uint32_t>(number), x, y, z));
+        if (line_errors() == 0) {
+            if (find_node(domain, number) != nullptr)
+                report_defined_twice("node", number);
+            else
+                domain.nodes.push_back(new MyNode(static_cast<std::uint32_t>(number), x, y, z));
+        }
         next_line();
     }
     return 1;
@@ -272,6 +277,8 @@ int input_data::read_elements(MyDomain& domain)
         while (!is_keyword_line() && line_begins_with_digit()) {
             int number = 0;
             get_int(1, number);
+            if (line_errors() == 0 && find_element(domain, number) != nullptr)
+                report_defined_twice("element", number);
             if (line_errors() == 0) {
                 KelVane::Node** nodes = read_element_nodes(domain, node_count);
                 if (nodes != nullptr && line_errors() == 0)
@@ -447,4 +454,16 @@ FiniteElement* input_data::find_element(MyDomain& domain, int number)
 {
     return lookup(element_index_, domain.elements, number,
                   [](const FiniteElement* e) { return e->number(); });
+}
+
+KelVane::LoadSet* input_data::find_load_set(MyDomain& domain, int number)
+{
+    return lookup(load_set_index_, domain.load_sets, number,
+                  [](const KelVane::LoadSet* s) { return s->number(); });
+}
+
+void input_data::report_defined_twice(const char* kind, int number)
+{
+    std::cerr << kind << ' ' << number << " is defined twice" << std::endl;
+    add_errors(1);
 }

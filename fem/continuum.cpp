@@ -44,6 +44,37 @@ double point_radius(const Matrix& N, const Matrix& X)
     return (N * X)(1, 1);
 }
 
+// Temporaries of the computation of one element, kept from one element to the next
+// so that the equilibrium iterations do not allocate them again. One set per
+// thread; each computation gives them the sizes of the element at hand.
+struct Workspace {
+    Matrix X;       // node coordinates
+    Matrix J;       // Jacobian at a point
+    Matrix J_inv;
+    Matrix dN;      // derivatives of the shape functions by x, y (and z)
+    Matrix B;
+    Matrix D;       // tangent at a point
+    Vector sigma;   // stress correction at a point (condensed formulation)
+    Matrix DB;      // weighted D B of a stiffness term
+    Vector du;      // dof increments of the element
+    Vector strain;  // strain increment at a point
+};
+
+Workspace& workspace()
+{
+    thread_local Workspace scratch;
+    return scratch;
+}
+
+// The element's integration points with the shape functions and their natural
+// derivatives there; one entry per point state.
+const KelVane::ShapeRule& point_rule(const NumIntElement& element)
+{
+    const KelVane::ShapeRule& rule = element.get_shape().rule();
+    KV_ASSERT(rule.locations.size() == static_cast<std::uint32_t>(element.nr_points()));
+    return rule;
+}
+
 }  // namespace
 
 NumIntStructElement::NumIntStructElement(std::uint32_t number, KelVane::Node** node_list,
@@ -111,16 +142,17 @@ void NumIntStructElement::add_Bt_vector(Vector& f, const Matrix& B, const Vector
     }
 }
 
-Matrix NumIntStructElement::point_tangent(int k, bool xp, const Matrix& B, double wf,
-                                          Vector& f) const
+void NumIntStructElement::point_tangent(int k, bool xp, const Matrix& B, double wf, Vector& f,
+                                        Matrix& D) const
 {
     const KelVane::Structural_Point& point = structural_point(k);
-    if (!xp) return point.get_tangent();
-    Matrix D;
-    Vector sigma;
+    if (!xp) {
+        D = point.get_tangent();
+        return;
+    }
+    Vector& sigma = workspace().sigma;
     point.condensed_tangent(D, sigma);
     add_Bt_vector(f, B, sigma, -wf);
-    return D;
 }
 
 void NumIntStructElement::print_plane_result_header(std::ostream& os) const
@@ -171,19 +203,32 @@ Matrix NumIntStructElement::get_N_mat(const Vector& location) const
 Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
                                       double& factor) const
 {
-    const Matrix G = get_shape().get_dNdxi(location);
-    const Matrix J = G * X;
-    factor = determinant(J);
+    const KelVane::Shape& element_shape = get_shape();
+    const Matrix N = stress_state == 3 ? element_shape.get_N(location) : Matrix();
+    Matrix B;
+    fill_B_mat(element_shape.get_dNdxi(location), N, X, factor, B);
+    return B;
+}
+
+void NumIntStructElement::fill_B_mat(const Matrix& G, const Matrix& N, const Matrix& X,
+                                     double& factor, Matrix& B) const
+{
+    Workspace& scratch = workspace();
+    KelVane::multiply(G, X, scratch.J);
+    factor = determinant(scratch.J);
     check_orientation(factor);
     // Derivatives by x, y (and z): row 1 dN/dx, row 2 dN/dy, row 3 dN/dz.
-    const Matrix dN = J.inv() * G;
+    scratch.J.inv(scratch.J_inv);
+    KelVane::multiply(scratch.J_inv, G, scratch.dN);
+    const Matrix& dN = scratch.dN;
     const unsigned n = dN.size2();
 
     switch (stress_state) {
     case 1:
     case 2: {
         if (stress_state == 2) factor *= thickness();
-        Matrix B(3, 2 * n, 0.0);
+        B.resize(3, 2 * n);
+        B.set_zero();
         for (unsigned j = 1; j <= n; ++j) {
             const unsigned u = 2 * j - 1;
             const unsigned v = 2 * j;
@@ -192,10 +237,9 @@ Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
             B(3, u) = dN(2, j);
             B(3, v) = dN(1, j);
         }
-        return B;
+        return;
     }
     case 3: {
-        const Matrix N = get_shape().get_N(location);
         const double r = point_radius(N, X);
         // Written so that a radius that is not a number is refused as well.
         if (!(r >= min_radius)) {
@@ -205,7 +249,8 @@ Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
             throw kelvaned_error(message.str());
         }
         factor *= r * two_pi;
-        Matrix B(4, 2 * n, 0.0);
+        B.resize(4, 2 * n);
+        B.set_zero();
         for (unsigned j = 1; j <= n; ++j) {
             const unsigned u = 2 * j - 1;
             const unsigned v = 2 * j;
@@ -215,10 +260,11 @@ Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
             B(4, u) = dN(2, j);
             B(4, v) = dN(1, j);
         }
-        return B;
+        return;
     }
     case 0: {
-        Matrix B(6, 3 * n, 0.0);
+        B.resize(6, 3 * n);
+        B.set_zero();
         for (unsigned j = 1; j <= n; ++j) {
             const unsigned u = 3 * j - 2;
             const unsigned v = 3 * j - 1;
@@ -233,7 +279,7 @@ Matrix NumIntStructElement::get_B_mat(const Vector& location, const Matrix& X,
             B(6, u) = dN(3, j);
             B(6, w) = dN(1, j);
         }
-        return B;
+        return;
     }
     default:
         throw kelvaned_error("wrong stress type in NumIntStructElement::get_B_mat()");
@@ -248,15 +294,16 @@ Matrix NumIntStructElement::stiffness_matrix(Vector& f)
         f.resize(structural_dofs);
         f.set_zero();
     }
-    Matrix X;
-    getCoordinateMatrix(*this, X, nodal_dimension());
-    const IntLocs locations = get_shape().get_int_locs();
+    Workspace& scratch = workspace();
+    getCoordinateMatrix(*this, scratch.X, nodal_dimension());
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         double factor = 0.0;
-        const Matrix B = get_B_mat(locations.coordinates(k), X, factor);
-        const double wf = locations.weight(k) * factor;
-        KelVane::add_AtBA(K, wf, B, point_tangent(k, xp, B, wf, f));
+        fill_B_mat(rule.dNdxi[k - 1], rule.N[k - 1], scratch.X, factor, scratch.B);
+        const double wf = rule.locations.weight(k) * factor;
+        point_tangent(k, xp, scratch.B, wf, f, scratch.D);
+        KelVane::add_AtBA(K, wf, scratch.B, scratch.D, scratch.DB);
     }
     return K;
 }
@@ -264,14 +311,15 @@ Matrix NumIntStructElement::stiffness_matrix(Vector& f)
 Vector NumIntStructElement::internal_forces()
 {
     Vector f(structural_dofs, 0.0);
-    Matrix X;
-    getCoordinateMatrix(*this, X, nodal_dimension());
-    const IntLocs locations = get_shape().get_int_locs();
+    Workspace& scratch = workspace();
+    getCoordinateMatrix(*this, scratch.X, nodal_dimension());
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
     for (int k = 1; k <= count; ++k) {
         double factor = 0.0;
-        const Matrix B = get_B_mat(locations.coordinates(k), X, factor);
-        add_Bt_vector(f, B, structural_point(k).get_stress(), locations.weight(k) * factor);
+        fill_B_mat(rule.dNdxi[k - 1], rule.N[k - 1], scratch.X, factor, scratch.B);
+        add_Bt_vector(f, scratch.B, structural_point(k).get_stress(),
+                      rule.locations.weight(k) * factor);
     }
     return f;
 }
@@ -338,11 +386,17 @@ void NumIntStructElement::update_point(const Vector& location, const Vector& du,
 
 void NumIntStructElement::update_state()
 {
-    const Vector du = get_dof_increments();
-    const IntLocs locations = get_shape().get_int_locs();
+    Workspace& scratch = workspace();
+    get_dof_increments(scratch.du);
+    getCoordinateMatrix(*this, scratch.X, nodal_dimension());
+    const KelVane::ShapeRule& rule = point_rule(*this);
     const int count = nr_points();
-    for (int k = 1; k <= count; ++k)
-        update_point(locations.coordinates(k), du, structural_point(k));
+    for (int k = 1; k <= count; ++k) {
+        double factor = 0.0;
+        fill_B_mat(rule.dNdxi[k - 1], rule.N[k - 1], scratch.X, factor, scratch.B);
+        KelVane::multiply(scratch.B, scratch.du, scratch.strain);
+        structural_point(k).add_strain_increment(scratch.strain);
+    }
 }
 
 Vector NumIntStructElement::pressure_load(int face, double p)

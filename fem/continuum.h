@@ -48,6 +48,10 @@ public:
     // times 2 pi r for axisymmetry).
     KelVane::Matrix get_B_mat(const KelVane::Vector& location, const KelVane::Matrix& X,
                               double& factor) const;
+    // get_B_mat from the natural derivatives G of the shape functions at the point
+    // and, for axisymmetry, the shape functions N there, into B's own storage.
+    void fill_B_mat(const KelVane::Matrix& G, const KelVane::Matrix& N, const KelVane::Matrix& X,
+                    double& factor, KelVane::Matrix& B) const;
     // Interpolation matrix: nodal dimension x structural dofs.
     KelVane::Matrix get_N_mat(const KelVane::Vector& location) const;
     // Hands the point the strain increment B du at the location.
@@ -80,8 +84,8 @@ protected:
     // Tangent D of point k for a stiffness term wf B^T D B. In the condensed
     // formulation (xp) the tangent comes with the stress change s that the
     // formulation still owes; -wf B^T s is added to the right-hand side f.
-    KelVane::Matrix point_tangent(int k, bool xp, const KelVane::Matrix& B, double wf,
-                                  KelVane::Vector& f) const;
+    void point_tangent(int k, bool xp, const KelVane::Matrix& B, double wf, KelVane::Vector& f,
+                       KelVane::Matrix& D) const;
 
     // Column headers of the listing of the plane and axisymmetric states: the
     // element rows, and the node rows, which carry the expanded stress.

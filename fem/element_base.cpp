@@ -138,10 +138,19 @@ void ElementBase::assemble_free_rows(SystemMat& K, Vector& rhs, bool couple_pres
 {
     const bool xp = is_xp();
     Vector f;
-    const Matrix Kt = congruence(T, stiffness_matrix(f));
-    Vector g;
-    if (xp) g = transpose_times(T, f);
+    const Matrix Ke = stiffness_matrix(f);
+    // An identity T leaves the element's matrix and vector as they are.
+    if (T.get_kind() == TransformationMatrix::identity)
+        add_free_rows(K, rhs, couple_prescribed, Ke, xp, f);
+    else if (xp)
+        add_free_rows(K, rhs, couple_prescribed, congruence(T, Ke), true, transpose_times(T, f));
+    else
+        add_free_rows(K, rhs, couple_prescribed, congruence(T, Ke), false, f);
+}
 
+void ElementBase::add_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed,
+                                const Matrix& Kt, bool xp, const Vector& g) const
+{
     for (std::uint32_t i = 0; i < number_of_node_dofs; ++i) {
         const Dof& row = *dofs[i];
         if (!row.is_free()) continue;
@@ -188,6 +197,10 @@ void ElementBase::assemble_mass(SystemMat& M, bool lumped)
 
 void ElementBase::scatter(const Vector& local, SystemVector& F) const
 {
+    if (T.get_kind() == TransformationMatrix::identity) {
+        for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += local(m + 1);
+        return;
+    }
     const Vector node_values = transpose_times(T, local);
     for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += node_values(m + 1);
 }
@@ -215,6 +228,17 @@ Vector ElementBase::get_dof_increments() const
     for (std::uint32_t m = 0; m < number_of_node_dofs; ++m)
         increments[m] = node_dof(dofs[m]).get_increment();
     return T * increments;
+}
+
+void ElementBase::get_dof_increments(Vector& increments) const
+{
+    if (T.get_kind() != TransformationMatrix::identity) {
+        increments = get_dof_increments();
+        return;
+    }
+    increments.resize(number_of_node_dofs);
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m)
+        increments[m] = node_dof(dofs[m]).get_increment();
 }
 
 void ElementBase::write_restart_data(std::ostream& os)

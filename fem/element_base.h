@@ -74,6 +74,8 @@ public:
     // Only after init_transformation.
     Vector get_dof_values() const;
     Vector get_dof_increments() const;
+    // The same into the caller's vector (a new array only when its size changes).
+    void get_dof_increments(Vector& increments) const;
 
     // The element's restart record: "E<number>" and its own state.
     void write_restart_data(std::ostream& os);
@@ -101,6 +103,9 @@ protected:
 
 private:
     void assemble_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed);
+    // The rows of the free dofs of Kt = T^T Ke T and, when xp, of g = T^T f.
+    void add_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed, const Matrix& Kt,
+                       bool xp, const Vector& g) const;
     void scatter(const Vector& local, SystemVector& F) const;
 };
 

@@ -115,7 +115,7 @@ void IntLocs::set(int i, const Vector& coordinates, double weight)
     points[i - 1].weight = weight;
 }
 
-Vector IntLocs::coordinates(int i) const
+const Vector& IntLocs::coordinates(int i) const
 {
     KV_ASSERT(i>=1 && static_cast<std::uint32_t>(i)<=size());
     return points[i - 1].coordinates;

@@ -24,7 +24,7 @@ public:
     // Throws program_error for a point number outside 1..size().
     void set(int i, const Vector& coordinates, double weight);
 
-    Vector coordinates(int i) const;
+    const Vector& coordinates(int i) const;
     double weight(int i) const;
 
 private:

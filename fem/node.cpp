@@ -305,7 +305,9 @@ std::vector<double> read_restart_record(std::istream& is, char letter, std::uint
         double value = 0.0;
         const std::from_chars_result parsed =
             std::from_chars(field.data(), field.data() + field.size(), value);
-        if (parsed.ec != std::errc() || parsed.ptr != field.data() + field.size())
+        // A value that is not finite was never written by a run that went on.
+        if (parsed.ec != std::errc() || parsed.ptr != field.data() + field.size() ||
+            !std::isfinite(value))
             throw file_error(message);
         values.push_back(value);
     }

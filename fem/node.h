@@ -30,8 +30,9 @@ public:
     // every dof in creation order, each followed by a blank.
     virtual void write_restart(std::ostream& os) const;
     // Reads the record written by write_restart into the dofs' converged values;
-    // a record of another node or with the wrong number of values throws
-    // file_error("corrupted restart file") and leaves the node unchanged.
+    // a record of another node, with the wrong number of values or with a value
+    // that is not finite throws file_error("corrupted restart file") and leaves
+    // the node unchanged.
     virtual void read_restart(std::istream& is);
 
     std::uint32_t number() const { return number_; }
@@ -101,7 +102,7 @@ void write_restart_tag(std::ostream& os, char letter, std::uint32_t number);
 void write_restart_value(std::ostream& os, double value);
 // Reads the next record line, checks its letter and number and returns the values
 // that follow. A missing line, another letter or number, or a value that is not a
-// number throws file_error(message).
+// finite number throws file_error(message).
 std::vector<double> read_restart_record(std::istream& is, char letter, std::uint32_t number,
                                         const char* message);
 

@@ -205,11 +205,12 @@ void VonMises_Point::add_strain_increment(const Vector& strain_increment)
     Vector e = strain_increment;
     expand_strain_increment(e, change, condensed);
 
+    // e becomes its deviator; the trial state is built in place.
     const double trace = e(1) + e(2) + e(3);
-    Vector deviator = e;
     for (unsigned int i = 1; i <= 3; ++i)
-        deviator(i) -= trace / 3.0;
-    current_elastic_strain = converged_elastic_strain + deviator;
+        e(i) -= trace / 3.0;
+    current_elastic_strain = converged_elastic_strain;
+    current_elastic_strain += e;
 
     Vector s = deviatoric_stress();
     const double q = von_mises_stress(s);

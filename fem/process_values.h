@@ -15,4 +15,7 @@ extern int result_mode;
 // result header, advanced by its value rows.
 extern int gauss_point_counter;
 
+// Puts every value above back to its default, as at program start.
+void reset_process_values();
+
 #endif

@@ -1,5 +1,12 @@
 #include "shape.h"
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <typeindex>
+#include <typeinfo>
+#include <utility>
+
 #include "errors.h"
 #include "kv_assert.h"
 
@@ -451,6 +458,28 @@ Matrix Hex_lin::get_dNdxi(const Vector& coordinates) const
         dN[2][j] = 0.125 * node.zeta * a * b;
     }
     return dN;
+}
+
+const ShapeRule& Shape::rule() const
+{
+    // Rules live as long as the process; the lock lets analyses on several threads
+    // share them.
+    static std::mutex guard;
+    static std::map<std::pair<std::type_index, std::uint32_t>, std::unique_ptr<const ShapeRule>>
+        rules;
+    const std::lock_guard<std::mutex> lock(guard);
+    auto& known = rules[{std::type_index(typeid(*this)), rule_code()}];
+    if (!known) {
+        // An unknown rule throws here, before anything is kept.
+        auto made = std::make_unique<ShapeRule>(ShapeRule{get_int_locs(), {}, {}});
+        for (std::uint32_t k = 1; k <= made->locations.size(); ++k) {
+            const Vector& location = made->locations.coordinates(static_cast<int>(k));
+            made->N.push_back(get_N(location));
+            made->dNdxi.push_back(get_dNdxi(location));
+        }
+        known = std::move(made);
+    }
+    return *known;
 }
 
 }  // namespace KelVane

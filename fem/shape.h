@@ -2,11 +2,20 @@
 #define KELVANED_SHAPE_H
 
 #include <cstdint>
+#include <vector>
 
 #include "integration.h"
 #include "kvmatrix.h"
 
 namespace KelVane {
+
+// An element integration rule with the shape functions and their natural
+// derivatives at its points, k-1 holding point k.
+struct ShapeRule {
+    IntLocs locations;
+    std::vector<Matrix> N;
+    std::vector<Matrix> dNdxi;
+};
 
 // Geometry family and node layout of a numerically integrated element: shape
 // functions and their natural derivatives, integration points over the element and
@@ -26,6 +35,14 @@ public:
     virtual IntLocs get_int_locs_face(int face) const = 0;
     // Derivatives of the element's natural coordinates by the face's own coordinates.
     virtual Matrix dVdA(int face) const = 0;
+
+    // The rule of get_int_locs with get_N and get_dNdxi at its points: made once for
+    // each shape class and rule, and shared by every shape of that class and rule.
+    const ShapeRule& rule() const;
+
+protected:
+    // Tells apart the element rules of one shape family.
+    virtual std::uint32_t rule_code() const = 0;
 };
 
 // Triangles in area coordinates (L1, L2, L3); edge 1 runs from L1 = 1 to L2 = 1,
@@ -38,6 +55,9 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+
+protected:
+    std::uint32_t rule_code() const override { return n_int; }
 
 private:
     std::uint32_t n_int;
@@ -53,6 +73,10 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+
+protected:
+    // Rules of more than 6 points a direction are refused before a code is needed.
+    std::uint32_t rule_code() const override { return n_xi * 100 + n_eta; }
 
 private:
     std::uint32_t n_xi;
@@ -72,6 +96,9 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+
+protected:
+    std::uint32_t rule_code() const override { return (n_xi * 100 + n_eta) * 100 + n_zeta; }
 
 private:
     std::uint32_t n_xi;

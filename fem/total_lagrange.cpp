@@ -258,7 +258,9 @@ Matrix TLNumIntStructElement::stiffness_matrix(Vector& f)
         const double wf = locations.weight(k) * factor;
         const Matrix S = stress_matrix(k);
         // Material part, then the initial-stress part.
-        KelVane::add_AtBA(K, wf, BL, point_tangent(k, xp, BL, wf, f));
+        Matrix D;
+        point_tangent(k, xp, BL, wf, f, D);
+        KelVane::add_AtBA(K, wf, BL, D);
         KelVane::add_AtBA(K, wf, BNL, S);
     }
     return K;

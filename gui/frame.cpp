@@ -17,6 +17,7 @@
 #include "graphics_frame.h"
 #include "log_stream.h"
 #include "runner.h"
+#include "toplevel_show.h"
 
 #include "kelvaned.xpm"
 
@@ -124,6 +125,11 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
     canvas->SetBackgroundColour(wxColour("WHITE"));
 
     graphics_frame->SetIcon(icon);
+    // Every window is laid out at its own size before any of them appears.
+    prepare_to_show(*this);
+    prepare_to_show(*graphics_frame);
+    prepare_to_show(*control_dialog);
+    prepare_to_show(*draw_prop_dialog);
     Show(true);
     graphics_frame->Show(true);
 }
@@ -168,8 +174,10 @@ void MyFrame::OnClear(wxCommandEvent&)
 
 void MyFrame::OnDrawProperties(wxCommandEvent&)
 {
-    draw_prop_dialog->Centre(wxBOTH);
+    // Centred once shown: a hidden window that the user had moved comes back
+    // where it was left, whatever position it was given while hidden.
     draw_prop_dialog->Show(true);
+    draw_prop_dialog->Centre(wxBOTH);
 }
 
 bool MyFrame::ChooseFont(wxFont& font, wxColour& colour)

@@ -11,6 +11,7 @@
 #include "app.h"
 #include "canvas.h"
 #include "frame.h"
+#include "toplevel_show.h"
 
 namespace {
 
@@ -138,7 +139,13 @@ void MyFrame::OnPrintPreview(wxCommandEvent&)
     // The preview frame owns the preview and both printouts from here on.
     auto* preview_frame = new wxPreviewFrame(preview, this, "KelVaneD Print Preview",
                                              wxPoint(100, 100), wxSize(600, 650));
-    preview_frame->Centre(wxBOTH);
     preview_frame->Initialize();
+    // Its control bar can be wider than the frame was asked to be; a frame shown
+    // below its minimum size comes up squashed to a strip without the page.
+    wxSize size = preview_frame->GetSize();
+    size.IncTo(preview_frame->GetMinSize());
+    preview_frame->SetSize(size);
+    preview_frame->Centre(wxBOTH);
+    prepare_to_show(*preview_frame);
     preview_frame->Show(true);
 }

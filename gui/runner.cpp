@@ -58,6 +58,13 @@ void close_analysis_files()
     post_stream.clear();
 }
 
+// Hands what the analysis has written so far to the files on disk.
+void flush_analysis_files()
+{
+    if (out_stream.is_open()) out_stream.flush();
+    if (post_stream.is_open()) post_stream.flush();
+}
+
 // An analysis error goes to standard error and, when given, to the listing.
 void report_error(const char* message, std::ostream* listing)
 {
@@ -145,12 +152,16 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
 
     const std::string name = file_name.utf8_string();
     std::cout << "Starting " << name << std::endl;
+    // The status bar names the file tried, also when its load fails.
+    SetStatusText(wxFileName(file_name).GetFullName(), 1);
 
     int errors = 0;
     try {
         errors = read_model(name, model, procedure);
     } catch (const std::exception& error) {
+        // An error that ends the reading closes like any other failed load.
         report_error(error.what(), nullptr);
+        std::cerr << "there are errors in the input file" << std::endl;
         // The part that was read is still drawn.
         IssueCommand(CMD_REFRESH);
         return false;
@@ -165,7 +176,6 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     out_file_name = base_path + ".out";
     post_file_name = base_path + ".flavia.res";
 
-    SetStatusText(wxFileName(file_name).GetFullName(), 1);
     FitToWindow();
     IssueCommand(CMD_REFRESH);
 
@@ -217,6 +227,7 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
 
     try {
         control->init(*domain, out_stream);
+        flush_analysis_files();
         started = true;
         IssueCommand(CMD_CONTINUE);
         EnableFileMenu();
@@ -253,6 +264,9 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
 
     try {
         while (!stop_requested() && control->run(*domain, out_stream, post_stream, 1)) {
+            // Each step reaches the files when it ends: a halted, cancelled or
+            // killed program loses at most the step that was running.
+            flush_analysis_files();
             show_progress();
             wxYield();
 

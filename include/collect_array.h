@@ -33,8 +33,9 @@ public:
     // "C" format, so reading them back restores every double exactly.
     friend std::ostream& operator<<(std::ostream& os, const CollectArray& array);
     // Replaces the values by those of a text form; the cursor is kept. A missing,
-    // negative or non-numeric count, or fewer values than the count, throws
-    // file_error("corrupt restart file") and leaves the array unchanged.
+    // negative or non-numeric count, fewer values than the count, or a value that
+    // is not finite throws file_error("corrupt restart file") and leaves the array
+    // unchanged.
     friend std::istream& operator>>(std::istream& is, CollectArray& array);
 
 private:

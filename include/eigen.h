@@ -2,6 +2,7 @@
 #define KELVANED_EIGEN_H
 
 #include <cstdint>
+#include <functional>
 
 #include "kvmatrix.h"
 
@@ -68,9 +69,19 @@ void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = 
 // relative from one pass to the next, or after max_passes passes. The number of
 // passes goes to standard output with "converged", or with "not converged" when the
 // pass limit ended the loop or a requested pair leaves a residual
-// ||K x - lambda M x|| above 1e-2 ||K x||.
+// ||K x - lambda M x|| above 1e-2 ||K x||. each_pass, when given, is called at the
+// start of every pass (the caller's event loop runs there).
 void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
-                        bool make_start, unsigned requested = 0, unsigned max_passes = 100);
+                        bool make_start, unsigned requested = 0, unsigned max_passes = 100,
+                        const std::function<void()>& each_pass = nullptr);
+
+// Every eigenpair of K x = lambda M x of finite lambda, by a dense solution. The
+// equations without mass (an empty row of the positive semi-definite M) carry no
+// inertia: their equations K_sm x_m + K_ss x_s = 0 hold in every mode, so they are
+// condensed out of K and the generalized problem of the equations with mass is
+// solved densely. lambda receives one value per equation with mass (unordered) and
+// X (rows of K x that count) the M-orthonormal mode shapes.
+void dense_eigenpairs(const SparseSysMat& K, const SparseSysMat& M, Vector& lambda, Matrix& X);
 
 }  // namespace KelVane
 

@@ -234,6 +234,8 @@ public:
     Matrix leave_out(unsigned k) const;
     // Inverse of a square matrix; the matrix itself is unchanged.
     Matrix inv() const;
+    // The same into inverse's own storage for sizes up to 3; inverse must not be this matrix.
+    void inv(Matrix& inverse) const;
 
     friend double determinant(const Matrix& A);
 
@@ -290,24 +292,36 @@ inline Vector operator+(const Vector& B, const Matrix& A)
     return sum;
 }
 
-inline Vector operator*(const Matrix& A, const Vector& b)
+// product = A b in the product's own storage; product must not be b.
+inline void multiply(const Matrix& A, const Vector& b, Vector& product)
 {
     KV_ASSERT(A.size2() == b.size());
-    Vector product(A.size1());
+    KV_ASSERT(&product != &b);
+    product.resize(A.size1());
     for (unsigned i = 0; i < A.size1(); ++i) {
         const double* row = A[i];
         double sum = 0.0;
         for (unsigned k = 0; k < A.size2(); ++k) sum += row[k] * b[k];
         product[i] = sum;
     }
+}
+
+inline Vector operator*(const Matrix& A, const Vector& b)
+{
+    Vector product(A.size1());
+    multiply(A, b, product);
     return product;
 }
 
-inline Matrix operator*(const Matrix& A, const Matrix& B)
+// product = A B in the product's own storage (a new array only when its element
+// count changes); product must be neither A nor B.
+inline void multiply(const Matrix& A, const Matrix& B, Matrix& product)
 {
     KV_ASSERT(A.size2() == B.size1());
+    KV_ASSERT(&product != &A && &product != &B);
     const unsigned columns = B.size2();
-    Matrix product(A.size1(), columns, 0.0);
+    product.resize(A.size1(), columns);
+    product.set_zero();
     for (unsigned i = 0; i < A.size1(); ++i) {
         double* result_row = product[i];
         const double* a_row = A[i];
@@ -317,6 +331,12 @@ inline Matrix operator*(const Matrix& A, const Matrix& B)
             for (unsigned j = 0; j < columns; ++j) result_row[j] += factor * b_row[j];
         }
     }
+}
+
+inline Matrix operator*(const Matrix& A, const Matrix& B)
+{
+    Matrix product(A.size1(), B.size2());
+    multiply(A, B, product);
     return product;
 }
 
@@ -349,6 +369,8 @@ inline Matrix transpose_times(const Matrix& A, const Matrix& B)
 
 // C += factor * A^T B A.
 void add_AtBA(Matrix& C, double factor, const Matrix& A, const Matrix& B);
+// The same with the caller's matrix BA for the intermediate product factor * B A.
+void add_AtBA(Matrix& C, double factor, const Matrix& A, const Matrix& B, Matrix& BA);
 
 // Outer product of a vector with a one-row matrix.
 inline Matrix operator*(const Vector& a, const Matrix& B)
@@ -389,6 +411,14 @@ inline double norm(const Vector& a)
     double sum = 0.0;
     for (unsigned i = 0; i < a.size(); ++i) sum += a[i] * a[i];
     return std::sqrt(sum);
+}
+
+// True when no element is infinite or not a number.
+inline bool all_finite(const Vector& a)
+{
+    for (unsigned i = 0; i < a.size(); ++i)
+        if (!std::isfinite(a[i])) return false;
+    return true;
 }
 
 // A(row+i-1, col+j-1) += B(i, j); row and col count from 1. Returns a copy of A.

@@ -27,6 +27,8 @@ public:
     void print(const std::string& title) override;
     // Tiny pivots are reported on standard output; the solve goes on.
     void solve(const Vector& b, Vector& x) override;
+    // The count of that report; 0 until a factorisation found tiny pivots.
+    unsigned zero_pivots() const override { return tiny_pivot_count; }
 
     // Factorises in place (Crout form); returns the number of tiny pivots, at least
     // 1 when the pivots span more than ten decades. Blocks of rows at a time, or
@@ -49,6 +51,7 @@ private:
     std::vector<std::uint32_t> p;
     std::uint32_t n;
     bool decomposed = false;
+    unsigned tiny_pivot_count = 0;
     // Row k occupies a[diag[k] - (k - p[k])] ... a[diag[k]], the diagonal last.
     double* a = nullptr;
     std::vector<std::size_t> diag;

@@ -27,6 +27,9 @@ public:
     virtual void print(const std::string& title) = 0;
     // Solves A x = b; x is resized to the matrix size.
     virtual void solve(const Vector& b, Vector& x) = 0;
+    // Tiny pivots that the factorisation of the last solve replaced and reported
+    // (a matrix whose factorisation refuses tiny pivots has none).
+    virtual unsigned zero_pivots() const { return 0; }
 };
 
 // Text of the dimension_error for an entry (i, j) outside a matrix of size n.
@@ -119,7 +122,8 @@ const FactorStatistics& last_factor_statistics();
 // copying itself into a skyline matrix of the right kind, which it keeps factorised
 // until the next zero. The skyline takes the equations in an order of its own that
 // keeps its profile small (see profile_order); right-hand sides and solutions are
-// carried over, so callers see their own numbering only.
+// carried over, so callers see their own numbering only. The order and the skyline
+// copy's profile serve every later solve while the pattern stays the same.
 class SparseSysMat : public SystemMat, public CR_Matrix {
 public:
     SparseSysMat(std::uint32_t n, bool symmetric);
@@ -136,6 +140,8 @@ public:
     void add(const SparseSysMat& A, double factor);
     void print(const std::string& title) override;
     void solve(const Vector& b, Vector& x) override;
+    // Those of the skyline matrix it solves with; 0 before the first solve.
+    unsigned zero_pivots() const override { return cached ? cached->zero_pivots() : 0; }
     // Solves A X = B for every column of B at once (a symmetric matrix that is
     // already factorised reads its factors once for all of them).
     void solve(const Matrix& B, Matrix& X);
@@ -144,18 +150,27 @@ public:
 
 private:
     std::size_t stored_entries() const;
-    void choose_order();
+    // Equation r (from 0) of this matrix as an equation of the skyline (from 1).
+    unsigned skyline_index(std::uint32_t r) const { return (order.empty() ? r : place[r]) + 1; }
     // Solves through the factorised skyline, in its order of the equations.
     void solve_ordered(const Vector& b, Vector& x);
 
     std::uint32_t size;
     bool symmetric;
     std::unique_ptr<SystemMat> cached;
+    // The skyline copy holds this matrix's values (and, once solved, their factors).
+    bool cached_current = false;
+    // Entries of the pattern that the skyline copy's profile was made for.
+    std::size_t cached_entries = 0;
     // The skyline holds equation order[k] at place k, and equation r at place[r];
-    // empty when it keeps this matrix's own order.
+    // empty when it keeps this matrix's own order. `ordered`: whether an order was
+    // sought for the present profile.
     std::vector<std::uint32_t> order;
     std::vector<std::uint32_t> place;
-    std::size_t ordered_entries = 0;
+    bool ordered = false;
+    // Floating-point operations of a factorisation and stored entries of the profile.
+    double profile_flops = 0.0;
+    std::size_t profile_size = 0;
 };
 
 // A vector over all degrees of freedom of the model, in three parts: free,

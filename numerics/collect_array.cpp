@@ -1,6 +1,7 @@
 #include "collect_array.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <istream>
 #include <limits>
@@ -69,7 +70,8 @@ double read_value(std::istream& is)
     double value = 0.0;
     const char* const end = word.data() + word.size();
     const auto result = std::from_chars(word.data(), end, value, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != end)
+    // A state that is not finite cannot be continued from.
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value))
         throw file_error(corrupt_message);
     return value;
 }

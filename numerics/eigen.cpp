@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "kv_assert.h"
+#include "sysmat.h"
 #include "triangular.h"
 
 namespace KelVane {
@@ -277,6 +280,76 @@ void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp)
         lambda[i] = A[i][i];
     if (Vp)
         LinvT_A(L, *Vp);
+}
+
+void dense_eigenpairs(const SparseSysMat& K, const SparseSysMat& M, Vector& lambda, Matrix& X)
+{
+    const std::uint32_t n = K.num_rows();
+    KV_ASSERT(n==M.num_rows());
+    // Position of every equation within its own set: with mass, or without.
+    std::vector<bool> has_mass(n);
+    std::vector<unsigned> position(n);
+    std::vector<std::uint32_t> with_mass;
+    std::vector<std::uint32_t> without_mass;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        has_mass[i] = M[i](i) > 0.0;
+        std::vector<std::uint32_t>& set = has_mass[i] ? with_mass : without_mass;
+        position[i] = static_cast<unsigned>(set.size());
+        set.push_back(i);
+    }
+    const unsigned m = static_cast<unsigned>(with_mass.size());
+    const unsigned s = static_cast<unsigned>(without_mass.size());
+
+    Matrix Kmm(m, m, 0.0);
+    Matrix Mmm(m, m, 0.0);
+    Matrix Kss(s, s, 0.0);
+    Matrix Ksm(s, m, 0.0);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        for (const ai& entry : K[r].entries()) {
+            const std::uint32_t c = entry.index;
+            if (has_mass[r] && has_mass[c])
+                Kmm[position[r]][position[c]] = entry.value;
+            else if (!has_mass[r] && !has_mass[c])
+                Kss[position[r]][position[c]] = entry.value;
+            else if (!has_mass[r])
+                Ksm[position[r]][position[c]] = entry.value;
+        }
+        if (has_mass[r])
+            for (const ai& entry : M[r].entries())
+                if (has_mass[entry.index])
+                    Mmm[position[r]][position[entry.index]] = entry.value;
+    }
+
+    // K_mm - K_ms K_ss^-1 K_sm = K_mm - W^T W with W = L^-1 K_sm and K_ss = L L^T.
+    if (s > 0) {
+        cholesky(Kss);
+        Linv_A(Kss, Ksm);
+        for (unsigned i = 0; i < m; ++i) {
+            for (unsigned j = 0; j <= i; ++j) {
+                double sum = 0.0;
+                for (unsigned k = 0; k < s; ++k)
+                    sum += Ksm[k][i] * Ksm[k][j];
+                Kmm[i][j] -= sum;
+                if (j < i)
+                    Kmm[j][i] = Kmm[i][j];
+            }
+        }
+    }
+
+    Matrix V;
+    eigen_generalized(Kmm, Mmm, lambda, &V);
+    X.resize(n, m);
+    for (unsigned a = 0; a < m; ++a)
+        for (unsigned j = 0; j < m; ++j)
+            X[with_mass[a]][j] = V[a][j];
+    // x_s = -K_ss^-1 K_sm x_m = -L^-T W x_m.
+    if (s > 0) {
+        Matrix Y = Ksm * V;
+        LinvT_A(Kss, Y);
+        for (unsigned b = 0; b < s; ++b)
+            for (unsigned j = 0; j < m; ++j)
+                X[without_mass[b]][j] = -Y[b][j];
+    }
 }
 
 }  // namespace KelVane

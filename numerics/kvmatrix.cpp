@@ -110,6 +110,15 @@ Matrix Matrix::leave_out(unsigned k) const
 
 Matrix Matrix::inv() const
 {
+    const unsigned size = m_ == n_ ? m_ : 0;
+    Matrix inverse(size, size);
+    inv(inverse);
+    return inverse;
+}
+
+void Matrix::inv(Matrix& inverse) const
+{
+    KV_ASSERT(&inverse != this);
     if (m_ != n_) {
         std::ostringstream message;
         message << "inv: error, trying to invert [" << m_ << "][" << n_ << "] matrix.";
@@ -118,26 +127,29 @@ Matrix Matrix::inv() const
     const Matrix& A = *this;
     switch (m_) {
     case 0:
-        return Matrix();
+        inverse.resize(0, 0);
+        return;
     case 1: {
         if (A(1, 1) == 0.0) throw matrix_error(singular_message);
-        return Matrix(1, 1, 1.0 / A(1, 1));
+        inverse.resize(1, 1);
+        inverse(1, 1) = 1.0 / A(1, 1);
+        return;
     }
     case 2: {
         const double det = A(1, 1) * A(2, 2) - A(1, 2) * A(2, 1);
         if (det == 0.0) throw matrix_error(singular_message);
-        Matrix inverse(2, 2);
+        inverse.resize(2, 2);
         inverse(1, 1) = A(2, 2) / det;
         inverse(1, 2) = -A(1, 2) / det;
         inverse(2, 1) = -A(2, 1) / det;
         inverse(2, 2) = A(1, 1) / det;
-        return inverse;
+        return;
     }
     case 3: {
         const double det = determinant_3x3(A);
         if (det == 0.0) throw matrix_error(singular_message);
         // Element (i, j) is the cofactor of (j, i) over the determinant.
-        Matrix inverse(3, 3);
+        inverse.resize(3, 3);
         inverse(1, 1) = (A(2, 2) * A(3, 3) - A(2, 3) * A(3, 2)) / det;
         inverse(1, 2) = (A(1, 3) * A(3, 2) - A(1, 2) * A(3, 3)) / det;
         inverse(1, 3) = (A(1, 2) * A(2, 3) - A(1, 3) * A(2, 2)) / det;
@@ -147,10 +159,11 @@ Matrix Matrix::inv() const
         inverse(3, 1) = (A(2, 1) * A(3, 2) - A(2, 2) * A(3, 1)) / det;
         inverse(3, 2) = (A(1, 2) * A(3, 1) - A(1, 1) * A(3, 2)) / det;
         inverse(3, 3) = (A(1, 1) * A(2, 2) - A(1, 2) * A(2, 1)) / det;
-        return inverse;
+        return;
     }
     default:
-        return invert_by_elimination(A);
+        inverse = invert_by_elimination(A);
+        return;
     }
 }
 
@@ -183,12 +196,18 @@ double determinant(const Matrix& A)
 
 void add_AtBA(Matrix& C, double factor, const Matrix& A, const Matrix& B)
 {
+    Matrix BA(B.size1(), A.size2());
+    add_AtBA(C, factor, A, B, BA);
+}
+
+void add_AtBA(Matrix& C, double factor, const Matrix& A, const Matrix& B, Matrix& BA)
+{
     KV_ASSERT(A.size1() == B.size1());
     KV_ASSERT(A.size1() == B.size2());
     KV_ASSERT(C.size1() == A.size2());
     KV_ASSERT(C.size2() == A.size2());
     if (factor == 0.0) return;
-    Matrix BA = B * A;
+    multiply(B, A, BA);
     if (factor != 1.0) BA *= factor;
     // C(j, l) += sum over i of A(i, j) BA(i, l), row i of A and BA at a time.
     const unsigned n = A.size2();

@@ -247,6 +247,7 @@ void SkySymMat::zero()
         allocate();
     std::fill(a, a + (n == 0 ? 0 : diag[n - 1] + 1), 0.0);
     decomposed = false;
+    tiny_pivot_count = 0;
 }
 
 void SkySymMat::add(unsigned i, unsigned j, double value)
@@ -600,9 +601,9 @@ void SkySymMat::solve(const Vector& b, Vector& x)
     KV_ASSERT(a != NULL);
     KV_ASSERT(b.size() == n);
     if (!decomposed) {
-        const unsigned tiny_pivots = LDLt_factor();
-        if (tiny_pivots > 0)
-            std::cout << "there are " << tiny_pivots << " (almost) zero pivots found!" << std::endl;
+        tiny_pivot_count = LDLt_factor();
+        if (tiny_pivot_count > 0)
+            std::cout << "there are " << tiny_pivot_count << " (almost) zero pivots found!" << std::endl;
         decomposed = true;
     }
     x = b;

@@ -195,7 +195,16 @@ void SparseSysMat::zero()
     for (std::uint32_t r = 0; r < num_rows(); ++r)
         for (ai& entry : (*this)[r].entries())
             entry.value = 0.0;
-    cached.reset();
+    // The skyline copy keeps its profile for the next solve; its values and its
+    // factorisation are of no further use.
+    cached_current = false;
+}
+
+std::size_t SparseSysMat::stored_entries() const
+{
+    std::size_t count = 0;
+    for (std::uint32_t r = 0; r < num_rows(); ++r) count += (*this)[r].entries().size();
+    return count;
 }
 
 void SparseSysMat::add(unsigned i, unsigned j, double value)
@@ -224,63 +233,54 @@ void SparseSysMat::print(const std::string& title)
     std::cout.flush();
 }
 
-std::size_t SparseSysMat::stored_entries() const
-{
-    std::size_t count = 0;
-    for (std::uint32_t r = 0; r < num_rows(); ++r)
-        count += (*this)[r].entries().size();
-    return count;
-}
-
-// The order is found again only when entries have joined the pattern since.
-void SparseSysMat::choose_order()
-{
-    const std::size_t entries = stored_entries();
-    if (!solver_choice().reorder) {
-        order.clear();
-        ordered_entries = 0;
-        return;
-    }
-    if (entries == ordered_entries && ordered_entries != 0)
-        return;
-    order = profile_order(*this);
-    ordered_entries = entries;
-    place.assign(order.size(), 0);
-    for (std::uint32_t k = 0; k < order.size(); ++k)
-        place[order[k]] = k;
-}
-
 void SparseSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(size == num_rows());
-    if (!cached) {
+    if (!cached_current) {
         const auto setup_start = std::chrono::steady_clock::now();
-        statistics = FactorStatistics();
-        choose_order();
-        std::unique_ptr<SystemMat> skyline;
-        if (symmetric)
-            skyline = std::make_unique<SkySymMat>(size);
-        else
-            skyline = std::make_unique<SkyNonSymMat>(size);
-        // Equation r of this matrix is equation place[r] of the skyline.
-        auto at = [&](std::uint32_t r) { return (order.empty() ? r : place[r]) + 1; };
-        for (std::uint32_t r = 0; r < num_rows(); ++r)
-            for (const ai& entry : (*this)[r].entries())
-                skyline->geometry(at(r), at(entry.index));
-        skyline->zero();
-        for (std::uint32_t r = 0; r < num_rows(); ++r)
-            for (const ai& entry : (*this)[r].entries())
-                skyline->add(at(r), at(entry.index), entry.value);
-        if (symmetric) {
-            const auto& sky = static_cast<const SkySymMat&>(*skyline);
-            statistics.flops = sky.factor_flops();
-            statistics.profile_entries = sky.profile_entries();
+        // Entries are never removed, so an unchanged count means an unchanged
+        // pattern: the order and the skyline copy of the previous solve still fit.
+        const std::size_t entries = stored_entries();
+        const bool reorder = solver_choice().reorder;
+        if (!cached || entries != cached_entries || reorder != ordered) {
+            cached.reset();
+            order.clear();
+            if (reorder)
+                order = profile_order(*this);
+            place.assign(order.size(), 0);
+            for (std::uint32_t k = 0; k < order.size(); ++k)
+                place[order[k]] = k;
+            ordered = reorder;
+            std::unique_ptr<SystemMat> skyline;
+            if (symmetric)
+                skyline = std::make_unique<SkySymMat>(size);
+            else
+                skyline = std::make_unique<SkyNonSymMat>(size);
+            for (std::uint32_t r = 0; r < num_rows(); ++r)
+                for (const ai& entry : (*this)[r].entries())
+                    skyline->geometry(skyline_index(r), skyline_index(entry.index));
+            skyline->zero();
+            if (symmetric) {
+                const auto& sky = static_cast<const SkySymMat&>(*skyline);
+                profile_flops = sky.factor_flops();
+                profile_size = sky.profile_entries();
+            } else {
+                const auto& sky = static_cast<const SkyNonSymMat&>(*skyline);
+                profile_flops = sky.factor_flops();
+                profile_size = sky.profile_entries();
+            }
+            cached = std::move(skyline);
+            cached_entries = entries;
         } else {
-            const auto& sky = static_cast<const SkyNonSymMat&>(*skyline);
-            statistics.flops = sky.factor_flops();
-            statistics.profile_entries = sky.profile_entries();
+            cached->zero();
         }
-        cached = std::move(skyline);
+        for (std::uint32_t r = 0; r < num_rows(); ++r)
+            for (const ai& entry : (*this)[r].entries())
+                cached->add(skyline_index(r), skyline_index(entry.index), entry.value);
+        cached_current = true;
+        statistics = FactorStatistics();
+        statistics.flops = profile_flops;
+        statistics.profile_entries = profile_size;
         statistics.setup_seconds = seconds_since(setup_start);
         const auto factor_start = std::chrono::steady_clock::now();
         solve_ordered(b, x);
@@ -294,7 +294,7 @@ void SparseSysMat::solve(const Matrix& B, Matrix& X)
 {
     KV_ASSERT(B.size1() == size);
     const unsigned columns = B.size2();
-    if (!cached && columns > 0 && size > 0) {
+    if (!cached_current && columns > 0 && size > 0) {
         // Factorises, on the first column.
         Vector b(size);
         Vector x;

@@ -203,7 +203,8 @@ bool requested_pairs_hold(const PackedRows& K, const PackedRows& M, const Vector
 }  // namespace
 
 void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
-                        bool make_start, unsigned requested, unsigned max_passes)
+                        bool make_start, unsigned requested, unsigned max_passes,
+                        const std::function<void()>& each_pass)
 {
     const unsigned n = X.size1();
     const unsigned p = X.size2();
@@ -235,6 +236,8 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     bool converged = false;
 
     for (unsigned pass = 0; pass < max_passes; ++pass) {
+        if (each_pass)
+            each_pass();
         // The products and the solve for the whole block at once: each matrix is
         // read once for all columns. On the first pass the start block stands for
         // M X. K Z is then the right-hand side itself: forming it again as a

@@ -1,9 +1,10 @@
 // Newmark and explicit dynamics: a spring-mass oscillator (a bar and a point mass)
 // under a step load against the closed form and against the exact solutions of
 // the two difference schemes, energy conservation, Rayleigh damping, the lumped
-// and consistent masses, the iteration reports and yields, the handling of
-// maxiter and of divergence, and a whole model file (the example model runs with
-// the others in examples_test.cpp).
+// and consistent masses, the iteration reports and yields, failed Newmark steps
+// and their retries, and whole model files: restarts of both schemes and an
+// unstable explicit run (the example model runs with the others in
+// examples_test.cpp).
 
 #include "explicit.h"
 #include "newmark.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -390,82 +392,97 @@ TEST(NewmarkDynamics, YieldsOnlyWhenTheEffectiveStiffnessIsReformed)
     }
 }
 
-TEST(NewmarkDynamics, MaxiterAcceptsTheLastIterate)
-{
-    // One iteration with the initial tangent: Delta u = F / (k0 + 4 m / dt^2),
-    // then a = 4 Delta u / dt^2 and v = 2 Delta u / dt, and the step is committed.
-    const double E = 1.0e8, A = 0.01, m = 10.0, F = 2.0e5, dt = 1e-2;
-    MyDomain model;
-    Oscillator oscillator(model, m, F, E, A, 0.0, true);
-    NonLinearNewmarkControl control;
-    control.set_maxiter(1);
-    control.set_tolerance(1e-12);
-    step_load(control, dt, 2);
-    std::ostringstream listing, result;
-    CaptureStdout out;
-    control.init(model, listing);
-    EXPECT_TRUE(control.run(model, listing, result, 1));
-    const double du = F / (E * A + 4.0 * m / (dt * dt));
-    EXPECT_NEAR(oscillator.u(), du, 1e-12);
-    EXPECT_GT(control.get_unbalance_norm(), 1e-12 * control.get_load_norm());
-    EXPECT_NEAR(control.get_acceleration()(1), 4.0 * du / (dt * dt), 1e-12 * du / (dt * dt));
-    EXPECT_NEAR(control.get_velocity()(1), 2.0 * du / dt, 1e-12);
-    EXPECT_EQ(x_of(oscillator.end->displacement_increment()), 0.0);
-    // The next step starts from there.
-    EXPECT_FALSE(control.run(model, listing, result, 1));
-    EXPECT_GT(oscillator.u(), du);
-    EXPECT_EQ(out.text().find("ERROR"), std::string::npos);
-}
-
 namespace {
 
-// A spring of stiffness 1 whose internal force is 1e12 u, loaded by 1 in load set 1:
-// the first iteration leaves a ratio of about 1e12.
-SpringModel diverging_spring(MyDomain& model)
-{
-    return SpringModel(model, 1.0, 1.0, [](double u, int) { return 1e12 * u; });
-}
+// How the first attempt at the first step fails: by divergence (an internal force
+// of 1e20 u leaves a ratio far above 1e10) or by not meeting the tolerance within
+// maxiter 2 (an extra force of 1 N, then 2 N, on the states of the attempt, which
+// leaves an unbalance of 1 N after the second iteration).
+struct FailedStep {
+    const char* message;
+    LawSpring::Law law;
+};
+
+const FailedStep failed_steps[] = {
+    {"divergence occured",
+     [](double u, int updates) { return updates == 1 ? 1e20 * u : 500.0 * u; }},
+    {"solution not converged",
+     [](double u, int updates) { return updates <= 2 ? 500.0 * u + updates : 500.0 * u; }},
+};
+
+// The oscillator with a spring of 500 N/m beside its bar whose internal force
+// follows `law`, under the step load, Newmark with maxiter 2.
+struct SpringedOscillator {
+    SpringedOscillator(const LawSpring::Law& law, double dt, double size, int steps)
+        : oscillator(model, 10.0, 10.0)
+    {
+        spring = new LawSpring(oscillator.end, 500.0, law);
+        model.add_element(spring);
+        control.set_maxiter(2);
+        control.set_tolerance(1e-8);
+        control.set_timestep(dt);
+        control.add_load_block(1, size, steps);
+    }
+
+    MyDomain model;
+    Oscillator oscillator;
+    LawSpring* spring;
+    NonLinearNewmarkControl control;
+};
 
 }  // namespace
 
-TEST(NewmarkDynamics, DivergenceThrowsWithoutTakingBack)
+// A step that diverges or does not converge is taken back whole: load increment,
+// node increments and motion are those of the step's start. Without resizes the
+// increment is aborted; with one, the retry from the start and the sub-step that
+// completes it reach the state of a run given half the step from the start.
+TEST(NewmarkDynamics, FailedStepIsTakenBackAndRetriedFromItsStart)
 {
-    MyDomain model;
-    const SpringModel diverging = diverging_spring(model);
-    NonLinearNewmarkControl control;
-    control.set_timestep(0.1);
-    std::ostringstream listing;
-    CaptureStdout out;
-    control.init(model, listing);
-    try {
-        control.increment(model, listing, 1, 1.0);
-        FAIL() << "no divergence";
-    } catch (const KelVane::divergence_error& failure) {
-        EXPECT_STREQ(failure.what(), "divergence occured");
-    }
-    // Neither the load increment nor the node increment is taken back, and the
-    // motion of the step is not taken over.
-    EXPECT_EQ(diverging.load_set->get_factor(), 1.0);
-    EXPECT_DOUBLE_EQ(x_of(diverging.spring->get_node(0)->displacement_increment()), 1.0);
-    EXPECT_EQ(diverging.spring->force, 1e12);
-    EXPECT_EQ(control.get_velocity()(1), 0.0);
-    EXPECT_EQ(control.get_acceleration()(1), 0.0);
+    const double dt = 1e-2;
+    for (const FailedStep& failure : failed_steps) {
+        SpringedOscillator aborted(failure.law, dt, 1.0, 1);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        aborted.control.init(aborted.model, listing);
+        try {
+            aborted.control.run(aborted.model, listing, result, 1);
+            ADD_FAILURE() << failure.message << ": step accepted";
+        } catch (const KelVane::kelvane_error& error) {
+            EXPECT_STREQ(error.what(), "aborted increment") << failure.message;
+        }
+        EXPECT_NE(out.text().find(std::string("\nERROR: ") + failure.message + "\n"),
+                  std::string::npos)
+            << failure.message;
+        EXPECT_EQ(aborted.oscillator.load_set->get_factor(), 0.0) << failure.message;
+        EXPECT_EQ(aborted.oscillator.u(), 0.0) << failure.message;
+        EXPECT_EQ(x_of(aborted.oscillator.end->displacement_increment()), 0.0) << failure.message;
+        EXPECT_EQ(aborted.spring->force, 0.0) << failure.message;
+        EXPECT_EQ(aborted.control.get_velocity()(1), 0.0) << failure.message;
+        EXPECT_EQ(aborted.control.get_acceleration()(1), 0.0) << failure.message;
 
-    // A resize retry starts from that state: half the load step goes on top.
-    MyDomain retried_model;
-    const SpringModel retried_spring = diverging_spring(retried_model);
-    NonLinearNewmarkControl retried;
-    retried.set_timestep(0.1);
-    retried.set_maxresize(1);
-    retried.add_load_block(1, 1.0, 1);
-    std::ostringstream result;
-    retried.init(retried_model, listing);
-    EXPECT_THROW(retried.run(retried_model, listing, result, 1), KelVane::kelvane_error);
-    EXPECT_DOUBLE_EQ(retried_spring.load_set->get_factor(), 1.5);
-    EXPECT_DOUBLE_EQ(retried.get_timestep(), 0.05);
-    EXPECT_NE(out.text().find("Resized because divergence occured, factor 0.5\n"),
-              std::string::npos);
-    EXPECT_NE(out.text().find("\nERROR: divergence occured\n"), std::string::npos);
+        SpringedOscillator resized(failure.law, dt, 1.0, 1);
+        resized.control.set_maxresize(1);
+        SpringedOscillator halved([](double u, int) { return 500.0 * u; }, dt / 2, 0.5, 2);
+        resized.control.init(resized.model, listing);
+        halved.control.init(halved.model, listing);
+        EXPECT_FALSE(resized.control.run(resized.model, listing, result, 1)) << failure.message;
+        EXPECT_FALSE(halved.control.run(halved.model, listing, result, -1)) << failure.message;
+        EXPECT_NE(out.text().find(std::string("Resized because ") + failure.message +
+                                  ", factor 0.5\n"),
+                  std::string::npos)
+            << failure.message;
+        EXPECT_EQ(resized.control.get_timestep(), dt) << failure.message;
+        EXPECT_DOUBLE_EQ(resized.control.get_time(), halved.control.get_time())
+            << failure.message;
+        EXPECT_EQ(resized.oscillator.load_set->get_factor(), 1.0) << failure.message;
+        EXPECT_GT(halved.oscillator.u(), 0.0) << failure.message;
+        EXPECT_DOUBLE_EQ(resized.oscillator.u(), halved.oscillator.u()) << failure.message;
+        EXPECT_DOUBLE_EQ(resized.control.get_velocity()(1), halved.control.get_velocity()(1))
+            << failure.message;
+        EXPECT_DOUBLE_EQ(resized.control.get_acceleration()(1),
+                         halved.control.get_acceleration()(1))
+            << failure.message;
+    }
 }
 
 // Central differences from rest with Delta u(0) = 0 give the step response
@@ -622,4 +639,147 @@ TEST_F(DynamicsFiles, ExplicitModelWithStiffnessDampingIsStoppedBeforeAnyStep)
                   .find("\nIn explicit analysis, damping can only be proportional to\n"
                         "the mass matrix, set Rayleigh coefficient Beta to zero\nERROR: "),
               std::string::npos);
+}
+
+namespace {
+
+// The oscillator of the example (k = 1000 N/m, m = 10 kg, F = 10 N) in steps of
+// 10 ms (omega dt = 0.1); `analysis` is the analysis section.
+std::string oscillator_model(const std::string& analysis)
+{
+    return "*title\noscillator restarted\n*nodes\n1 0 0 0\n2 1 0 0\n"
+           "*material 1\nlinearelastic\nyoung 1e5\n*material 2\nmass 10\n"
+           "*geometry 1\ncrosse 0.01\n*elements\ntruss 1 1\n1 1 2\nmass2d 2\n2 2\n"
+           "*suppress\nux uy 1\nuy 2\n*loadef\nset 1\nloads\nfx 10 2\n" +
+           analysis + "*end\n";
+}
+
+}  // namespace
+
+// Restarted at increment 16, at full speed, a run ends with the listing of the
+// uninterrupted run, byte for byte: the restart file carries the motion after the
+// model records. A motion record that is short, of the wrong size, of another
+// scheme or not a number is a corrupt file; a file without one (as a static
+// analysis writes) starts the motion at rest.
+TEST_F(DynamicsFiles, RestartFilesCarryTheMotion)
+{
+    struct Scheme {
+        const char* name;
+        const char* method;
+        std::vector<std::string> records;  // the motion lines, in order
+    };
+    const Scheme schemes[] = {
+        {"newmark", "newmark 0.25 0.5", {"velocity 1 ", "acceleration 1 "}},
+        {"explicit", "explicit", {"previous_increment 1 "}},
+    };
+    for (const Scheme& scheme : schemes) {
+        const std::string name = scheme.name;
+        const std::string control =
+            std::string("*nonlinear dynamic\n") + scheme.method + "\ntimestep 0.01\n";
+        const std::string whole = write_model(
+            name + ".dat", oscillator_model(control +
+                                            "increment load 1 size 1.0 steps 1\n"
+                                            "increment load 1 size 0.0 steps 39\n"
+                                            "save step 16\n"));
+        const auto restarted_from = [&](const std::string& file) {
+            return run_model(write_model(name + "_restart.dat",
+                                         oscillator_model(control +
+                                                          "increment load 1 size 0.0 steps 24\n"
+                                                          "restart " + file + "\n")));
+        };
+        CaptureStdout out;
+        kv_test::CerrCapture errors;  // the front end's lines on the damaged files
+        const ModelRun first = run_model(whole);
+        ASSERT_EQ(first.error, "") << name;
+        const std::string saved = read_text_file(scratch + name + "016.bin");
+        // The motion lines come after the model records, one line each.
+        for (const std::string& record : scheme.records) {
+            const std::size_t at = saved.find("\n" + record);
+            ASSERT_NE(at, std::string::npos) << name << '\n' << saved;
+            EXPECT_GT(at, saved.find("\nL1")) << name;
+        }
+        EXPECT_EQ(saved.substr(saved.size() - 18), "\nend_restart_file\n") << name;
+
+        const ModelRun second = restarted_from(name + "016.bin");
+        ASSERT_EQ(second.error, "") << name;
+        EXPECT_EQ(second.steps, 24) << name;
+        const std::string first_listing = read_text_file(first.listing_path);
+        const std::string second_listing = read_text_file(second.listing_path);
+        const std::string final_state = kv_test::final_block(first_listing);
+        ASSERT_FALSE(final_state.empty()) << name;
+        EXPECT_EQ(kv_test::final_block(second_listing), final_state) << name;
+        if (name == "newmark") {
+            // Every iteration after the restart as well.
+            const std::size_t from = first_listing.find("increment  17\n");
+            ASSERT_NE(from, std::string::npos);
+            EXPECT_EQ(second_listing.substr(second_listing.find("increment  17\n")),
+                      first_listing.substr(from));
+        }
+
+        // Damaged motion records.
+        std::string motion_lines;
+        for (const std::string& record : scheme.records) {
+            const std::size_t at = saved.find("\n" + record) + 1;
+            motion_lines += saved.substr(at, saved.find('\n', at) + 1 - at);
+        }
+        const std::string model_part = saved.substr(0, saved.find(motion_lines));
+        const std::string end = "end_restart_file\n";
+        const std::string other = name == "newmark" ? "previous_increment 1 0\n"
+                                                    : "velocity 1 0\nacceleration 1 0\n";
+        const std::string first_record = scheme.records[0];
+        const std::string bad[] = {
+            model_part + first_record + "\n" + end,                       // no value
+            model_part + first_record.substr(0, first_record.size() - 2) + "2 0 0\n" +
+                motion_lines.substr(motion_lines.find('\n') + 1) + end,  // two values
+            model_part + first_record + "nan\n" +
+                motion_lines.substr(motion_lines.find('\n') + 1) + end,  // not a number
+            model_part + other + end,                                    // another scheme
+            model_part + motion_lines.substr(0, motion_lines.find('\n') + 1) +
+                (name == "newmark" ? "" : "velocity 1 0\n") + end,        // short or extra
+        };
+        int n = 0;
+        for (const std::string& content : bad) {
+            const std::string file = name + "_bad" + std::to_string(++n) + ".bin";
+            std::ofstream(scratch + file) << content;
+            const ModelRun broken = restarted_from(file);
+            const char* expected = name == "explicit" && n == 5 ? "incorrect end of restart file"
+                                                                : "corrupt restart file";
+            EXPECT_EQ(broken.error, expected) << name << ' ' << n << '\n' << content;
+            EXPECT_EQ(broken.steps, 0) << name << ' ' << n;
+        }
+        // The model records alone: at rest where the restart file leaves the model.
+        std::ofstream(scratch + name + "_static.bin") << model_part + end;
+        const ModelRun at_rest = restarted_from(name + "_static.bin");
+        EXPECT_EQ(at_rest.error, "") << name;
+        EXPECT_NE(kv_test::final_block(read_text_file(at_rest.listing_path)), final_state)
+            << name;
+    }
+}
+
+// Far beyond the stability limit the explicit motion overflows within a few dozen
+// steps; the analysis stops at the first state that is not finite, names the
+// increment, and lists no values.
+TEST_F(DynamicsFiles, ExplicitStateThatIsNotFiniteStopsTheAnalysis)
+{
+    const std::string model = write_model(
+        "unstable.dat",
+        "*title\nstiff bar, point mass, timestep 1\n*nodes\n1 0 0 0\n2 1 0 0\n"
+        "*material 1\nlinearelastic\nyoung 2e11\n*material 2\nmass 1\n*geometry 1\ncrosse 0.01\n"
+        "*elements\ntruss 1 1\n1 1 2\nmass2d 2\n2 2\n*suppress\nux uy 1\nuy 2\n"
+        "*loadef\nset 1\nloads\nfx 1000 2\n"
+        "*nonlinear dynamic\nexplicit\ntimestep 1\nincrements 100\n*end\n");
+    CaptureStdout out;
+    kv_test::CerrCapture errors;
+    const ModelRun run = run_model(model);
+    ASSERT_EQ(run.input_errors, 0);
+    EXPECT_LT(run.steps, 100);
+    const std::string message = "explicit analysis: the state at increment " +
+                                std::to_string(run.steps) + " (time " + std::to_string(run.steps) +
+                                ") is not finite; a smaller timestep may cure this";
+    EXPECT_EQ(run.error, message);
+    const std::string listing = read_text_file(run.listing_path);
+    EXPECT_NE(listing.find("ERROR: " + message), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("nan"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("inf"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("nodal solution"), std::string::npos) << listing;
 }

@@ -15,6 +15,7 @@
 
 #include "common/stream_capture.h"
 #include "control_test_model.h"
+#include "iteration_test_support.h"
 #include "domain.h"
 #include "elastic.h"
 #include "errors.h"
@@ -149,9 +150,10 @@ TEST(EigenControl, WallChainMatchesClosedFormFrequenciesAndShapes)
 {
     // 10 free equations, 5 frequencies: the block is all 10 vectors; the five of
     // smallest magnitude stay, in ascending order. Fewer frequencies use a smaller
-    // block (q = 2 for one frequency, 6 for three) and must find the same lowest modes.
+    // block (q = 2 for one frequency, 6 for three) and must find the same lowest modes;
+    // all ten come from one dense solution.
     const unsigned N = 10;
-    for (int wanted : {1, 3, 5}) {
+    for (int wanted : {1, 3, 5, 10}) {
         MyDomain model;
         SpringMassChain chain(model, N, true);
         EigenControl control;
@@ -189,6 +191,46 @@ TEST(EigenControl, WallChainMatchesClosedFormFrequenciesAndShapes)
                 EXPECT_NEAR(product, 0.0, 1e-9);
             }
     }
+}
+
+// The window stays responsive while the modes are iterated: every pass of the
+// iteration yields to the event loop through the analysis seam.
+TEST(EigenControl, SubspaceIterationYieldsOncePerPass)
+{
+    MyDomain model;
+    SpringMassChain chain(model, 10, true);
+    EigenControl control;
+    control.set_frequencies(3);
+    std::ostringstream listing;
+    CaptureStdout console;
+    control_test::RecordBar bar;
+    control.init(model, listing);
+    int passes = 0;
+    ASSERT_EQ(std::sscanf(console.text().c_str(), "subspace iteration converged in %d", &passes), 1)
+        << console.text();
+    EXPECT_GE(passes, 1);
+    // A pass that finds the block converged ends before it counts.
+    EXPECT_GE(bar.record.yields, passes);
+    EXPECT_LE(bar.record.yields, passes + 1);
+}
+
+// A stiffness that pulls instead of holding (negative bars) gives negative
+// eigenvalues: no frequency, and the listing says so instead of "nan Hz".
+TEST(EigenControl, ModesWithoutAFrequencyAreReportedAsNotFound)
+{
+    MyDomain model;
+    SpringMassChain chain(model, 2, true);
+    dynamic_cast<Elastic_type*>(model.materials.front())->set_young(-SpringMassChain::k);
+    EigenControl control;
+    control.set_frequencies(2);
+    std::ostringstream listing, result;
+    CaptureStdout console;
+    control.init(model, listing);
+    ASSERT_EQ(control.get_modes().size(), 2u);
+    EXPECT_LT(control.get_modes()[1]->eigenvalue, 0.0);
+    EXPECT_FALSE(control.run(model, listing, result, -1));
+    EXPECT_EQ(listing.str(), "f(1) = not found\nf(2) = not found\n");
+    EXPECT_NE(console.text().find("f(2) = not found\n"), std::string::npos);
 }
 
 TEST(EigenControl, RunReportsOneModePerCallAndPutsItsShapeOnTheNodes)
@@ -230,6 +272,7 @@ TEST(EigenControl, ListingLinesHaveTheirExactFormat)
     MyDomain model;
     SpringMassChain chain(model, 1, true);
     EigenControl control;
+    control.set_frequencies(1);
     std::ostringstream listing, result;
     listing << std::scientific;  // the line does not depend on what the stream was left with
     CaptureStdout console;
@@ -273,8 +316,8 @@ TEST(EigenControl, UnlimitedRunReportsEveryModeAndLaterCallsRepeatTheLast)
 
 TEST(EigenControl, FewerFreeEquationsThanTheBlockClampTheModes)
 {
-    // 3 free equations, 5 frequencies wanted: a block of 3 and three modes. A request
-    // too large to double in an int is clamped the same way.
+    // 3 free equations, 5 frequencies wanted: three modes, and the listing says so.
+    // A request too large to double in an int is clamped the same way.
     for (int wanted : {5, INT_MAX}) {
         MyDomain model;
         SpringMassChain chain(model, 3, true);
@@ -286,6 +329,8 @@ TEST(EigenControl, FewerFreeEquationsThanTheBlockClampTheModes)
         ASSERT_EQ(control.get_modes().size(), 3u) << wanted;
         for (unsigned j = 1; j <= 3; ++j)
             EXPECT_NEAR(hz(*control.get_modes()[j - 1]), wall_chain_hz(3, j), 1e-8);
+        EXPECT_EQ(listing.str(),
+                  "only 3 frequencies will be computed: the model has 3 equations with mass\n");
         EXPECT_FALSE(control.run(model, listing, result, -1));
         EXPECT_EQ(listed_frequencies(listing.str()).size(), 3u);
     }
@@ -335,7 +380,13 @@ TEST(EigenControl, MasslessEquationsLimitTheModesToThoseWithMass)
         std::ostringstream listing;
         CaptureStdout console;
         eigen->init(model, listing);
-        EXPECT_EQ(console.text().rfind("subspace iteration converged in ", 0), 0u) << console.text();
+        // Asked for more, the model gets all four at once in a dense solution.
+        EXPECT_EQ(console.text().rfind(wanted > 4 ? "only 4 frequencies will be computed: the "
+                                                    "model has 4 equations with mass\n"
+                                                  : "subspace iteration converged in ",
+                                       0),
+                  0u)
+            << console.text();
         const auto& modes = eigen->get_modes();
         ASSERT_EQ(modes.size(), std::min(wanted, 4)) << wanted;
         EXPECT_NEAR(hz(*modes[0]), sway, 1e-5 * sway) << wanted;

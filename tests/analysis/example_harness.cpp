@@ -236,7 +236,7 @@ int compare_with_expected(const Listing& listing, const std::string& expected_pa
             }
             for (std::size_t i = 0; i < 3; ++i) EXPECT_PRED2(close, row[first + i], v[1 + i]) << where;
         } else if (what == "truss_stress" || what == "beam_forces" || what == "stress" ||
-                   what == "flux") {
+                   what == "point_stress" || what == "flux") {
             const auto rows = listing.element_rows.find(static_cast<int>(v[0]));
             if (rows == listing.element_rows.end() || rows->second.empty()) {
                 ADD_FAILURE() << "no element rows: " << where;
@@ -255,6 +255,16 @@ int compare_with_expected(const Listing& listing, const std::string& expected_pa
                         EXPECT_PRED2(close, row[1 + i], v[2 + i]) << where;
                 }
                 EXPECT_TRUE(found) << where;
+            } else if (what == "point_stress") {
+                // The row of one point: the point number, then the values.
+                bool found = false;
+                for (const std::vector<double>& row : rows->second) {
+                    if (v.size() < 3 || row.size() != v.size() - 1 || row[0] != v[1]) continue;
+                    found = true;
+                    for (std::size_t i = 1; i < row.size(); ++i)
+                        EXPECT_PRED2(close, row[i], v[i + 1]) << where;
+                }
+                EXPECT_TRUE(found) << "no such point row: " << where;
             } else {
                 // Every point row: the point number, then the values.
                 for (const std::vector<double>& row : rows->second) {

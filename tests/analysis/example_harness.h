@@ -59,6 +59,7 @@ Listing parse_listing(const std::string& text);
 //   truss_stress <element> <Sxx>                (the first row of the element)
 //   beam_forces <element> <node> <Nx> <Sy> <Mz>
 //   stress <element> <values...>, flux <element> <q_x> <q_y>  (every point row)
+//   point_stress <element> <point> <values...>  (the row of that point)
 //   reaction <node> <letter> [<direction>] <value>
 //   balance <letter> [<direction>] <sum of the loads>  (the reactions cancel them)
 //   frequency <mode> <hertz>

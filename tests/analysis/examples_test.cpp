@@ -3,14 +3,26 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/stream_capture.h"
+#include "control.h"
+#include "domain.h"
+#include "eigen_control.h"
 #include "example_harness.h"
+#include "explicit.h"
+#include "incremental_iterative_control.h"
+#include "model_loader.h"
+#include "newmark.h"
+#include "nonlinear_static.h"
+#include "process_values.h"
 #include "run_model.h"
 
 using namespace kv_test;
@@ -27,13 +39,18 @@ struct ExampleCase {
     // and the test carries the label; results must not depend on the step.
     const char* timestep = nullptr;
     const char* label = nullptr;
+    // When set, the example of this name runs first in the same directory and
+    // leaves the restart file that this one starts from.
+    const char* restarts_from = nullptr;
 };
 
 // Linear analyses do everything in their first run. The heat analyses and the
-// nonlinear bar run one increment per run, the oscillator one time step, and the
-// eigen analysis one mode; it lists frequencies and no nodal solution. The heated
-// wall also runs with two other time steps: its steady temperatures and heat
-// flows stay the same.
+// nonlinear models run one increment per run, the oscillator and the explicit
+// wave one time step, and the eigen analyses one mode; they list frequencies and
+// no nodal solution. The heated wall also runs with two other time steps: its
+// steady temperatures and heat flows stay the same. The restarted von Mises bar
+// goes on from the restart file that the first one writes, with the increment
+// numbers after it.
 const ExampleCase example_cases[] = {
     {"two_bar_truss", 1},
     {"cantilever_beam", 1},
@@ -46,6 +63,17 @@ const ExampleCase example_cases[] = {
     {"nonlinear_truss", 4, 6, {"increment   1\n", "increment   4\n"}},
     {"oscillator_newmark", 1000, 4, {"increment 1000\n"}},
     {"cantilever_eigen", 3, 3, {}, 0},
+    {"hex_block", 1},
+    {"thick_cylinder", 1},
+    {"thick_cylinder_tri6", 1},
+    {"plastic_bar", 4, 6, {"increment   4\n"}},
+    {"plastic_bar_restart", 1, 6,
+     {"increment   5\n", "Resized because solution not converged, factor 0.5\n"}, 1, nullptr,
+     nullptr, "plastic_bar"},
+    {"thermal_expansion", 1},
+    {"tl_stretch", 5, 6, {"increment   5\n"}},
+    {"explicit_wave", 15},
+    {"bar_eigen", 3, 3, {}, 0},
 };
 
 std::string label_of(const ExampleCase& example)
@@ -53,23 +81,41 @@ std::string label_of(const ExampleCase& example)
     return example.label ? example.label : example.name;
 }
 
-// The model text with its "timestep" option line replaced.
-std::string with_timestep(const std::string& model, const std::string& value)
+// The model text with every line whose first word is `word` replaced by the
+// text `replacement` (dropped when it is empty); replaced counts them.
+std::string with_lines_replaced(const std::string& model, const std::string& word,
+                                const std::string& replacement, int& replaced)
 {
     std::istringstream in(model);
     std::ostringstream out;
     std::string line;
-    int replaced = 0;
+    replaced = 0;
     while (std::getline(in, line)) {
         const std::vector<std::string> tokens = split(line);
-        if (!tokens.empty() && tokens[0] == "timestep") {
-            line = "timestep " + value;
+        if (!tokens.empty() && tokens[0] == word) {
             ++replaced;
+            if (replacement.empty()) continue;
+            line = replacement;
         }
         out << line << '\n';
     }
-    EXPECT_EQ(replaced, 1);
     return out.str();
+}
+
+// The model text with its "timestep" option line replaced.
+std::string with_timestep(const std::string& model, const std::string& value)
+{
+    int replaced = 0;
+    const std::string text = with_lines_replaced(model, "timestep", "timestep " + value, replaced);
+    EXPECT_EQ(replaced, 1);
+    return text;
+}
+
+std::string example_text(const std::string& name)
+{
+    const std::string text = read_text_file(std::string(KV_EXAMPLES_DIR) + "/" + name + ".dat");
+    EXPECT_FALSE(text.empty()) << name;
+    return text;
 }
 
 class Example : public ScratchFiles, public ::testing::WithParamInterface<ExampleCase> {};
@@ -85,6 +131,14 @@ TEST_P(Example, ListingMatchesClosedForm)
     const std::string source = std::string(KV_EXAMPLES_DIR) + "/" + example.name;
     const std::string model = read_text_file(source + ".dat");
     ASSERT_FALSE(model.empty()) << source;
+    if (example.restarts_from) {
+        const std::string first = std::string(example.restarts_from) + ".dat";
+        CoutCapture out;
+        const ModelRun run = run_model(
+            write_model(first, read_text_file(std::string(KV_EXAMPLES_DIR) + "/" + first)));
+        ASSERT_TRUE(run.ran) << first;
+        ASSERT_EQ(run.error, "") << first;
+    }
     const std::string model_file =
         write_model(name + ".dat", example.timestep ? with_timestep(model, example.timestep) : model);
 
@@ -151,4 +205,187 @@ TEST_F(EndToEnd, MissingLoadSetEndsTheAnalysisWithAnErrorInTheListing)
     EXPECT_EQ(run.listing_path, scratch + "unloaded.out");
     EXPECT_EQ(read_text_file(run.listing_path),
               "\nTITLE\nno loads\n\nERROR: unknown load set number\n");
+}
+
+namespace {
+
+// An example with some of its lines replaced (by the first word of the line; an
+// empty replacement drops the line), and how its run must end: with the error
+// given (none when empty) in the listing and nothing listed after it, and with
+// the lines given in the listing. No run lists a number that is not finite.
+struct EdgeRun {
+    const char* label;
+    const char* example;
+    std::vector<std::pair<std::string, std::string>> edits;
+    std::string error;
+    std::vector<std::string> reports = {};
+};
+
+const char* const heat_needs_a_time_step =
+    "heat conduction needs a positive timestep: analyse the model under "
+    "\"*nonlinear static\" with a \"timestep\" line";
+const char* const not_finite =
+    "the linear solution gives displacements, stresses or reactions that are not finite "
+    "numbers";
+const char* const no_mass =
+    "the model has no mass: eigenfrequencies need a density or point masses";
+
+// Conduction scales with the time step: without one the free temperatures of the
+// wall came out as 0. A load of 1e308 overflows the stresses and reactions. A
+// truss without supports is a mechanism; a point mass on a node of its own adds
+// two equations without stiffness and without load, whose solution is an exact 0.
+// The cantilever has 20 equations with mass; a shift of 1e150 Hz leaves nothing of
+// its stiffness; unsupported, it has three rigid-body modes, whose rounding noise
+// may be negative.
+const EdgeRun edge_runs[] = {
+    {"heat_wall_linear", "heat_wall", {{"*nonlinear", "*linear"}}, heat_needs_a_time_step},
+    {"heat_wall_without_timestep", "heat_wall", {{"timestep", ""}}, heat_needs_a_time_step},
+    {"heat_wall_timestep_0", "heat_wall", {{"timestep", "timestep 0"}}, heat_needs_a_time_step},
+    {"two_bar_truss_load_1e308", "two_bar_truss", {{"fy", "fy -1e308   3"}}, not_finite},
+    {"two_bar_truss_unsupported",
+     "two_bar_truss",
+     {{"ux", ""}},
+     "the stiffness matrix is singular: the model is a mechanism (a support or a connection is "
+     "missing)",
+     {"there are 1 (almost) zero pivots found!\n"}},
+    {"two_bar_truss_loose_mass",
+     "two_bar_truss",
+     {{"3", "3   4.0  3.0  0.0\n4   9.0  9.0  0.0"},
+      {"*loadef", "*material 2\nmass 5\n*elements\nmass2d 2\n3 4\n*loadef"}},
+     "",
+     {"there are 2 (almost) zero pivots found!\n", "      4   0.000e+00   0.000e+00"}},
+    {"cantilever_eigen_without_density", "cantilever_eigen", {{"density", ""}}, no_mass},
+    {"cantilever_eigen_every_mode",
+     "cantilever_eigen",
+     {{"frequencies", "frequencies 1000000000"}},
+     "",
+     {"only 20 frequencies will be computed: the model has 20 equations with mass\n",
+      "f(1) = 63.1592 Hz\n", "f(20) = 107560 Hz\n"}},
+    {"cantilever_eigen_shift_1e150",
+     "cantilever_eigen",
+     {{"frequencies", "frequencies 3\nshift 1e150"}},
+     "the shift is too large: the stiffness of the model is lost beside it"},
+    {"cantilever_eigen_unsupported", "cantilever_eigen", {{"ux", ""}}, "", {"f(3) = "}},
+    {"cantilever_eigen_unsupported_negative_shift",
+     "cantilever_eigen",
+     {{"ux", ""}, {"frequencies", "frequencies 3\nshift -5"}},
+     "",
+     {"f(3) = "}},
+};
+
+void PrintTo(const EdgeRun& edge, std::ostream* os)
+{
+    *os << edge.label;
+}
+
+class EdgeRuns : public ScratchFiles, public ::testing::WithParamInterface<EdgeRun> {};
+
+}  // namespace
+
+TEST_P(EdgeRuns, EndSoundlyOrWithAClearError)
+{
+    const EdgeRun& edge = GetParam();
+    std::string model = example_text(edge.example);
+    for (const auto& edit : edge.edits) {
+        int replaced = 0;
+        model = with_lines_replaced(model, edit.first, edit.second, replaced);
+        ASSERT_GE(replaced, 1) << edit.first;
+    }
+    CoutCapture out;
+    const ModelRun run = run_model(write_model(std::string(edge.label) + ".dat", model));
+    ASSERT_EQ(run.input_errors, 0) << model;
+    EXPECT_EQ(run.error, edge.error);
+
+    const std::string text = read_text_file(run.listing_path);
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+    EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+    for (const std::string& report : edge.reports)
+        EXPECT_NE(text.find(report), std::string::npos) << report << '\n' << text;
+    if (!edge.error.empty()) {
+        const std::string last_line = "ERROR: " + edge.error + "\n";
+        ASSERT_GE(text.size(), last_line.size()) << text;
+        EXPECT_EQ(text.substr(text.size() - last_line.size()), last_line) << text;
+        EXPECT_EQ(text.find("nodal solution"), std::string::npos) << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, EdgeRuns, ::testing::ValuesIn(edge_runs),
+                         [](const ::testing::TestParamInfo<EdgeRun>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// A model run before leaves nothing behind that the next one reads: each example,
+// and the heat wall under "*linear" (which once gave the right temperatures after
+// a run with a time step and zeros alone), writes the same listing and result file
+// after every other example as alone.
+TEST_F(EndToEnd, ARunBeforeChangesNothingInTheFiles)
+{
+    std::vector<std::string> models;
+    for (const ExampleCase& example : example_cases) {
+        const std::string path = scratch + example.name + ".dat";
+        if (std::find(models.begin(), models.end(), path) == models.end())
+            models.push_back(write_model(std::string(example.name) + ".dat",
+                                         example_text(example.name)));
+    }
+    int replaced = 0;
+    models.push_back(write_model(
+        "heat_wall_linear.dat",
+        with_lines_replaced(example_text("heat_wall"), "*nonlinear", "*linear", replaced)));
+
+    CoutCapture out;
+    CerrCapture errors;
+    const auto files_of = [](const std::string& model) {
+        const ModelRun run = run_model(model);
+        return read_text_file(run.listing_path) + read_text_file(run.result_path);
+    };
+    std::vector<std::string> alone;
+    for (const std::string& model : models) {
+        alone.push_back(files_of(model));
+        EXPECT_NE(alone.back().find("\nTITLE\n"), std::string::npos) << model;
+    }
+    ASSERT_GE(models.size(), 10u);
+    for (const std::string& before : models) {
+        for (std::size_t i = 0; i < models.size(); ++i) {
+            run_model(before);
+            EXPECT_EQ(files_of(models[i]), alone[i]) << before << " before " << models[i];
+        }
+    }
+
+    // Whatever a run left, a load and every analysis start from the defaults.
+    const auto leave_values = [] {
+        current_time_step = 0.5;
+        result_mode = 2;
+        gauss_point_counter = 17;
+        load_bar_increment = 9;
+    };
+    const auto expect_defaults = [](const char* when) {
+        EXPECT_EQ(current_time_step, 0.0) << when;
+        EXPECT_EQ(result_mode, 1) << when;
+        EXPECT_EQ(gauss_point_counter, 0) << when;
+        EXPECT_EQ(load_bar_increment, 0) << when;
+    };
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    leave_values();
+    ASSERT_EQ(read_model(models.front(), model, control), 0);
+    expect_defaults("load");
+    delete control;
+    delete model;
+    std::ostringstream listing;
+    auto newmark = std::make_unique<NonLinearNewmarkControl>();
+    newmark->set_timestep(0.1);
+    auto explicit_dynamics = std::make_unique<ExplicitControl>();
+    explicit_dynamics->set_timestep(0.1);
+    std::vector<std::unique_ptr<KelVane::Control<MyDomain>>> controls;
+    controls.push_back(std::make_unique<LinearControl>());
+    controls.push_back(std::make_unique<EigenControl>());
+    controls.push_back(std::make_unique<NonLinearStaticControl>());
+    controls.push_back(std::move(newmark));
+    controls.push_back(std::move(explicit_dynamics));
+    for (const auto& started : controls) {
+        MyDomain empty;
+        leave_values();
+        started->init(empty, listing);
+        expect_defaults(typeid(*started).name());
+    }
 }

@@ -20,6 +20,7 @@
 #include "control_test_model.h"
 #include "domain.h"
 #include "errors.h"
+#include "line_limit.h"
 #include "sysmat.h"
 
 using namespace control_test;
@@ -286,10 +287,27 @@ TEST(IncrementalControl, ResizesHalveTheStepThenAbort)
         EXPECT_EQ(control.attempts[i].increment, 1);
         EXPECT_EQ(control.attempts[i].size, sizes[i]);
         EXPECT_DOUBLE_EQ(control.attempts[i].time, times[i]);
-        EXPECT_EQ(control.attempts[i].published_dt, 0.1);
+        EXPECT_DOUBLE_EQ(control.attempts[i].published_dt, times[i]);
     }
     EXPECT_EQ(model.load_sets.front()->get_factor(), 0.0);
     EXPECT_EQ(apex_deflection(truss), 0.0);
+    EXPECT_EQ(control.get_timestep(), 0.1);
+
+    // However many resizes the input allows, a step is never cut below the
+    // smallest factor: a load of almost nothing would pass the test for no load.
+    ScriptedControl many;
+    many.set_maxresize(100);
+    many.add_load_block(1, 1.0, 1);
+    many.failures.assign(100, ScriptedControl::not_converged);
+    std::ostringstream many_listing;
+    many.init(model, many_listing);
+    EXPECT_THROW(many.run(model, many_listing, result, 1), KelVane::kelvane_error);
+    ASSERT_EQ(many.attempts.size(), 11u);
+    EXPECT_EQ(many.attempts.back().size, 1.0 / 1024);
+    EXPECT_EQ(many.attempts.back().size, ScriptedControl::smallest_resize_factor);
+    EXPECT_EQ(count_of(many_listing.str(), "Resized because"), 10);
+    EXPECT_NE(many_listing.str().find("factor 0.000976562\n\nERROR: solution not converged\n"),
+              std::string::npos);
 }
 
 TEST(IncrementalControl, WithoutResizesTheFirstFailureAborts)
@@ -325,38 +343,72 @@ TEST(IncrementalControl, OtherFailuresPassUnchanged)
     EXPECT_EQ(listing.str().find("Resized"), std::string::npos);
 }
 
-TEST(IncrementalControl, RetriedIncrementCountsOnceAndTheHalvedTimeStepStays)
+// A resized increment is completed by further sub-steps of the size that worked,
+// each committed and each resized again while resizes are left, so the increment
+// applies its whole load over its whole dt; the next increment starts again from
+// the block's size and dt. Each step sees its own dt published.
+TEST(IncrementalControl, ResizedIncrementIsCompletedBySubSteps)
 {
-    MyDomain model;
-    TwoBarTruss truss(model);
-    ScriptedControl control;
-    control.add_load_block(1, 0.5, 2);
-    control.set_timestep(0.2);
-    control.set_maxresize(1);
-    control.failures = {ScriptedControl::not_converged};
-    std::ostringstream listing, result;
-    CaptureStdout out;
-    control.init(model, listing);
+    struct Case {
+        const char* what;
+        int maxresize;
+        std::deque<ScriptedControl::Failure> failures;
+        std::vector<double> sizes, times, published;  // of every attempt
+        const char* listing;                          // of increment 1
+    };
+    using F = ScriptedControl::Failure;
+    const Case cases[] = {
+        {"one resize", 1, {F::not_converged},
+         {0.5, 0.25, 0.25, 0.5}, {0.2, 0.1, 0.2, 0.4}, {0.2, 0.1, 0.1, 0.2},
+         "increment   1\n"
+         "\nResized because solution not converged, factor 0.5\n"
+         "\nSub-step 2 of increment 1, factor 0.5\n"},
+        {"second sub-step resized again", 2,
+         {F::not_converged, F::converge, F::diverge},
+         {0.5, 0.25, 0.25, 0.125, 0.125, 0.5}, {0.2, 0.1, 0.2, 0.15, 0.2, 0.4},
+         {0.2, 0.1, 0.1, 0.05, 0.05, 0.2},
+         "increment   1\n"
+         "\nResized because solution not converged, factor 0.5\n"
+         "\nSub-step 2 of increment 1, factor 0.5\n"
+         "\nResized because divergence occured, factor 0.25\n"
+         "\nSub-step 3 of increment 1, factor 0.25\n"},
+    };
+    for (const Case& c : cases) {
+        MyDomain model;
+        TwoBarTruss truss(model);
+        ScriptedControl control;
+        control.add_load_block(1, 0.5, 2);
+        control.set_timestep(0.2);
+        control.set_maxresize(c.maxresize);
+        control.failures = c.failures;
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
 
-    EXPECT_TRUE(control.run(model, listing, result, 1));
-    EXPECT_EQ(control.get_increment_number(), 1);
-    EXPECT_EQ(count_of(listing.str(), "increment "), 1);
-    EXPECT_EQ(control.get_timestep(), 0.1);
-    EXPECT_DOUBLE_EQ(control.get_time(), 0.1);
-    EXPECT_DOUBLE_EQ(control.progress(0), 0.5);
-    // The retry took half the load step.
-    EXPECT_NEAR(apex_deflection(truss), 0.25 * TwoBarTruss::deflection, 1e-14);
-    EXPECT_EQ(current_time_step, 0.2);  // published before the halving
+        EXPECT_TRUE(control.run(model, listing, result, 1)) << c.what;
+        EXPECT_EQ(listing.str(), c.listing) << c.what;
+        EXPECT_EQ(control.get_increment_number(), 1) << c.what;
+        EXPECT_DOUBLE_EQ(control.progress(0), 0.5) << c.what;
+        EXPECT_EQ(control.get_timestep(), 0.2) << c.what;
+        EXPECT_DOUBLE_EQ(control.get_time(), 0.2) << c.what;
+        // The whole first load step is on, and committed.
+        EXPECT_EQ(model.load_sets.front()->get_factor(), 0.5) << c.what;
+        EXPECT_NEAR(apex_deflection(truss), 0.5 * TwoBarTruss::deflection, 1e-14) << c.what;
 
-    EXPECT_FALSE(control.run(model, listing, result, 1));
-    EXPECT_EQ(current_time_step, 0.1);
-    ASSERT_EQ(control.attempts.size(), 3u);
-    // The next increment starts again from the block's size but keeps the halved dt.
-    EXPECT_EQ(control.attempts[2].size, 0.5);
-    EXPECT_EQ(control.attempts[2].published_dt, 0.1);
-    EXPECT_DOUBLE_EQ(control.get_time(), 0.2);
-    EXPECT_NEAR(apex_deflection(truss), 0.75 * TwoBarTruss::deflection, 1e-14);
-    EXPECT_EQ(count_of(listing.str(), "increment "), 2);
+        EXPECT_FALSE(control.run(model, listing, result, 1)) << c.what;
+        EXPECT_EQ(count_of(listing.str(), "increment "), 2 + count_of(c.listing, "Sub-step"))
+            << c.what;
+        EXPECT_NEAR(apex_deflection(truss), TwoBarTruss::deflection, 1e-14) << c.what;
+        EXPECT_DOUBLE_EQ(control.get_time(), 0.4) << c.what;
+        ASSERT_EQ(control.attempts.size(), c.sizes.size()) << c.what;
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            EXPECT_EQ(control.attempts[i].increment, i + 1 < c.sizes.size() ? 1 : 2) << c.what;
+            EXPECT_EQ(control.attempts[i].size, c.sizes[i]) << c.what << ' ' << i;
+            EXPECT_DOUBLE_EQ(control.attempts[i].time, c.times[i]) << c.what << ' ' << i;
+            EXPECT_DOUBLE_EQ(control.attempts[i].published_dt, c.published[i])
+                << c.what << ' ' << i;
+        }
+    }
 }
 
 TEST(IncrementalControl, ResultBlocksForTheSelectedIncrementsOnly)
@@ -480,6 +532,10 @@ TEST_F(IncrementalControlFiles, RestartedRunReachesTheSameState)
 
 TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
 {
+    const std::string over_long = "kelvane0.1restart\n3\n0.3\nL1 0" +
+                                  std::string(KelVane::max_input_line_length, ' ') +
+                                  "\nend_restart_file\n";
+    const std::string no_line_end(2 * KelVane::max_input_line_length, 'k');
     struct Case {
         const char* content;  // nullptr: no file at all
         const char* message;
@@ -490,7 +546,17 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
         {"kelvane0.2restart\n3\n0.3\nL1 0\nend_restart_file\n", "incorrect restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\nend_of_file\n", "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\n", "incorrect end of restart file"},
+        // A static analysis keeps no motion: a stray word before the end line.
+        {"kelvane0.1restart\n3\n0.3\nL1 0\nstray\nend_restart_file\n",
+         "incorrect end of restart file"},
         {"kelvane0.1restart\n3\n0.3\nL2 0\nend_restart_file\n", "corrupt restart file"},
+        // Values that no run that went on can have written.
+        {"kelvane0.1restart\n-7\n0.3\nL1 0\nend_restart_file\n", "corrupt restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 nan\nend_restart_file\n", "corrupt restart file"},
+        {"kelvane0.1restart\n3\n0.3\nL1 -inf\nend_restart_file\n", "corrupt restart file"},
+        // A line too long for any restart file ends the reading, named by its number.
+        {over_long.c_str(), "restart file line 4 is longer than 1 MB"},
+        {no_line_end.c_str(), "restart file line 1 is longer than 1 MB"},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -5,12 +5,16 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 
 #include "control.h"
 #include "domain.h"
+#include "elastic.h"
+#include "geometry.h"
 #include "kvparser.h"
+#include "line_limit.h"
 #include "model_loader.h"
 #include "truss.h"
 
@@ -23,6 +27,9 @@ std::string write_model_file(const std::string& name, const std::string& text)
     file << text;
     return path;
 }
+
+// A point mass on node 5, so that the file is a model.
+const std::string one_mass = "*material 1\nmass 2\n*elements\nmass3d 1\n1 5\n";
 
 // A control that tells when it is destroyed.
 class RecordingControl : public KelVane::Control<MyDomain> {
@@ -43,12 +50,15 @@ void sleep_ms(int milliseconds)
 
 }  // namespace
 
-TEST(ReadModel, EndOnlyGivesAnEmptyModelWithALinearControl)
+TEST(ReadModel, EndOnlyGivesAnEmptyModelWithALinearControlThatCannotRun)
 {
     const std::string path = write_model_file("plate.v2.dat", "*end\n*nodes\n1 0 0 0\n");
     MyDomain* domain = nullptr;
     KelVane::Control<MyDomain>* control = nullptr;
-    EXPECT_EQ(read_model(path, domain, control), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_model(path, domain, control), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "the input file defines no nodes\nthe input file defines no elements\n");
     ASSERT_NE(domain, nullptr);
     EXPECT_TRUE(domain->nodes.empty());
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
@@ -65,7 +75,8 @@ TEST(ReadModel, ReplacesWhatTheCallerHeld)
     KelVane::Control<MyDomain>* control = new RecordingControl(&destroyed);
 
     const std::string path = write_model_file(
-        "replace.dat", "lines outside any section\nare skipped\n*nodes\n5 1 2 3\n*linear\nignored\n");
+        "replace.dat", "lines outside any section\nare skipped\n*nodes\n5 1 2 3\n" + one_mass +
+                           "*linear\nignored\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_model(path, domain, control), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -98,13 +109,110 @@ TEST(ReadModel, ErrorsOfTheLastLineAreNotLost)
     // A load set without any block counts its error on the line after "set": here
     // the "*end" line, the last line of the input.
     for (const std::string text : {"*loadef\nset 1\n*end\n", "*loadef\nset 1\n*end"}) {
-        const std::string path = write_model_file("last_line.dat", text);
+        const std::string path =
+            write_model_file("last_line.dat", "*nodes\n5 0 0 0\n" + one_mass + text);
         MyDomain* domain = nullptr;
         KelVane::Control<MyDomain>* control = nullptr;
         testing::internal::CaptureStderr();
         EXPECT_EQ(read_model(path, domain, control), 1) << text;
         std::string messages = testing::internal::GetCapturedStderr();
         EXPECT_NE(messages.find("error in input line "), std::string::npos) << messages;
+        delete control;
+        delete domain;
+    }
+}
+
+// Files that cannot be what the user meant are refused with a message that names
+// the fault. A load that ends with an exception shows its text after "ERROR: ",
+// as the front end does.
+TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
+{
+    const std::string materials =
+        "*material 1\nlinearelastic\nyoung 1\n*geometry 1\ncrosse 1\n";
+    const std::string nodes = "*nodes\n1 0 0 0\n2 1 0 0\n";
+    const std::string elements = "*elements\ntruss 1 1\n5 1 2\n";
+    const std::string loads = "*loadef\nset 1\nloads\nfx 1 2\n";
+    const std::string model = materials + nodes + elements + loads;
+    const std::string over_long(KelVane::max_input_line_length + 1, 'x');
+    const std::string half(KelVane::max_input_line_length / 2 + 1, 'y');
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* message;
+        int errors;  // -1: the load ends with an exception
+        std::size_t nodes, elements, materials, geometries, sets;
+    };
+    const Case cases[] = {
+        {"sound model", model + "*end\n", "", 0, 2, 1, 1, 1, 1},
+        // Numbers defined twice: one error each; the first definition is kept.
+        {"node twice", model + "*nodes\n3 2 0 0\n1 9 9 0\n", "node 1 is defined twice\n"
+         "\nerror in input line 18:\n1 9 9 0\n", 1, 3, 1, 1, 1, 1},
+        {"element twice", model + "*elements\ntruss 1 1\n5 2 1\n",
+         "element 5 is defined twice\n", 1, 2, 1, 1, 1, 1},
+        {"material twice", model + "*material 1\nlinearelastic\nyoung 2\n",
+         "material 1 is defined twice\n\nerror in input line 16:\n*material 1\n", 1, 2, 1, 1, 1,
+         1},
+        {"geometry twice", materials + "*geometry\ncrosse 2\n" + nodes + elements + loads,
+         "geometry 1 is defined twice\n", 1, 2, 1, 1, 1, 1},
+        {"load set twice", model + "set 1\nloads\nfx 9 2\n*loadef\nset 1\nprescribed\nux 1 2\n",
+         "load set 1 is defined twice\n\nerror in input line 16:\nset 1\n", 2, 2, 1, 1, 1, 1},
+        // Files that define no model.
+        {"empty file", "", "the input file defines no nodes\nthe input file defines no elements\n",
+         2, 0, 0, 0, 0, 0},
+        {"utf-16 text", std::string("\xFF\xFE*\0n\0o\0d\0e\0s\0\n\0001\0 \0000\0\n\0", 24),
+         "the input file defines no nodes\nthe input file defines no elements\n", 2, 0, 0, 0, 0, 0},
+        {"binary bytes", std::string("\x7F" "ELF\x02\x01\x01\0\0\0\n\x89PNG\r\n\x1A\n", 17),
+         "the input file defines no nodes\nthe input file defines no elements\n", 2, 0, 0, 0, 0, 0},
+        {"nodes only", materials + nodes, "the input file defines no elements\n", 1, 2, 0, 1, 1, 0},
+        // A line too long for any model ends the input; nothing of it is shown.
+        {"line too long", materials + "*title\n" + over_long + "\n" + nodes + elements,
+         "input line 7 is longer than 1 MB; the input ends there\n", 1, 0, 0, 1, 1, 0},
+        {"no line end", std::string(2 * KelVane::max_input_line_length, '\0'),
+         "input line 1 is longer than 1 MB; the input ends there\n", 1, 0, 0, 0, 0, 0},
+        {"long continued line", "*title\n" + half + " \\\n" + half + "\n*end\n",
+         "input line 3 is longer than 1 MB; the input ends there\n", 1, 0, 0, 0, 0, 0},
+        // A missing field ends the load with an exception that says so.
+        {"missing field", "*title\nt\n*nodes\n1 0 0 0\n2\n*end\n",
+         "\nerror in input line 5:\n2\n\nERROR: input line 5 has no field 2\n", -1,
+         1, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write_model_file("refused.dat", c.text);
+        MyDomain* domain = nullptr;
+        KelVane::Control<MyDomain>* control = nullptr;
+        int errors = -1;
+        testing::internal::CaptureStderr();
+        try {
+            errors = read_model(path, domain, control);
+        } catch (const std::exception& error) {
+            std::cerr << "ERROR: " << error.what() << std::endl;
+        }
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(errors, c.errors) << messages;
+        EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
+        EXPECT_LT(messages.size(), 4096u);
+        ASSERT_NE(domain, nullptr);
+        EXPECT_EQ(domain->nodes.size(), c.nodes);
+        EXPECT_EQ(domain->elements.size(), c.elements);
+        EXPECT_EQ(domain->materials.size(), c.materials);
+        EXPECT_EQ(domain->geometries.size(), c.geometries);
+        EXPECT_EQ(domain->load_sets.size(), c.sets);
+        // What is kept is what was defined first.
+        if (!domain->nodes.empty()) {
+            double x = -1.0, y = -1.0, z = -1.0;
+            domain->nodes.front()->get_coordinates(x, y, z);
+            EXPECT_EQ(x + y + z, 0.0);
+        }
+        if (!domain->elements.empty()) {
+            EXPECT_EQ(domain->elements.front()->get_node(0)->number(), 1u);
+        }
+        if (!domain->materials.empty()) {
+            EXPECT_EQ(dynamic_cast<Elastic_type&>(*domain->materials.front()).young(), 1.0);
+        }
+        if (!domain->geometries.empty()) {
+            EXPECT_EQ(domain->geometries.front()->get_crosse(), 1.0);
+        }
         delete control;
         delete domain;
     }

@@ -278,39 +278,65 @@ TEST(NonLinearStatic, MaxiterOneFailsUnlessTheFirstIterationMeetsTheTolerance)
     }
 }
 
-TEST(NonLinearStatic, ResizedIncrementStartsFromTheCommittedState)
+// A resized increment starts from the committed state and is completed by a
+// further sub-step, so the whole load is on at its end; a tolerance that no step
+// meets ends at the smallest step with "aborted increment" instead of accepting a
+// step that carries almost no load.
+TEST(NonLinearStatic, ResizedIncrementIsCompletedOrAborted)
 {
+    struct Case {
+        const char* what;
+        double tolerance;
+        int maxresize;
+        bool completes;
+        int bar_values;
+    };
     // Full Newton with two iterations at most: the whole load in one step leaves
-    // a ratio of about 9.4e-5 after the second iteration, half the load 1.4e-5.
-    MyDomain model;
-    NonlinearBar bar(model, 2.0e5);
-    NonLinearStaticControl control;
-    control.add_load_block(1, 1.0, 1);
-    control.set_maxiter(2);
-    control.set_tolerance(5e-5);
-    control.set_maxresize(1);
-    std::ostringstream listing, result;
-    CaptureStdout out;
-    RecordBar bar_graph;
-    control.init(model, listing);
-    EXPECT_FALSE(control.run(model, listing, result, 1));
-
-    EXPECT_EQ(out.text(),
-              "increment   1\niteration    1   2\nResized because solution not converged, "
-              "factor 0.5\niteration    1   2\n");
-    EXPECT_DOUBLE_EQ(bar.load_set->get_factor(), 0.5);
-    // Within what the unbalance of about 1.4 N leaves (2 R / EA_t = 3e-6).
-    EXPECT_NEAR(bar.end_displacement(), 2.0 * NonlinearBar::strain(1.0e5), 1e-5);
-    // Four iterations, all of increment 1: only the very first bar opens a group.
-    const std::vector<std::pair<float, bool>>& values = bar_graph.record.values;
-    ASSERT_EQ(values.size(), 4u);
-    EXPECT_TRUE(values[0].second);
-    EXPECT_FALSE(values[1].second);
-    EXPECT_FALSE(values[2].second);
-    EXPECT_FALSE(values[3].second);
-    EXPECT_GT(values[1].first, 5e-5f);
-    EXPECT_LE(values[3].first, 5e-5f);
-    EXPECT_EQ(bar_graph.record.tolerances, (std::vector<float>{5e-5f, 5e-5f}));
+    // a ratio of about 9.4e-5 after the second iteration, each half 1.4e-5 or less.
+    const Case cases[] = {
+        {"one resize", 5e-5, 1, true, 6},
+        {"tolerance never met", 0.0, 100, false, 2 * 11},
+    };
+    for (const Case& c : cases) {
+        MyDomain model;
+        NonlinearBar bar(model, 2.0e5);
+        NonLinearStaticControl control;
+        control.add_load_block(1, 1.0, 1);
+        control.set_maxiter(2);
+        control.set_tolerance(c.tolerance);
+        control.set_maxresize(c.maxresize);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        RecordBar bar_graph;
+        control.init(model, listing);
+        if (c.completes) {
+            EXPECT_FALSE(control.run(model, listing, result, 1)) << c.what;
+            EXPECT_EQ(out.text(),
+                      "increment   1\niteration    1   2\nResized because solution not converged, "
+                      "factor 0.5\niteration    1   2\nSub-step 2 of increment 1, factor 0.5\n"
+                      "iteration    1   2\n");
+            EXPECT_DOUBLE_EQ(bar.load_set->get_factor(), 1.0);
+            // Within what the unbalance of about 1.4 N leaves (2 R / EA_t = 3e-6).
+            EXPECT_NEAR(bar.end_displacement(), 2.0 * NonlinearBar::strain(2.0e5), 1e-5);
+            EXPECT_NEAR(bar.middle_displacement(), NonlinearBar::strain(2.0e5), 1e-5);
+        } else {
+            EXPECT_THROW(control.run(model, listing, result, 1), KelVane::kelvane_error)
+                << c.what;
+            EXPECT_EQ(kv_test::count_of(out.text(), "Resized because"), 10) << c.what;
+            EXPECT_NE(out.text().find("factor 0.000976562\n"), std::string::npos) << c.what;
+            EXPECT_EQ(bar.load_set->get_factor(), 0.0) << c.what;
+            EXPECT_EQ(bar.end_displacement(), 0.0) << c.what;
+        }
+        // Every iteration belongs to increment 1: only the very first bar opens a group.
+        const std::vector<std::pair<float, bool>>& values = bar_graph.record.values;
+        ASSERT_EQ(static_cast<int>(values.size()), c.bar_values) << c.what;
+        for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i].second, i == 0);
+        if (c.completes) {
+            EXPECT_GT(values[1].first, 5e-5f);
+            EXPECT_LE(values[3].first, 5e-5f);
+            EXPECT_LE(values[5].first, 5e-5f);
+        }
+    }
 }
 
 TEST(NonLinearStatic, BarGraphGetsOneValuePerIterationAndTheToleranceAtTheFirst)
@@ -481,4 +507,38 @@ TEST_F(NonLinearStaticFiles, RestartedRunReachesTheSameFinalState)
     const kv_test::Listing values = kv_test::parse_listing(final_state);
     ASSERT_TRUE(values.nodal.count(3));
     EXPECT_NEAR(values.nodal.at(3).at(0), 0.42, 1e-4);
+}
+
+// A prescribed end displacement of 0.004 in one increment that needs one resize
+// (one iteration each: the whole step leaves a ratio of 1.1e-4, each half about
+// 5.5e-5) reaches 0.004, not half of it, and the listing shows both sub-steps.
+TEST_F(NonLinearStaticFiles, ResizedPrescribedIncrementReachesItsValue)
+{
+    const std::string model = write_model(
+        "prescribed.dat",
+        "*title\nprescribed end of two nonlinear bars\n*nodes\n1 0 0 0\n2 1 0 0\n3 2 0 0\n"
+        "*material 1\nnonlinearelastic\nyoung 1e8\n*geometry 1\ncrosse 0.01\n"
+        "*geometry 2\ncrosse 0.02\n*elements\ntruss 1 1\n1 1 2\ntruss 1 2\n2 2 3\n"
+        "*suppress\nux uy 1\nuy 2 3\n*loadef\nset 1\nprescribed\nux 0.004 3\n"
+        "*nonlinear static\nincrements 1\nmaxiter 1\nunbalance 7e-5\nmaxresize 1\n*end\n");
+    CaptureStdout out;
+    const ModelRun run = run_model(model);
+    ASSERT_EQ(run.error, "");
+    const std::string listing = read_text_file(run.listing_path);
+    const std::size_t resized =
+        listing.find("\nResized because solution not converged, factor 0.5\n\niteration 1\n");
+    const std::size_t sub_step =
+        listing.find("\nSub-step 2 of increment 1, factor 0.5\n\niteration 1\n");
+    ASSERT_NE(resized, std::string::npos) << listing;
+    ASSERT_NE(sub_step, std::string::npos) << listing;
+    EXPECT_LT(resized, sub_step);
+    EXPECT_LT(sub_step, listing.find("nodal solution"));
+
+    const kv_test::Listing values = kv_test::parse_listing(kv_test::final_block(listing));
+    ASSERT_TRUE(values.nodal.count(3));
+    EXPECT_EQ(values.nodal.at(3).at(0), 0.004);
+    // The thin bar carries the same force as the thick one, at twice its stress.
+    const double thin = values.element_rows.at(1).at(0).at(0);
+    const double thick = values.element_rows.at(2).at(0).at(0);
+    EXPECT_NEAR(thin, 2.0 * thick, 1e-3 * thin);
 }

@@ -269,6 +269,8 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
          "save all\n",
          "", 0, true},
         {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\n", "", 2, true},
+        {"*nonlinear dynamic\nnewmark\nunbalance 0\n", "unbalance tolerance must be positive\n", 1,
+         false},
         {"*nonlinear dynamic\nexplicit\nincrements -1\n",
          "number of increments must not be negative\n", 1, true},
     };
@@ -442,6 +444,9 @@ TEST(ReadNonlinearStatic, BadLinesAreCountedAndTheControlIsStillCreated)
         {"*nonlinear\nincrements -2\nincrement load 1 size 0.1 steps -1\n",
          "number of steps must not be negative\n", 2},
         {"*nonlinear\nunbalance tight\nmaxiter x\n", "wrong type in field 2\n", 2},
+        // A tolerance the unbalance ratio can never meet.
+        {"*nonlinear\nunbalance 0\n", "unbalance tolerance must be positive\n", 1},
+        {"*nonlinear static\nunbalance -1e-3\n", "unbalance tolerance must be positive\n", 1},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {

@@ -269,13 +269,15 @@ TEST(LoadSetRestart, CorruptRecordsAreRejectedAndChangeNothing)
 {
     const char* const records[] = {
         "",                 // no record
-        "L8 0.5\n",         // another set
+        "L7 0.5\n",         // another set
         "N7 0.5\n",         // a node record
-        "L7\n",             // factor missing
-        "L7 0.5 0.6\n",     // one value too many
-        "L7 half\n",        // not a number
-        "L7x 0.5\n",        // junk after the number
-        "L 7 0.5\n",        // number not glued to the letter
+        "L3\n",             // factor missing
+        "L3 0.5 0.6\n",     // one value too many
+        "L3 half\n",        // not a number
+        "L3 nan\n",         // not finite
+        "L3 inf\n",
+        "L3x 0.5\n",        // junk after the number
+        "L 3 0.5\n",        // number not glued to the letter
     };
     for (const char* record : records) {
         SmallModel model;

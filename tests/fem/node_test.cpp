@@ -301,6 +301,8 @@ TEST(NodeRestart, CorruptedRecordsAreRejectedAndChangeNothing)
         "N12 1 2 3 \n",            // too many values
         "N12 1 2x \n",             // not a number
         "N12 1 1e999 \n",          // out of range
+        "N12 nan 2 \n",            // not finite
+        "N12 1 -inf \n",
     };
     for (const char* record : records) {
         MyNode node(12, 0, 0, 0);

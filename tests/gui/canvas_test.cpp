@@ -111,17 +111,7 @@ wxImage draw_to_image()
 }
 
 // What the canvas window shows now, read back from the screen.
-wxImage read_canvas()
-{
-    const wxSize size = client_size();
-    wxBitmap bitmap(size.x, size.y, 24);
-    {
-        wxMemoryDC memory(bitmap);
-        wxClientDC window(&canvas());
-        memory.Blit(0, 0, size.x, size.y, &window, 0, 0);
-    }
-    return bitmap.ConvertToImage();
-}
+wxImage read_canvas() { return read_window(canvas()); }
 
 // Reads the screen, so the graphics window is brought in front of the others first.
 wxImage capture_canvas()
@@ -207,7 +197,9 @@ TEST_F(CanvasTest, FitCentresTheBoxWithATenthOfItAsMargin)
 
 TEST_F(CanvasTest, FitOfNodesOnOneVerticalLineTakesTheScaleFromTheHeight)
 {
-    ASSERT_TRUE(load(write_model("column.dat", "*nodes\n1 2 0 0\n2 2 2 0\n3 2 5 0\n*end\n")));
+    ASSERT_TRUE(load(write_model("column.dat", "*nodes\n1 2 0 0\n2 2 2 0\n3 2 5 0\n"
+                                                "*material 1\nmass 1\n*elements\nmass2d 1\n1 2\n"
+                                                "*end\n")));
     EXPECT_NEAR(device_map.get_scale(), (size.y + 1.0) / 6.01, 1e-4);
     EXPECT_NEAR(device_map.dev_x(2.0f), (size.x + 1.0) / 2, 1.0);
     EXPECT_NEAR(device_map.dev_y(2.5f), (size.y + 1.0) / 2, 1.0);
@@ -218,7 +210,8 @@ TEST_F(CanvasTest, FitOfAModelWithoutNodesKeepsTheView)
     device_map.set_origin(-12.0f, 34.0f);
     device_map.set_scale(5.0f);
     const MapValues before = map_values();
-    ASSERT_TRUE(load(write_model("empty.dat", "*title\nnothing to draw\n*end\n")));
+    // A file without nodes is no model: it is refused, and what it defines is drawn.
+    ASSERT_FALSE(load(write_model("empty.dat", "*title\nnothing to draw\n*end\n")));
     expect_same_map(map_values(), before);
     main_frame().IssueCommand(CMD_FIT);
     expect_same_map(map_values(), before);

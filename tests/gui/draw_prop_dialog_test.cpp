@@ -12,6 +12,7 @@
 #include <wx/image.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include "canvas.h"
 #include "device_map.h"
@@ -80,14 +81,7 @@ wxImage read_canvas()
     MyCanvas& canvas = *main_frame().GetCanvas();
     main_frame().GetGraphicsFrame()->Raise();
     pump_events(3);
-    const wxSize size = canvas.GetClientSize();
-    wxBitmap bitmap(size.x, size.y, 24);
-    {
-        wxMemoryDC memory(bitmap);
-        wxClientDC window(&canvas);
-        memory.Blit(0, 0, size.x, size.y, &window, 0, 0);
-    }
-    return bitmap.ConvertToImage();
+    return read_window(canvas);
 }
 
 int red_pixels(const wxImage& image)
@@ -288,19 +282,47 @@ TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
     }
 }
 
-TEST_F(DrawPropDialogTest, CancelHidesWithoutStoring)
+// Cancel hides the dialog without storing; the next opening shows the stored
+// values again, centred on the main frame although the user had moved the
+// dialog away.
+TEST_F(DrawPropDialogTest, CancelHidesWithoutStoringAndTheNextOpeningIsCentred)
 {
     properties().scaling = 4.0;
     open();
+    pump_events(10);
+    const wxRect centred = dialog().GetRect();
+    const wxRect frame = main_frame().GetRect();
+    EXPECT_NEAR(centred.x + centred.width / 2, frame.x + frame.width / 2, 2);
+
+    // The user drags the dialog by its title bar, through the window manager.
+    const wxPoint title = dialog().ClientToScreen(wxPoint(40, -10));
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(title);
+    pump_events(3);
+    mouse.MouseDown();
+    pump_events(3);
+    for (int step = 1; step <= 10; ++step) {
+        mouse.MouseMove(title + wxPoint(20 * step, 15 * step));
+        pump_events(1);
+    }
+    mouse.MouseUp();
+    pump_events(10);
+    ASSERT_NE(dialog().GetRect().GetPosition(), centred.GetPosition())
+        << "the window manager did not move the dialog";
+
     field(ID_SCALING).ChangeValue("8");
     check_box(ID_ELEMENT_NUMBERS).SetValue(true);
     press(wxID_CANCEL);
     EXPECT_FALSE(dialog().IsShown());
     EXPECT_EQ(properties().scaling, 4.0);
     EXPECT_FALSE(properties().element_numbers);
+    pump_events(10);
+
     open();
     EXPECT_EQ(field(ID_SCALING).GetValue(), "4");
     EXPECT_FALSE(check_box(ID_ELEMENT_NUMBERS).GetValue());
+    pump_events(20);
+    EXPECT_EQ(dialog().GetRect().GetPosition(), centred.GetPosition());
 }
 
 TEST_F(DrawPropDialogTest, ApplyingPlotDeformedRedrawsWithTheUndeformedMeshInRed)

@@ -149,6 +149,11 @@ TEST(MainFrame, StartsWithMenusStatusBarAndBothWindows)
     ASSERT_NE(frame.GetDrawPropDialog(), nullptr);
     EXPECT_EQ(frame.GetDrawPropDialog()->GetParent(), &frame);
     EXPECT_FALSE(frame.GetDrawPropDialog()->IsShown());
+
+    // The windows had their sizes before they appeared: GTK laid nothing out at
+    // 1 pixel while the program started ("Negative content height", failed
+    // allocation assertions).
+    EXPECT_EQ(complaints_between_tests(), std::vector<std::string>());
 }
 
 TEST(MainFrame, NumbersUseTheCLocale)

@@ -16,7 +16,8 @@ namespace {
 
 int test_result = 1;
 
-// Toolkit assertions become test failures instead of modal dialogs.
+// Toolkit assertions become test failures instead of modal dialogs; GTK's own
+// complaints are recorded by gui_test::record_toolkit_complaints.
 void report_toolkit_assertion(const wxString& file, int line, const wxString& func,
                               const wxString& cond, const wxString& msg)
 {
@@ -34,6 +35,7 @@ public:
     bool OnInit() override
     {
         wxSetAssertHandler(report_toolkit_assertion);
+        gui_test::record_toolkit_complaints();
         if (!MyApp::OnInit()) return false;
         CallAfter(&TestApp::RunTests);
         return true;

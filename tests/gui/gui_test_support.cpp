@@ -1,12 +1,19 @@
 #include "gui_test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/bitmap.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/msgdlg.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -22,6 +29,49 @@ std::vector<std::string>& temp_dirs()
 {
     static std::vector<std::string> dirs;
     return dirs;
+}
+
+// GLib's structured log interface, reached in the libraries the toolkit has
+// loaded: the build has no GLib headers. Levels are GLib's GLogLevelFlags bits;
+// every message, also one logged the older way, reaches the writer.
+struct LogField {
+    const char* key;
+    const void* value;
+    long length;  // -1: value is a nul-terminated string
+};
+using log_writer = int (*)(int level, const LogField* fields, std::size_t n_fields, void* data);
+using set_writer_function = void (*)(log_writer writer, void* data, void (*free_data)(void*));
+constexpr int log_level_critical = 1 << 3;
+constexpr int log_level_warning = 1 << 4;
+
+log_writer default_log_writer = nullptr;
+std::vector<std::string> complaints_outside_tests;
+
+std::string field_text(const LogField* fields, std::size_t n_fields, const char* key)
+{
+    for (std::size_t i = 0; i < n_fields; ++i) {
+        if (std::strcmp(fields[i].key, key) != 0 || !fields[i].value) continue;
+        const char* value = static_cast<const char*>(fields[i].value);
+        if (fields[i].length < 0) return std::string(value);
+        return std::string(value, static_cast<std::size_t>(fields[i].length));
+    }
+    return std::string();
+}
+
+int record_complaint(int level, const LogField* fields, std::size_t n_fields, void* data)
+{
+    const std::string domain = field_text(fields, n_fields, "GLIB_DOMAIN");
+    const bool complaint = level & (log_level_critical | log_level_warning);
+    if (complaint && (domain == "Gtk" || domain == "Gdk")) {
+        const std::string text = domain +
+                                 ((level & log_level_critical) ? "-CRITICAL: " : "-WARNING: ") +
+                                 field_text(fields, n_fields, "MESSAGE");
+        if (testing::UnitTest::GetInstance()->current_test_info())
+            ADD_FAILURE() << "the toolkit complained: " << text;
+        else
+            complaints_outside_tests.push_back(text);
+    }
+    return default_log_writer ? default_log_writer(level, fields, n_fields, data) : 1;
 }
 
 }  // namespace
@@ -74,6 +124,20 @@ CommandProbe::~CommandProbe()
 
 void CommandProbe::OnCommand(wxCommandEvent&) { ++count; }
 
+void record_toolkit_complaints()
+{
+    const auto set_writer =
+        reinterpret_cast<set_writer_function>(dlsym(RTLD_DEFAULT, "g_log_set_writer_func"));
+    default_log_writer = reinterpret_cast<log_writer>(dlsym(RTLD_DEFAULT, "g_log_writer_default"));
+    if (!set_writer || !default_log_writer) {
+        std::fprintf(stderr, "GTK's log messages cannot be recorded\n");
+        return;
+    }
+    set_writer(record_complaint, nullptr, nullptr);
+}
+
+std::vector<std::string> complaints_between_tests() { return complaints_outside_tests; }
+
 MyFrame& main_frame()
 {
     MyFrame* frame = GetMainFrame();
@@ -101,6 +165,19 @@ bool wait_until(const std::function<bool()>& condition, int timeout_ms)
         wxMilliSleep(10);
     }
     return condition();
+}
+
+wxImage read_window(wxWindow& window)
+{
+    const wxSize size = window.GetClientSize();
+    if (size.x <= 0 || size.y <= 0) return wxImage();
+    wxBitmap bitmap(size.x, size.y, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxClientDC screen(&window);
+        memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+    }
+    return bitmap.ConvertToImage();
 }
 
 wxString log_text() { return main_frame().GetLog()->GetValue(); }

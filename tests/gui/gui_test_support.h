@@ -7,10 +7,12 @@
 #include <vector>
 
 #include <wx/event.h>
+#include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/string.h>
 
 class MyFrame;
+class wxWindow;
 
 namespace gui_test {
 
@@ -66,10 +68,22 @@ private:
 
 MyFrame& main_frame();
 
+// Records GTK's warnings and failed assertions (its log messages of the "Gtk"
+// and "Gdk" domains) from the call on, and still prints them. One that arrives
+// while a test runs fails that test; the others are kept for
+// complaints_between_tests. Call once, before the main frame is built.
+void record_toolkit_complaints();
+// What GTK complained about while no test was running: at start-up, or between tests.
+std::vector<std::string> complaints_between_tests();
+
 // Runs pending events (one yield) and sleeps a little, `rounds` times.
 void pump_events(int rounds = 3);
 // Yields until `condition` holds or `timeout_ms` has passed; returns the condition.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 3000);
+
+// What `window` shows on screen now, read back from its client area; an
+// invalid image when the window has no area.
+wxImage read_window(wxWindow& window);
 
 // The log window's text, and whether it contains `text`.
 wxString log_text();

@@ -180,20 +180,7 @@ private:
 };
 
 // What the canvas window shows now, read back from the screen.
-wxImage read_canvas()
-{
-    MyCanvas& canvas = *main_frame().GetCanvas();
-    int w = 0;
-    int h = 0;
-    canvas.GetClientSize(&w, &h);
-    wxBitmap bitmap(w, h, 24);
-    {
-        wxMemoryDC memory(bitmap);
-        wxClientDC window(&canvas);
-        memory.Blit(0, 0, w, h, &window, 0, 0);
-    }
-    return bitmap.ConvertToImage();
-}
+wxImage read_canvas() { return read_window(*main_frame().GetCanvas()); }
 
 bool is_ink(const wxImage& image, int x, int y)
 {
@@ -461,6 +448,10 @@ TEST_F(IncrementalRunTest, CancelEndsTheAnalysisWithItsFilesCompleteToTheLastInc
         if (while_halted) {
             EXPECT_TRUE(out_stream.is_open());
             EXPECT_TRUE(dialog().IsPaused());
+            // Halted, the files on disk already hold both increments: a program
+            // killed now would lose nothing of them.
+            EXPECT_EQ(read_file(sibling(path, ".out")), listing_before_increment(reference, 3));
+            EXPECT_EQ(read_file(sibling(path, ".flavia.res")), results_to_2);
             hook.Answer(wxID_YES);
             press(ControlDialog::ID_CANCEL);
             // Nothing ran while halted: the time is the one reported at the halt.

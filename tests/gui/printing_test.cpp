@@ -226,56 +226,89 @@ TEST_F(PrintingTest, LabelIsDrawnWhateverFontTheDrawingLeft)
     EXPECT_GT(ink_in(page.image, 10, 10, 100, 60), 10);
 }
 
-TEST_F(PrintingTest, PreviewOpensOnePageFrameAndCloses)
+// Opened and closed again and again under the window manager, the preview comes
+// up at its full size with the page on show every time, never as a strip of
+// unlabelled buttons without the page.
+TEST_F(PrintingTest, PreviewOpensOnePageFrameAtItsSizeEveryTime)
 {
-    main_frame().IssueCommand(CMD_PRINT_PREVIEW);
-    EXPECT_TRUE(hook.messages().empty());
+    for (int opening = 1; opening <= 6; ++opening) {
+        SCOPED_TRACE(testing::Message() << "opening " << opening);
+        main_frame().IssueCommand(CMD_PRINT_PREVIEW);
+        EXPECT_TRUE(hook.messages().empty());
 
-    wxPreviewFrame* preview_frame = nullptr;
-    for (wxWindow* window : wxTopLevelWindows)
-        if (auto* frame = dynamic_cast<wxPreviewFrame*>(window)) preview_frame = frame;
-    ASSERT_NE(preview_frame, nullptr);
-    // The frame goes, and the program is usable again, whatever is found below.
-    struct Closer {
-        wxPreviewFrame* frame;
-        ~Closer()
-        {
-            frame->Close(true);
-            EXPECT_TRUE(wait_until([this] {
-                return std::find(wxTopLevelWindows.begin(), wxTopLevelWindows.end(), frame) ==
-                       wxTopLevelWindows.end();
-            }));
-            EXPECT_TRUE(main_frame().IsEnabled());
-        }
-    } closer{preview_frame};
-    EXPECT_EQ(preview_frame->GetTitle(), "KelVaneD Print Preview");
-    EXPECT_EQ(preview_frame->GetParent(), &main_frame());
-    EXPECT_TRUE(preview_frame->IsShown());
+        wxPreviewFrame* preview_frame = nullptr;
+        for (wxWindow* window : wxTopLevelWindows)
+            if (auto* frame = dynamic_cast<wxPreviewFrame*>(window)) preview_frame = frame;
+        ASSERT_NE(preview_frame, nullptr);
+        // The frame goes, and the program is usable again, whatever is found below.
+        struct Closer {
+            wxPreviewFrame* frame;
+            ~Closer()
+            {
+                frame->Close(true);
+                EXPECT_TRUE(wait_until([this] {
+                    return std::find(wxTopLevelWindows.begin(), wxTopLevelWindows.end(),
+                                     frame) == wxTopLevelWindows.end();
+                }));
+                EXPECT_TRUE(main_frame().IsEnabled());
+            }
+        } closer{preview_frame};
+        EXPECT_EQ(preview_frame->GetTitle(), "KelVaneD Print Preview");
+        EXPECT_EQ(preview_frame->GetParent(), &main_frame());
+        EXPECT_TRUE(preview_frame->IsShown());
 
-    wxPreviewControlBar* bar = nullptr;
-    for (wxWindow* child : preview_frame->GetChildren())
-        if (auto* found = dynamic_cast<wxPreviewControlBar*>(child)) bar = found;
-    ASSERT_NE(bar, nullptr);
-    wxPrintPreviewBase* preview = bar->GetPrintPreview();
-    ASSERT_NE(preview, nullptr);
-    EXPECT_TRUE(preview->IsOk());
-    EXPECT_EQ(preview->GetMinPage(), 1);
-    EXPECT_EQ(preview->GetMaxPage(), 1);
-    EXPECT_EQ(preview->GetCurrentPage(), 1);
-    ASSERT_NE(preview->GetPrintout(), nullptr);
-    ASSERT_NE(preview->GetPrintoutForPrinting(), nullptr);
-    EXPECT_EQ(preview->GetPrintout()->GetTitle(), "FEA printout");
-    EXPECT_EQ(preview->GetPrintoutForPrinting()->GetTitle(), "FEA printout");
-    // The control bar's page field shows the one page there is, once the
-    // preview has rendered it.
-    pump_events(5);
-    wxTextCtrl* page_field = nullptr;
-    for (wxWindow* child : bar->GetChildren())
-        if (auto* found = dynamic_cast<wxTextCtrl*>(child)) page_field = found;
-    ASSERT_NE(page_field, nullptr);
-    EXPECT_EQ(page_field->GetValue(), "1");
-    // The preview keeps the rest of the program waiting until it is closed.
-    EXPECT_FALSE(main_frame().IsEnabled());
+        wxPreviewControlBar* bar = nullptr;
+        for (wxWindow* child : preview_frame->GetChildren())
+            if (auto* found = dynamic_cast<wxPreviewControlBar*>(child)) bar = found;
+        ASSERT_NE(bar, nullptr);
+        wxPrintPreviewBase* preview = bar->GetPrintPreview();
+        ASSERT_NE(preview, nullptr);
+        EXPECT_TRUE(preview->IsOk());
+        EXPECT_EQ(preview->GetMinPage(), 1);
+        EXPECT_EQ(preview->GetMaxPage(), 1);
+        EXPECT_EQ(preview->GetCurrentPage(), 1);
+        ASSERT_NE(preview->GetPrintout(), nullptr);
+        ASSERT_NE(preview->GetPrintoutForPrinting(), nullptr);
+        EXPECT_EQ(preview->GetPrintout()->GetTitle(), "FEA printout");
+        EXPECT_EQ(preview->GetPrintoutForPrinting()->GetTitle(), "FEA printout");
+
+        // The page shows on screen: white paper with the truss and the label on it.
+        wxWindow* page_canvas = preview->GetCanvas();
+        ASSERT_NE(page_canvas, nullptr);
+        wxImage shown;
+        int paper = 0;
+        int ink = 0;
+        const bool page_shown = wait_until([&] {
+            shown = read_window(*page_canvas);
+            if (!shown.IsOk()) return false;
+            paper = 0;
+            for (int y = 0; y < shown.GetHeight(); ++y)
+                for (int x = 0; x < shown.GetWidth(); ++x)
+                    if (is_white(shown, x, y)) ++paper;
+            ink = shown.GetWidth() * shown.GetHeight() - paper;
+            return paper > 100000 && ink > 200;
+        });
+        EXPECT_TRUE(page_shown) << "paper " << paper << ", ink " << ink;
+
+        // At least the size asked for (600 x 650), wider when the control bar
+        // needs it, and the page canvas takes what the control bar leaves.
+        const wxSize size = preview_frame->GetSize();
+        EXPECT_GE(size.x, 600);
+        EXPECT_GE(size.y, 650);
+        EXPECT_GE(size.x, preview_frame->GetMinSize().x);
+        EXPECT_GT(page_canvas->GetClientSize().y, 500);
+        EXPECT_GE(page_canvas->GetClientSize().x, 600);
+
+        // The control bar's page field shows the one page there is.
+        wxTextCtrl* page_field = nullptr;
+        for (wxWindow* child : bar->GetChildren())
+            if (auto* found = dynamic_cast<wxTextCtrl*>(child)) page_field = found;
+        ASSERT_NE(page_field, nullptr);
+        EXPECT_TRUE(wait_until([&] { return page_field->GetValue() == "1"; }))
+            << page_field->GetValue();
+        // The preview keeps the rest of the program waiting until it is closed.
+        EXPECT_FALSE(main_frame().IsEnabled());
+    }
 }
 
 TEST_F(PrintingTest, CancelledPrintIsReported)

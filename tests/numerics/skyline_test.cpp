@@ -225,12 +225,13 @@ TEST(SkySymMat, TinyPivotWarnings)
     struct Case {
         Dense matrix;
         std::string warning;
+        unsigned count;
     };
     const std::vector<Case> cases = {
-        {{{1, 1}, {1, 1}}, "there are 1 (almost) zero pivots found!\n"},
-        {{{1, 0}, {0, 1e-12}}, "there are 1 (almost) zero pivots found!\n"},
-        {{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, "there are 2 (almost) zero pivots found!\n"},
-        {{{1, 0}, {0, 1e-9}}, ""},
+        {{{1, 1}, {1, 1}}, "there are 1 (almost) zero pivots found!\n", 1},
+        {{{1, 0}, {0, 1e-12}}, "there are 1 (almost) zero pivots found!\n", 1},
+        {{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, "there are 2 (almost) zero pivots found!\n", 2},
+        {{{1, 0}, {0, 1e-9}}, "", 0},
     };
     for (const Case& c : cases) {
         SkySymMat A(static_cast<unsigned>(c.matrix.size()));
@@ -238,8 +239,12 @@ TEST(SkySymMat, TinyPivotWarnings)
         Vector x;
         Vector rhs(static_cast<unsigned>(c.matrix.size()), 1.0);
         EXPECT_EQ(solve_output(A, rhs, x), c.warning);
-        // The solve goes on; the second solve does not factorise or warn again.
+        // The solve goes on; the second solve does not factorise or warn again,
+        // and the count stays for whoever reports it elsewhere until the next zero.
         EXPECT_EQ(solve_output(A, rhs, x), "");
+        EXPECT_EQ(A.zero_pivots(), c.count);
+        A.zero();
+        EXPECT_EQ(A.zero_pivots(), 0u);
     }
     SkySymMat singular(2);
     fill(singular, {{1, 1}, {1, 1}});

@@ -110,6 +110,16 @@ TEST(SparseSysMat, FactorisationIsCachedUntilZero)
     A.solve(b, x);
     EXPECT_EQ(x[0], 8.0);
     EXPECT_EQ(x[1], 8.0);
+
+    // A coupling outside the pattern of the last solve widens the skyline profile.
+    A.zero();
+    A.add(1, 1, 2.0);
+    A.add(2, 2, 2.0);
+    A.add(2, 1, 1.0);
+    A.add(1, 2, 1.0);
+    A.solve(b, x);
+    EXPECT_NEAR(x[0], 8.0 / 3.0, 1e-14);
+    EXPECT_NEAR(x[1], 8.0 / 3.0, 1e-14);
 }
 
 TEST(SparseSysMat, ScaledAdditionMergesPatterns)
