@@ -8,6 +8,10 @@
 // reference keeps the reordering: in the listed order its skyline is nearly full.
 //
 //   solver_bench [--big] [--no-check] [--reference] [--only NAME]
+//   solver_bench [--reference] --listing MODEL LISTING
+//
+// The second form runs one model file and writes its listing, to compare a
+// model's listings from two builds or two ways.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -310,8 +314,17 @@ int main(int argc, char** argv)
         else if (option == "--no-check") check = false;
         else if (option == "--reference") reference_only = true;
         else if (option == "--only" && k + 1 < argc) only = argv[++k];
+        else if (option == "--listing" && k + 2 < argc) {
+            if (reference_only) {
+                KelVane::solver_choice().reorder = false;
+                KelVane::solver_choice().blocked_kernel = false;
+            }
+            run(argv[k + 1], argv[k + 2]);
+            return 0;
+        }
         else {
-            std::cerr << "usage: solver_bench [--big] [--no-check] [--reference] [--only NAME]\n";
+            std::cerr << "usage: solver_bench [--big] [--no-check] [--reference] [--only NAME]\n"
+                         "       solver_bench [--reference] --listing MODEL LISTING\n";
             return 2;
         }
     }

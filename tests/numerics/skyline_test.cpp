@@ -216,6 +216,19 @@ TEST(Skyline, RaggedProfilesMatchDenseReference)
                 for (unsigned c = 0; c < 5; ++c)
                     EXPECT_NEAR(X[i][c], (c + 1) * expected[i], 1e-13 * (c + 1) * size)
                         << kind.name << " seed " << seed << " row " << i << " column " << c;
+
+            // Assembled anew on the same pattern, the matrix solves with the order and
+            // the profile of the first solve: twice the matrix, half the solution.
+            Dense twice = dense;
+            for (auto& row : twice)
+                for (double& value : row)
+                    value *= 2.0;
+            sparse->zero();
+            fill(*sparse, twice);
+            sparse->solve(b, x);
+            for (unsigned i = 0; i < n; ++i)
+                EXPECT_NEAR(x[i], 0.5 * expected[i], 1e-13 * size)
+                    << kind.name << " seed " << seed << " row " << i << " assembled anew";
         }
     }
 }
