@@ -423,7 +423,12 @@ unsigned SkySymMat::LDLt_factor_blocked()
             const double* pivot = pivot_of.data() + p[i];
             for (std::size_t k = 0; k < length; ++k)
                 t[k] /= pivot[k];
-            const double d = row[i - s] - profile_dot(t, unscaled.data(), length);
+            // The pivot summed term after term as the row-by-row form sums it: a
+            // matrix of one block gets the very pivots of that form, and a singular
+            // one the same count of tiny pivots.
+            double d = row[i - s];
+            for (std::size_t k = 0; k < length; ++k)
+                d -= t[k] * unscaled[k];
             row[i - s] = pivots.accept(i, d);
             pivot_of[i] = row[i - s];
         }
