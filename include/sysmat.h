@@ -107,9 +107,10 @@ struct SolverChoice {
 };
 SolverChoice& solver_choice();
 
-// What the last factorisation of a SparseSysMat, in this process, took: seconds to find the order and
-// fill the skyline, seconds to factorise (with the first substitution), the
-// floating-point operations of the factorisation and the stored skyline entries.
+// What the last factorisation of a SparseSysMat in this process took: seconds to
+// find the order (when the pattern is new) and fill the skyline, seconds to
+// factorise (with the first substitution), the floating-point operations of the
+// factorisation and the stored skyline entries.
 struct FactorStatistics {
     double setup_seconds = 0.0;
     double factor_seconds = 0.0;
