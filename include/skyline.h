@@ -30,11 +30,19 @@ public:
     // The count of that report; 0 until a factorisation found tiny pivots.
     unsigned zero_pivots() const override { return tiny_pivot_count; }
 
-    // Factorises in place (Crout form, row by row); returns the number of tiny
-    // pivots, at least 1 when the pivots span more than ten decades.
+    // Factorises in place (Crout form); returns the number of tiny pivots, at least
+    // 1 when the pivots span more than ten decades. Blocks of rows at a time, or
+    // row by row when solver_choice() asks for the reference kernel.
     unsigned LDLt_factor();
+    unsigned LDLt_factor_blocked();
+    unsigned LDLt_factor_rows();
     // Forward substitution, diagonal scaling and back substitution on x.
     void LDLt_solve(Vector& x) const;
+    // The same for every column of X at once (n rows).
+    void LDLt_solve(Matrix& X) const;
+    // Floating-point operations of LDLt_factor for this profile; stored entries.
+    double factor_flops() const;
+    std::size_t profile_entries() const { return n == 0 || a == nullptr ? 0 : diag[n - 1] + 1; }
 
 private:
     void allocate();
@@ -67,6 +75,9 @@ public:
     bool LU_factor();
     // Substitutions on x in place; false when the matrix is not factorised.
     bool LU_Solve(Vector& x) const;
+    // Floating-point operations of LU_factor for this profile; stored entries.
+    double factor_flops() const;
+    std::size_t profile_entries() const { return lower.size() + upper.size(); }
 
 private:
     void allocate();

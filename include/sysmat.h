@@ -77,14 +77,54 @@ private:
 // y = A x; y's storage is reused when its size already fits.
 void multiply(const CR_Matrix& A, const Vector& x, Vector& y);
 Vector operator*(const CR_Matrix& A, const Vector& x);
-// Y = A X, column by column.
+// Y = A X; each column as y = A x would give it.
 void multiply(const CR_Matrix& A, const Matrix& X, Matrix& Y);
 Matrix operator*(const CR_Matrix& A, const Matrix& X);
 
+// A CR_Matrix's rows packed one after the other, for a matrix that is multiplied
+// many times over: the same sums, in the same order, as multiply on the CR_Matrix,
+// while the entries stream from memory in one run.
+class PackedRows {
+public:
+    explicit PackedRows(const CR_Matrix& A);
+    // y = A x and Y = A X; storage is reused when its size already fits.
+    void multiply(const Vector& x, Vector& y) const;
+    void multiply(const Matrix& X, Matrix& Y) const;
+
+private:
+    std::uint32_t columns_needed = 0;
+    std::vector<std::size_t> start;
+    std::vector<double> values;
+    std::vector<std::uint32_t> index;
+};
+
+// How the assembly form solves. The defaults are the fast way; the reference way
+// (the equations in their own order, the row-by-row kernel) is there to check it
+// against. Process-wide, read when a matrix is factorised.
+struct SolverChoice {
+    bool reorder = true;
+    bool blocked_kernel = true;
+};
+SolverChoice& solver_choice();
+
+// What the last factorisation of a SparseSysMat in this process took: seconds to
+// find the order (when the pattern is new) and fill the skyline, seconds to
+// factorise (with the first substitution), the floating-point operations of the
+// factorisation and the stored skyline entries.
+struct FactorStatistics {
+    double setup_seconds = 0.0;
+    double factor_seconds = 0.0;
+    double flops = 0.0;
+    std::size_t profile_entries = 0;
+};
+const FactorStatistics& last_factor_statistics();
+
 // Assembly form of a system matrix: rows grow as entries are added. It solves by
 // copying itself into a skyline matrix of the right kind, which it keeps factorised
-// until the next zero. The skyline copy's profile serves every later solve while the
-// pattern stays the same.
+// until the next zero. The skyline takes the equations in an order of its own that
+// keeps its profile small (see profile_order); right-hand sides and solutions are
+// carried over, so callers see their own numbering only. The order and the skyline
+// copy's profile serve every later solve while the pattern stays the same.
 class SparseSysMat : public SystemMat, public CR_Matrix {
 public:
     SparseSysMat(std::uint32_t n, bool symmetric);
@@ -103,11 +143,18 @@ public:
     void solve(const Vector& b, Vector& x) override;
     // Those of the skyline matrix it solves with; 0 before the first solve.
     unsigned zero_pivots() const override { return cached ? cached->zero_pivots() : 0; }
+    // Solves A X = B for every column of B at once (a symmetric matrix that is
+    // already factorised reads its factors once for all of them).
+    void solve(const Matrix& B, Matrix& X);
 
     bool is_symmetric() const { return symmetric; }
 
 private:
     std::size_t stored_entries() const;
+    // Equation r (from 0) of this matrix as an equation of the skyline (from 1).
+    unsigned skyline_index(std::uint32_t r) const { return (order.empty() ? r : place[r]) + 1; }
+    // Solves through the factorised skyline, in its order of the equations.
+    void solve_ordered(const Vector& b, Vector& x);
 
     std::uint32_t size;
     bool symmetric;
@@ -116,6 +163,15 @@ private:
     bool cached_current = false;
     // Entries of the pattern that the skyline copy's profile was made for.
     std::size_t cached_entries = 0;
+    // The skyline holds equation order[k] at place k, and equation r at place[r];
+    // empty when it keeps this matrix's own order. `ordered`: whether an order was
+    // sought for the present profile.
+    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> place;
+    bool ordered = false;
+    // Floating-point operations of a factorisation and stored entries of the profile.
+    double profile_flops = 0.0;
+    std::size_t profile_size = 0;
 };
 
 // A vector over all degrees of freedom of the model, in three parts: free,

@@ -88,6 +88,17 @@ void SkyNonSymMat::allocate()
     allocated = true;
 }
 
+double SkyNonSymMat::factor_flops() const
+{
+    double flops = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        for (std::uint32_t j = p[i]; j < i; ++j)
+            flops += 4.0 * (j - std::max(p[i], p[j])) + 3.0;
+        flops += 2.0 * (i - p[i]);
+    }
+    return flops;
+}
+
 double SkyNonSymMat::element(std::uint32_t i, std::uint32_t j) const
 {
     if (!allocated)

@@ -1,6 +1,7 @@
 #include "skyline.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
@@ -8,6 +9,195 @@
 #include "kv_assert.h"
 
 namespace KelVane {
+
+namespace {
+
+// Tiny pivots of a factorisation: a pivot below 1e-20 in magnitude is replaced by
+// 1e-20 and counted; pivots that span more than ten decades count as at least one.
+class PivotWatch {
+public:
+    double accept(std::uint32_t i, double d)
+    {
+        const double magnitude = std::fabs(d);
+        if (i == 0) {
+            smallest = magnitude;
+            largest = magnitude;
+        } else if (magnitude > largest) {
+            largest = magnitude;
+        } else if (magnitude < smallest) {
+            smallest = magnitude;
+        }
+        seen = true;
+        if (!(magnitude >= 1e-20)) {
+            ++tiny;
+            return 1e-20;
+        }
+        return d;
+    }
+    unsigned count() const
+    {
+        if (seen && !(smallest / largest >= 1e-10))
+            return std::max(tiny, 1u);
+        return tiny;
+    }
+
+private:
+    unsigned tiny = 0;
+    bool seen = false;
+    double smallest = 0.0;
+    double largest = 0.0;
+};
+
+// Four doubles that the compiler keeps in one vector register where it has them.
+typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
+
+// Passed by reference: without vector registers in the target a vector value
+// would change the calling convention.
+inline void load_lanes(Lanes& v, const double* x)
+{
+    std::memcpy(&v, x, sizeof v);
+}
+
+// Keeps v in a register: the compiler would rather load a run again for each of
+// its uses, and then loads, not multiplications, would set the pace.
+inline void hold_in_register(Lanes& v)
+{
+#if defined(__AVX__)
+    __asm__("" : "+x"(v));
+#else
+    (void)v;
+#endif
+}
+
+inline double lane_sum(const Lanes& v)
+{
+    return (v[0] + v[2]) + (v[1] + v[3]);
+}
+
+// sums[r][c] = sum over k < length of w[r][k] * l[c][k], for RT rows of the block
+// and JT rows of L, with RT * JT independent vector sums: each loaded run of
+// doubles serves several products.
+template <int RT, int JT>
+void block_products(const double* const* w, const double* const* l, std::size_t length,
+                    double sums[RT][JT])
+{
+    // Fully unrolled, so that the sums stay in registers.
+    Lanes acc[RT][JT];
+#pragma GCC unroll 3
+    for (int r = 0; r < RT; ++r)
+#pragma GCC unroll 3
+        for (int c = 0; c < JT; ++c)
+            acc[r][c] = Lanes{0.0, 0.0, 0.0, 0.0};
+    const double* wr[RT];
+#pragma GCC unroll 3
+    for (int r = 0; r < RT; ++r)
+        wr[r] = w[r];
+    const double* lc[JT];
+#pragma GCC unroll 3
+    for (int c = 0; c < JT; ++c)
+        lc[c] = l[c];
+    std::size_t k = 0;
+    for (; k + 4 <= length; k += 4) {
+        Lanes lv[JT];
+#pragma GCC unroll 3
+        for (int c = 0; c < JT; ++c)
+            load_lanes(lv[c], lc[c] + k);
+#pragma GCC unroll 3
+        for (int r = 0; r < RT; ++r) {
+            Lanes wv;
+            load_lanes(wv, wr[r] + k);
+#pragma GCC unroll 3
+            for (int c = 0; c < JT; ++c)
+                acc[r][c] += wv * lv[c];
+        }
+    }
+    for (int r = 0; r < RT; ++r) {
+        for (int c = 0; c < JT; ++c) {
+            double sum = lane_sum(acc[r][c]);
+            for (std::size_t t = k; t < length; ++t)
+                sum += w[r][t] * l[c][t];
+            sums[r][c] = sum;
+        }
+    }
+}
+
+// The full three-by-three case written out: the nine sums, the three runs of L and
+// one run of the panel in registers, each loaded once per step.
+template <>
+void block_products<3, 3>(const double* const* w, const double* const* l, std::size_t length,
+                          double sums[3][3])
+{
+    const double* w0 = w[0];
+    const double* w1 = w[1];
+    const double* w2 = w[2];
+    const double* l0 = l[0];
+    const double* l1 = l[1];
+    const double* l2 = l[2];
+    Lanes s00{}, s01{}, s02{}, s10{}, s11{}, s12{}, s20{}, s21{}, s22{};
+    std::size_t k = 0;
+    for (; k + 4 <= length; k += 4) {
+        Lanes a, b, c, x;
+        load_lanes(a, l0 + k);
+        load_lanes(b, l1 + k);
+        load_lanes(c, l2 + k);
+        hold_in_register(a);
+        hold_in_register(b);
+        hold_in_register(c);
+        load_lanes(x, w0 + k);
+        hold_in_register(x);
+        s00 += x * a;
+        s01 += x * b;
+        s02 += x * c;
+        load_lanes(x, w1 + k);
+        hold_in_register(x);
+        s10 += x * a;
+        s11 += x * b;
+        s12 += x * c;
+        load_lanes(x, w2 + k);
+        hold_in_register(x);
+        s20 += x * a;
+        s21 += x * b;
+        s22 += x * c;
+    }
+    sums[0][0] = lane_sum(s00);
+    sums[0][1] = lane_sum(s01);
+    sums[0][2] = lane_sum(s02);
+    sums[1][0] = lane_sum(s10);
+    sums[1][1] = lane_sum(s11);
+    sums[1][2] = lane_sum(s12);
+    sums[2][0] = lane_sum(s20);
+    sums[2][1] = lane_sum(s21);
+    sums[2][2] = lane_sum(s22);
+    for (int r = 0; r < 3; ++r)
+        for (int j = 0; j < 3; ++j)
+            for (std::size_t t = k; t < length; ++t)
+                sums[r][j] += w[r][t] * l[j][t];
+}
+
+// block_products for up to three rows and JT rows of L, into sums[r][c]. Three by
+// three keeps the nine sums, three rows of L and a row of the panel in registers.
+template <int JT>
+void block_products_rows(int rows, const double* const* w, const double* const* l,
+                         std::size_t length, double sums[3][3])
+{
+    double part[3][JT];
+    switch (rows) {
+    case 3:
+        block_products<3, JT>(w, l, length, part);
+        break;
+    case 2:
+        block_products<2, JT>(w, l, length, part);
+        break;
+    default:
+        block_products<1, JT>(w, l, length, part);
+        break;
+    }
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < JT; ++c)
+            sums[r][c] = part[r][c];
+}
+
+} // namespace
 
 SkySymMat::SkySymMat(std::uint32_t n_) : p(n_), n(n_)
 {
@@ -96,11 +286,9 @@ void SkySymMat::print(const std::string& title)
 // still hold L(i,k) * d(k); row j above is final (L(j,k) with its pivot on the
 // diagonal). Each update is an inner product of two contiguous row segments that
 // start at the later of the two rows' first columns.
-unsigned SkySymMat::LDLt_factor()
+unsigned SkySymMat::LDLt_factor_rows()
 {
-    unsigned tiny_pivots = 0;
-    double smallest = 0.0;
-    double largest = 0.0;
+    PivotWatch pivots;
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t first_i = p[i];
         double* row_i = a + (diag[i] - (i - first_i)); // row_i[c - first_i] = a(i, c)
@@ -118,25 +306,150 @@ unsigned SkySymMat::LDLt_factor()
             row_i[k - first_i] = l;
             d -= l * t;
         }
-
-        const double magnitude = std::fabs(d);
-        if (i == 0) {
-            smallest = magnitude;
-            largest = magnitude;
-        } else if (magnitude > largest) {
-            largest = magnitude;
-        } else if (magnitude < smallest) {
-            smallest = magnitude;
-        }
-        if (!(magnitude >= 1e-20)) {
-            d = 1e-20;
-            ++tiny_pivots;
-        }
-        a[diag[i]] = d;
+        a[diag[i]] = pivots.accept(i, d);
     }
-    if (n > 0 && !(smallest / largest >= 1e-10))
-        tiny_pivots = std::max(tiny_pivots, 1u);
-    return tiny_pivots;
+    return pivots.count();
+}
+
+unsigned SkySymMat::LDLt_factor()
+{
+    return solver_choice().blocked_kernel ? LDLt_factor_blocked() : LDLt_factor_rows();
+}
+
+// The same Crout form on blocks of up to 16 consecutive rows whose skylines start
+// close together. A block is copied into a dense panel whose columns run from the
+// earliest first column of its rows, zero outside each row's skyline (zeros that
+// change no sum). Every final row j above the block is then loaded once for all
+// rows of the panel: three such rows against three panel rows at a time, in
+// nine independent vector sums (block_products), the few columns that not all
+// three rows share by plain inner products, and the coupling among the three rows
+// last. The rows inside the block are then finished one after the other as in
+// the row-by-row form, and the panel is copied back.
+unsigned SkySymMat::LDLt_factor_blocked()
+{
+    constexpr std::uint32_t max_rows = 18;
+    PivotWatch pivots;
+    std::vector<double> panel;
+    std::vector<double> pivot_of(n); // d(k) of every finished row
+    std::vector<double> unscaled;
+    std::uint32_t i0 = 0;
+    while (i0 < n) {
+        // A row joins while the spread of first columns stays within an eighth of
+        // the panel's width: the zeros it brings cost no more than that.
+        std::uint32_t s = p[i0];
+        std::uint32_t latest = p[i0];
+        std::uint32_t i1 = i0 + 1;
+        while (i1 < n && i1 - i0 < max_rows) {
+            const std::uint32_t earliest = std::min(s, p[i1]);
+            const std::uint32_t later = std::max(latest, p[i1]);
+            if (std::size_t(later - earliest) * 8 > std::size_t(i1 + 1 - earliest))
+                break;
+            s = earliest;
+            latest = later;
+            ++i1;
+        }
+        const std::uint32_t rows = i1 - i0;
+        const std::size_t stride = i1 - s; // panel(r, c - s) = a(i0 + r, c)
+        panel.assign(rows * stride, 0.0);
+        double* W = panel.data();
+        double* w[max_rows];
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint32_t i = i0 + r;
+            w[r] = W + r * stride;
+            std::copy(a + (diag[i] - (i - p[i])), a + diag[i] + 1, w[r] + (p[i] - s));
+        }
+
+        // The final rows above the block, three at a time.
+        for (std::uint32_t j0 = s; j0 < i0; j0 += 3) {
+            const int columns = static_cast<int>(std::min<std::uint32_t>(3, i0 - j0));
+            const double* row_j[3];
+            std::uint32_t shared = s; // first column that all rows j store
+            for (int c = 0; c < columns; ++c) {
+                const std::uint32_t j = j0 + c;
+                row_j[c] = a + (diag[j] - (j - p[j])); // row_j[c][k - p[j]] = L(j, k)
+                shared = std::max(shared, p[j]);
+            }
+            shared = std::min(shared, j0);
+            const std::size_t length = j0 - shared;
+            const double* l[3];
+            for (int c = 0; c < columns; ++c)
+                l[c] = row_j[c] + (shared - p[j0 + c]);
+            for (std::uint32_t r0 = 0; r0 < rows; r0 += 3) {
+                const int group = static_cast<int>(std::min<std::uint32_t>(3, rows - r0));
+                const double* panel_rows[3];
+                for (int r = 0; r < group; ++r)
+                    panel_rows[r] = w[r0 + r] + (shared - s);
+                double sums[3][3];
+                switch (columns) {
+                case 3:
+                    block_products_rows<3>(group, panel_rows, l, length, sums);
+                    break;
+                case 2:
+                    block_products_rows<2>(group, panel_rows, l, length, sums);
+                    break;
+                default:
+                    block_products_rows<1>(group, panel_rows, l, length, sums);
+                    break;
+                }
+                for (int r = 0; r < group; ++r) {
+                    double* row = w[r0 + r];
+                    for (int c = 0; c < columns; ++c) {
+                        const std::uint32_t j = j0 + c;
+                        const std::uint32_t first = std::max(s, p[j]);
+                        double sum = sums[r][c];
+                        if (first < shared)
+                            sum += profile_dot(row_j[c] + (first - p[j]), row + (first - s),
+                                               shared - first);
+                        for (std::uint32_t k = std::max(first, j0); k < j; ++k)
+                            sum += row_j[c][k - p[j]] * row[k - s];
+                        row[j - s] -= sum;
+                    }
+                }
+            }
+        }
+
+        // The rows of the block among themselves, then their scaling and pivots.
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint32_t i = i0 + r;
+            double* row = w[r];
+            for (std::uint32_t j = std::max(i0, p[i]); j < i; ++j) {
+                const std::uint32_t first = std::max(p[i], p[j]);
+                row[j - s] -= profile_dot(w[j - i0] + (first - s), row + (first - s), j - first);
+            }
+            // One division per entry in a loop of its own, so that it vectorises.
+            const std::size_t length = i - p[i];
+            double* t = row + (p[i] - s);
+            unscaled.assign(t, t + length);
+            const double* pivot = pivot_of.data() + p[i];
+            for (std::size_t k = 0; k < length; ++k)
+                t[k] /= pivot[k];
+            // The pivot summed term after term as the row-by-row form sums it: a
+            // matrix of one block gets the very pivots of that form, and a singular
+            // one the same count of tiny pivots.
+            double d = row[i - s];
+            for (std::size_t k = 0; k < length; ++k)
+                d -= t[k] * unscaled[k];
+            row[i - s] = pivots.accept(i, d);
+            pivot_of[i] = row[i - s];
+        }
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint32_t i = i0 + r;
+            std::copy(w[r] + (p[i] - s), w[r] + (i - s) + 1, a + (diag[i] - (i - p[i])));
+        }
+        i0 = i1;
+    }
+    return pivots.count();
+}
+
+double SkySymMat::factor_flops() const
+{
+    double flops = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        for (std::uint32_t j = p[i]; j < i; ++j)
+            flops += 2.0 * (j - std::max(p[i], p[j]));
+        flops += 3.0 * (i - p[i]);
+    }
+    return flops;
 }
 
 void SkySymMat::LDLt_solve(Vector& x) const
@@ -158,6 +471,129 @@ void SkySymMat::LDLt_solve(Vector& x) const
         const double xi = xv[i];
         for (std::uint32_t k = first; k < i; ++k)
             xv[k] -= row[k - first] * xi;
+    }
+}
+
+namespace {
+
+// x -= sum over k < length of l[k] * (row first + k of X), for the columns
+// [c0, c0 + 4 * G) of X: G vector sums held in registers over the whole run.
+template <int G>
+void subtract_row_products(const double* l, std::size_t length, const Matrix& X,
+                           std::uint32_t first, unsigned c0, double* x)
+{
+    Lanes sum[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        sum[g] = Lanes{0.0, 0.0, 0.0, 0.0};
+    for (std::size_t k = 0; k < length; ++k) {
+        const double* xk = X[static_cast<unsigned>(first + k)] + c0;
+        const Lanes lk = Lanes{l[k], l[k], l[k], l[k]};
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            Lanes v;
+            load_lanes(v, xk + 4 * g);
+            sum[g] += lk * v;
+        }
+    }
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        for (int t = 0; t < 4; ++t)
+            x[c0 + 4 * g + t] -= sum[g][t];
+}
+
+// Rows first ... first + length - 1 of X -= l[k] * y, for the columns [c0, c0 + 4 G).
+template <int G>
+void subtract_scaled_row(const double* l, std::size_t length, Matrix& X, std::uint32_t first,
+                         unsigned c0, const double* y)
+{
+    Lanes yv[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        load_lanes(yv[g], y + c0 + 4 * g);
+    for (std::size_t k = 0; k < length; ++k) {
+        double* xk = X[static_cast<unsigned>(first + k)] + c0;
+        const Lanes lk = Lanes{l[k], l[k], l[k], l[k]};
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            Lanes v;
+            load_lanes(v, xk + 4 * g);
+            v -= lk * yv[g];
+            std::memcpy(xk + 4 * g, &v, sizeof v);
+        }
+    }
+}
+
+} // namespace
+
+// Row i of X holds the i-th entry of every column: each entry of L is loaded once
+// for up to sixteen columns, whose sums stay in registers.
+void SkySymMat::LDLt_solve(Matrix& X) const
+{
+    if (n == 0)
+        return;
+    KV_ASSERT(X.size1() == n);
+    const unsigned columns = X.size2();
+    const unsigned grouped = columns - columns % 4;
+    std::vector<double> y(columns);
+    for (std::uint32_t i = 1; i < n; ++i) {
+        const std::uint32_t first = p[i];
+        const double* row = a + (diag[i] - (i - first));
+        const std::size_t length = i - first;
+        double* xi = X[i];
+        unsigned c0 = 0;
+        for (; c0 + 16 <= grouped; c0 += 16)
+            subtract_row_products<4>(row, length, X, first, c0, xi);
+        switch ((grouped - c0) / 4) {
+        case 3:
+            subtract_row_products<3>(row, length, X, first, c0, xi);
+            break;
+        case 2:
+            subtract_row_products<2>(row, length, X, first, c0, xi);
+            break;
+        case 1:
+            subtract_row_products<1>(row, length, X, first, c0, xi);
+            break;
+        default:
+            break;
+        }
+        for (unsigned c = grouped; c < columns; ++c) {
+            double sum = 0.0;
+            for (std::size_t k = 0; k < length; ++k)
+                sum += row[k] * X[static_cast<unsigned>(first + k)][c];
+            xi[c] -= sum;
+        }
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double* xi = X[i];
+        const double d = a[diag[i]];
+        for (unsigned c = 0; c < columns; ++c)
+            xi[c] /= d;
+    }
+    for (std::uint32_t i = n - 1; i >= 1; --i) {
+        const std::uint32_t first = p[i];
+        const double* row = a + (diag[i] - (i - first));
+        const std::size_t length = i - first;
+        std::copy(X[i], X[i] + columns, y.begin());
+        unsigned c0 = 0;
+        for (; c0 + 16 <= grouped; c0 += 16)
+            subtract_scaled_row<4>(row, length, X, first, c0, y.data());
+        switch ((grouped - c0) / 4) {
+        case 3:
+            subtract_scaled_row<3>(row, length, X, first, c0, y.data());
+            break;
+        case 2:
+            subtract_scaled_row<2>(row, length, X, first, c0, y.data());
+            break;
+        case 1:
+            subtract_scaled_row<1>(row, length, X, first, c0, y.data());
+            break;
+        default:
+            break;
+        }
+        for (unsigned c = grouped; c < columns; ++c)
+            for (std::size_t k = 0; k < length; ++k)
+                X[static_cast<unsigned>(first + k)][c] -= row[k] * y[c];
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "eigen.h"
 #include "kv_assert.h"
+#include "skyline.h"
 #include "sysmat.h"
 
 namespace KelVane {
@@ -123,13 +124,15 @@ bool eigenvalues_settled(const std::vector<double>& current, const std::vector<d
 // Gram-Schmidt) and of unit M-length; kz[j] and mz[j] take part in every operation,
 // so they stay K z[j] and M z[j]. False when nothing independent of the earlier
 // columns is left.
-bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigned j,
-                           std::vector<Vector>& z, std::vector<Vector>& kz, std::vector<Vector>& mz)
+bool orthonormalise_column(const PackedRows& K, const PackedRows& M, unsigned j,
+                           std::vector<Vector>& z, std::vector<Vector>& kz, std::vector<Vector>& mz,
+                           bool m_product_formed = false)
 {
     Vector& y = z[j];
     Vector& ky = kz[j];
     Vector& my = mz[j];
-    multiply(M, y, my);
+    if (!m_product_formed)
+        M.multiply(y, my);
     const double length = std::sqrt(dot(y, my));
     if (!(length > 0.0) || !std::isfinite(length))
         return false;
@@ -138,7 +141,7 @@ bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigne
     my *= 1.0 / length;
     for (unsigned round = 0; round < 2; ++round) {
         for (unsigned k = 0; k < j; ++k) {
-            const double c = dot(z[k], my);
+            const double c = profile_dot(&z[k][0], &my[0], y.size());
             for (unsigned i = 0; i < y.size(); ++i) {
                 y[i] -= c * z[k][i];
                 ky[i] -= c * kz[k][i];
@@ -146,7 +149,7 @@ bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigne
             }
         }
     }
-    multiply(M, y, my);
+    M.multiply(y, my);
     const double remainder = std::sqrt(dot(y, my));
     if (!(remainder > 1e-14) || !std::isfinite(remainder))
         return false;
@@ -156,7 +159,7 @@ bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigne
     // A nearly dependent column keeps only what cancellation left; the solver's
     // rounding in its tracked K z is magnified as much, so K z is formed anew.
     if (remainder < 1e-3)
-        multiply(K, y, ky);
+        K.multiply(y, ky);
     return true;
 }
 
@@ -164,7 +167,7 @@ bool orthonormalise_column(const SparseSysMat& K, const SparseSysMat& M, unsigne
 // ||K x - lambda M x|| <= 1e-2 ||K x||. Converged pairs lie far below that (the
 // vectors carry about the square root of the eigenvalue tolerance, more on
 // ill-conditioned meshes); a vector that is no eigenvector lies far above.
-bool requested_pairs_hold(const SparseSysMat& K, const SparseSysMat& M, const Vector& lambda,
+bool requested_pairs_hold(const PackedRows& K, const PackedRows& M, const Vector& lambda,
                           const Matrix& X, unsigned requested)
 {
     const unsigned n = X.size1();
@@ -181,8 +184,8 @@ bool requested_pairs_hold(const SparseSysMat& K, const SparseSysMat& M, const Ve
         const unsigned j = order[c];
         for (unsigned i = 0; i < n; ++i)
             x[i] = X[i][j];
-        multiply(K, x, kx);
-        multiply(M, x, mx);
+        K.multiply(x, kx);
+        M.multiply(x, mx);
         double residual = 0.0;
         double reference = 0.0;
         for (unsigned i = 0; i < n; ++i) {
@@ -216,13 +219,18 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     if (make_start)
         make_start_vectors(K, M, X, requested);
 
+    // Both matrices are multiplied many times over.
+    const PackedRows packed_K(K);
+    const PackedRows packed_M(M);
+
     // The iteration block Z by columns, with K Z and M Z alongside.
     std::vector<Vector> z(p, Vector(n));
     std::vector<Vector> kz(p, Vector(n));
     std::vector<Vector> mz(p, Vector(n));
     Matrix Z(n, p);
     Matrix Q;
-    Vector x(n);
+    Matrix KZ;
+    Matrix MZ;
     std::vector<double> previous;
     unsigned solved = 0;
     bool converged = false;
@@ -230,26 +238,32 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     for (unsigned pass = 0; pass < max_passes; ++pass) {
         if (each_pass)
             each_pass();
+        // The products and the solve for the whole block at once: each matrix is
+        // read once for all columns. On the first pass the start block stands for
+        // M X. K Z is then the right-hand side itself: forming it again as a
+        // product would cancel the large stiffness terms and leave rounding noise
+        // of about 1e-8 relative in the lowest eigenvalues of fine meshes.
+        if (pass == 0 && make_start)
+            KZ = X;
+        else
+            packed_M.multiply(X, KZ);
+        K.solve(KZ, Z);
+        packed_M.multiply(Z, MZ);
         for (unsigned j = 0; j < p; ++j) {
-            for (unsigned i = 0; i < n; ++i)
-                x[i] = X[i][j];
-            // On the first pass the start block stands for M X. K Z is then the
-            // right-hand side itself: forming it again as a product would cancel the
-            // large stiffness terms and leave rounding noise of about 1e-8 relative
-            // in the lowest eigenvalues of fine meshes.
-            if (pass == 0 && make_start)
-                kz[j] = x;
-            else
-                multiply(M, x, kz[j]);
-            K.solve(kz[j], z[j]);
+            for (unsigned i = 0; i < n; ++i) {
+                kz[j][i] = KZ[i][j];
+                z[j][i] = Z[i][j];
+                mz[j][i] = MZ[i][j];
+            }
             // Start vectors of equal stiffness-to-mass ratio next to each other
             // (a uniform mesh near a support) iterate into nearly the same shape; the
             // block is kept M-orthonormal so that the projected mass matrix stays
             // regular. A column with nothing left is replaced by a unit vector.
-            for (unsigned row = 0; !orthonormalise_column(K, M, j, z, kz, mz) && row < n; ++row) {
+            for (unsigned row = 0; !orthonormalise_column(packed_K, packed_M, j, z, kz, mz, row == 0) && row < n;
+                 ++row) {
                 z[j].set_zero();
                 z[j][(j + row) % n] = 1.0;
-                multiply(K, z[j], kz[j]);
+                packed_K.multiply(z[j], kz[j]);
             }
         }
 
@@ -257,8 +271,8 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
         Matrix Mstar(p, p);
         for (unsigned a = 0; a < p; ++a) {
             for (unsigned b = 0; b < p; ++b) {
-                Kstar[a][b] = dot(z[a], kz[b]);
-                Mstar[a][b] = dot(z[a], mz[b]);
+                Kstar[a][b] = profile_dot(&z[a][0], &kz[b][0], n);
+                Mstar[a][b] = profile_dot(&z[a][0], &mz[b][0], n);
             }
         }
         // Both are symmetric up to rounding; the dense solver insists on symmetry.
@@ -299,7 +313,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     // The convergence tests judge the projections only. Their diagonal sums are
     // dominated by the largest eigenvalues of the block and can hide coupling terms
     // that are large for the lowest pairs, so those are put into K x = lambda M x.
-    if (converged && !requested_pairs_hold(K, M, lambda, X, requested))
+    if (converged && !requested_pairs_hold(packed_K, packed_M, lambda, X, requested))
         converged = false;
 
     if (converged)
