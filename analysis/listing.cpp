@@ -46,13 +46,20 @@ void write_direction(std::ostream& os, const Direction& direction)
 // "inf" or "nan", signed or not, in either case.
 bool holds_non_finite_number(const std::string& text)
 {
-    std::istringstream words(text);
-    std::string word;
-    while (words >> word) {
-        if (word[0] == '-' || word[0] == '+') word.erase(0, 1);
-        std::transform(word.begin(), word.end(), word.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (word == "inf" || word == "nan") return true;
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const std::size_t n = text.size();
+    for (std::size_t at = 0; at < n;) {
+        while (at < n && blank(text[at])) ++at;
+        std::size_t end = at;
+        while (end < n && !blank(text[end])) ++end;
+        std::size_t first = at;
+        if (first < end && (text[first] == '-' || text[first] == '+')) ++first;
+        if (end - first == 3) {
+            std::string word = text.substr(first, 3);
+            for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (word == "inf" || word == "nan") return true;
+        }
+        at = end;
     }
     return false;
 }
@@ -82,11 +89,12 @@ void MyDomain::write_output(std::ostream& os)
     write_nodal_solution(block);
     write_element_stresses(block);
     write_reactions(block);
-    if (holds_non_finite_number(block.str()))
+    const std::string text = block.str();
+    if (holds_non_finite_number(text))
         throw KelVane::kelvane_error(
             "the analysis gives displacements, stresses or reactions that are not finite "
             "numbers");
-    os << block.str();
+    os << text;
     os.copyfmt(block);
 }
 
