@@ -84,6 +84,9 @@ void MyDomain::write_output(std::ostream& os)
     // reactions overflow (a squashed total-Lagrange point, a prescribed
     // displacement beyond any stress) can still meet the equilibrium check, and
     // its numbers must not stand in the listing as a result.
+    // A listing that takes nothing (a stream that has failed, or one a caller
+    // discards on purpose) is not worth formatting.
+    if (!os) return;
     std::ostringstream block;
     block.copyfmt(os);
     write_nodal_solution(block);
