@@ -1,12 +1,19 @@
 #include "skyline.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 
 #include "kv_assert.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace KelVane {
 
@@ -48,6 +55,31 @@ private:
     double largest = 0.0;
 };
 
+// Zeroed storage for a profile of the given number of entries, released with
+// std::free. A large profile is placed on 2 MB boundaries and the system is asked
+// to back it with pages of that size: a factorisation that walks a profile far
+// larger than the cache otherwise spends a good part of its time on page-table
+// lookups of 4 kB pages.
+double* allocate_profile(std::size_t entries)
+{
+    constexpr std::size_t large_page = std::size_t(2) << 20;
+    if (entries > (std::numeric_limits<std::size_t>::max() - large_page) / sizeof(double))
+        throw std::bad_alloc();
+    const std::size_t bytes = std::max<std::size_t>(entries * sizeof(double), 64);
+    const std::size_t alignment = bytes >= 4 * large_page ? large_page : 64;
+    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* memory = std::aligned_alloc(alignment, rounded);
+    if (memory == nullptr)
+        throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (alignment == large_page)
+        madvise(memory, rounded, MADV_HUGEPAGE); // only a wish: 4 kB pages serve as well
+#endif
+    double* entries_begin = static_cast<double*>(memory);
+    std::fill(entries_begin, entries_begin + entries, 0.0);
+    return entries_begin;
+}
+
 // Four doubles that the compiler keeps in one vector register where it has them.
 typedef double Lanes __attribute__((vector_size(4 * sizeof(double))));
 
@@ -83,30 +115,30 @@ void block_products(const double* const* w, const double* const* l, std::size_t 
 {
     // Fully unrolled, so that the sums stay in registers.
     Lanes acc[RT][JT];
-#pragma GCC unroll 3
+#pragma GCC unroll 4
     for (int r = 0; r < RT; ++r)
-#pragma GCC unroll 3
+#pragma GCC unroll 4
         for (int c = 0; c < JT; ++c)
             acc[r][c] = Lanes{0.0, 0.0, 0.0, 0.0};
     const double* wr[RT];
-#pragma GCC unroll 3
+#pragma GCC unroll 4
     for (int r = 0; r < RT; ++r)
         wr[r] = w[r];
     const double* lc[JT];
-#pragma GCC unroll 3
+#pragma GCC unroll 4
     for (int c = 0; c < JT; ++c)
         lc[c] = l[c];
     std::size_t k = 0;
     for (; k + 4 <= length; k += 4) {
         Lanes lv[JT];
-#pragma GCC unroll 3
+#pragma GCC unroll 4
         for (int c = 0; c < JT; ++c)
             load_lanes(lv[c], lc[c] + k);
-#pragma GCC unroll 3
+#pragma GCC unroll 4
         for (int r = 0; r < RT; ++r) {
             Lanes wv;
             load_lanes(wv, wr[r] + k);
-#pragma GCC unroll 3
+#pragma GCC unroll 4
             for (int c = 0; c < JT; ++c)
                 acc[r][c] += wv * lv[c];
         }
@@ -121,19 +153,21 @@ void block_products(const double* const* w, const double* const* l, std::size_t 
     }
 }
 
-// The full three-by-three case written out: the nine sums, the three runs of L and
-// one run of the panel in registers, each loaded once per step.
+// The full four-by-three case written out: the twelve sums, the three runs of L
+// and one run of the panel fill the sixteen vector registers of the machine, each
+// run loaded once per step.
 template <>
-void block_products<3, 3>(const double* const* w, const double* const* l, std::size_t length,
-                          double sums[3][3])
+void block_products<4, 3>(const double* const* w, const double* const* l, std::size_t length,
+                          double sums[4][3])
 {
     const double* w0 = w[0];
     const double* w1 = w[1];
     const double* w2 = w[2];
+    const double* w3 = w[3];
     const double* l0 = l[0];
     const double* l1 = l[1];
     const double* l2 = l[2];
-    Lanes s00{}, s01{}, s02{}, s10{}, s11{}, s12{}, s20{}, s21{}, s22{};
+    Lanes s00{}, s01{}, s02{}, s10{}, s11{}, s12{}, s20{}, s21{}, s22{}, s30{}, s31{}, s32{};
     std::size_t k = 0;
     for (; k + 4 <= length; k += 4) {
         Lanes a, b, c, x;
@@ -158,6 +192,11 @@ void block_products<3, 3>(const double* const* w, const double* const* l, std::s
         s20 += x * a;
         s21 += x * b;
         s22 += x * c;
+        load_lanes(x, w3 + k);
+        hold_in_register(x);
+        s30 += x * a;
+        s31 += x * b;
+        s32 += x * c;
     }
     sums[0][0] = lane_sum(s00);
     sums[0][1] = lane_sum(s01);
@@ -168,20 +207,25 @@ void block_products<3, 3>(const double* const* w, const double* const* l, std::s
     sums[2][0] = lane_sum(s20);
     sums[2][1] = lane_sum(s21);
     sums[2][2] = lane_sum(s22);
-    for (int r = 0; r < 3; ++r)
+    sums[3][0] = lane_sum(s30);
+    sums[3][1] = lane_sum(s31);
+    sums[3][2] = lane_sum(s32);
+    for (int r = 0; r < 4; ++r)
         for (int j = 0; j < 3; ++j)
             for (std::size_t t = k; t < length; ++t)
                 sums[r][j] += w[r][t] * l[j][t];
 }
 
-// block_products for up to three rows and JT rows of L, into sums[r][c]. Three by
-// three keeps the nine sums, three rows of L and a row of the panel in registers.
+// block_products for up to four rows of the panel and JT rows of L, into sums[r][c].
 template <int JT>
 void block_products_rows(int rows, const double* const* w, const double* const* l,
-                         std::size_t length, double sums[3][3])
+                         std::size_t length, double sums[4][3])
 {
-    double part[3][JT];
+    double part[4][JT];
     switch (rows) {
+    case 4:
+        block_products<4, JT>(w, l, length, part);
+        break;
     case 3:
         block_products<3, JT>(w, l, length, part);
         break;
@@ -207,7 +251,7 @@ SkySymMat::SkySymMat(std::uint32_t n_) : p(n_), n(n_)
 
 SkySymMat::~SkySymMat()
 {
-    delete[] a;
+    std::free(a);
 }
 
 void SkySymMat::geometry(unsigned i, unsigned j)
@@ -229,7 +273,7 @@ void SkySymMat::allocate()
         total += k - p[k] + 1;
         diag[k] = total - 1;
     }
-    a = new double[total]();
+    a = allocate_profile(total);
 }
 
 double SkySymMat::element(std::uint32_t i, std::uint32_t j) const
@@ -316,18 +360,20 @@ unsigned SkySymMat::LDLt_factor()
     return solver_choice().blocked_kernel ? LDLt_factor_blocked() : LDLt_factor_rows();
 }
 
-// The same Crout form on blocks of up to 16 consecutive rows whose skylines start
+// The same Crout form on blocks of up to 36 consecutive rows whose skylines start
 // close together. A block is copied into a dense panel whose columns run from the
 // earliest first column of its rows, zero outside each row's skyline (zeros that
 // change no sum). Every final row j above the block is then loaded once for all
-// rows of the panel: three such rows against three panel rows at a time, in
-// nine independent vector sums (block_products), the few columns that not all
+// rows of the panel: three such rows against four panel rows at a time, in
+// twelve independent vector sums (block_products), the few columns that not all
 // three rows share by plain inner products, and the coupling among the three rows
-// last. The rows inside the block are then finished one after the other as in
-// the row-by-row form, and the panel is copied back.
+// last. A row of L far beyond the cache is thus read from memory once for 36
+// rows, and the panel (36 rows of up to a few thousand columns) stays in the
+// second-level cache. The rows inside the block are then finished one after the
+// other as in the row-by-row form, and the panel is copied back.
 unsigned SkySymMat::LDLt_factor_blocked()
 {
-    constexpr std::uint32_t max_rows = 18;
+    constexpr std::uint32_t max_rows = 36;
     PivotWatch pivots;
     std::vector<double> panel;
     std::vector<double> pivot_of(n); // d(k) of every finished row
@@ -374,12 +420,12 @@ unsigned SkySymMat::LDLt_factor_blocked()
             const double* l[3];
             for (int c = 0; c < columns; ++c)
                 l[c] = row_j[c] + (shared - p[j0 + c]);
-            for (std::uint32_t r0 = 0; r0 < rows; r0 += 3) {
-                const int group = static_cast<int>(std::min<std::uint32_t>(3, rows - r0));
-                const double* panel_rows[3];
+            for (std::uint32_t r0 = 0; r0 < rows; r0 += 4) {
+                const int group = static_cast<int>(std::min<std::uint32_t>(4, rows - r0));
+                const double* panel_rows[4];
                 for (int r = 0; r < group; ++r)
                     panel_rows[r] = w[r0 + r] + (shared - s);
-                double sums[3][3];
+                double sums[4][3];
                 switch (columns) {
                 case 3:
                     block_products_rows<3>(group, panel_rows, l, length, sums);
