@@ -153,6 +153,19 @@ void block_products(const double* const* w, const double* const* l, std::size_t 
     }
 }
 
+// sum[c] += (the run of the panel at w) * run c of L, the run of the panel held in
+// a register for its three products.
+inline void add_products(const double* w, const Lanes& a, const Lanes& b, const Lanes& c,
+                         Lanes sum[3])
+{
+    Lanes x;
+    load_lanes(x, w);
+    hold_in_register(x);
+    sum[0] += x * a;
+    sum[1] += x * b;
+    sum[2] += x * c;
+}
+
 // The full four-by-three case written out: the twelve sums, the three runs of L
 // and one run of the panel fill the sixteen vector registers of the machine, each
 // run loaded once per step.
@@ -167,53 +180,29 @@ void block_products<4, 3>(const double* const* w, const double* const* l, std::s
     const double* l0 = l[0];
     const double* l1 = l[1];
     const double* l2 = l[2];
-    Lanes s00{}, s01{}, s02{}, s10{}, s11{}, s12{}, s20{}, s21{}, s22{}, s30{}, s31{}, s32{};
+    Lanes s[4][3] = {};
     std::size_t k = 0;
     for (; k + 4 <= length; k += 4) {
-        Lanes a, b, c, x;
+        Lanes a, b, c;
         load_lanes(a, l0 + k);
         load_lanes(b, l1 + k);
         load_lanes(c, l2 + k);
         hold_in_register(a);
         hold_in_register(b);
         hold_in_register(c);
-        load_lanes(x, w0 + k);
-        hold_in_register(x);
-        s00 += x * a;
-        s01 += x * b;
-        s02 += x * c;
-        load_lanes(x, w1 + k);
-        hold_in_register(x);
-        s10 += x * a;
-        s11 += x * b;
-        s12 += x * c;
-        load_lanes(x, w2 + k);
-        hold_in_register(x);
-        s20 += x * a;
-        s21 += x * b;
-        s22 += x * c;
-        load_lanes(x, w3 + k);
-        hold_in_register(x);
-        s30 += x * a;
-        s31 += x * b;
-        s32 += x * c;
+        add_products(w0 + k, a, b, c, s[0]);
+        add_products(w1 + k, a, b, c, s[1]);
+        add_products(w2 + k, a, b, c, s[2]);
+        add_products(w3 + k, a, b, c, s[3]);
     }
-    sums[0][0] = lane_sum(s00);
-    sums[0][1] = lane_sum(s01);
-    sums[0][2] = lane_sum(s02);
-    sums[1][0] = lane_sum(s10);
-    sums[1][1] = lane_sum(s11);
-    sums[1][2] = lane_sum(s12);
-    sums[2][0] = lane_sum(s20);
-    sums[2][1] = lane_sum(s21);
-    sums[2][2] = lane_sum(s22);
-    sums[3][0] = lane_sum(s30);
-    sums[3][1] = lane_sum(s31);
-    sums[3][2] = lane_sum(s32);
-    for (int r = 0; r < 4; ++r)
-        for (int j = 0; j < 3; ++j)
+    for (int r = 0; r < 4; ++r) {
+        for (int j = 0; j < 3; ++j) {
+            double sum = lane_sum(s[r][j]);
             for (std::size_t t = k; t < length; ++t)
-                sums[r][j] += w[r][t] * l[j][t];
+                sum += w[r][t] * l[j][t];
+            sums[r][j] = sum;
+        }
+    }
 }
 
 // block_products for up to four rows of the panel and JT rows of L, into sums[r][c].
