@@ -1,8 +1,12 @@
 #include "domain.h"
 
 #include <cstdio>
+#include <iostream>
 #include <istream>
 #include <ostream>
+#include <sstream>
+#include <string>
+#include <unordered_set>
 
 #include <wx/dc.h>
 
@@ -15,11 +19,52 @@
 void MyDomain::setup_dofs()
 {
     create_element_dofs();
+    init_transformations();
+    remove_prescribed_dofs_without_element();
     n_free = 0;
     n_fixed = 0;
     n_prescribed = 0;
     number_equations();
-    init_transformations();
+}
+
+namespace {
+
+// The model-file name of a node dof: "ux", "rz", "t"; a direction off the axes is
+// written with its components.
+std::string dof_name(const KelVane::Dof& dof)
+{
+    if (!dof.is_directional()) return "t";
+    std::string name = dof.get_type() == KelVane::rotation_type ? "r" : "u";
+    double x = 0.0, y = 0.0, z = 0.0;
+    dof.get_direction().get(x, y, z);
+    if (x == 1.0 && y == 0.0 && z == 0.0) return name + 'x';
+    if (x == 0.0 && y == 1.0 && z == 0.0) return name + 'y';
+    if (x == 0.0 && y == 0.0 && z == 1.0) return name + 'z';
+    std::ostringstream text;
+    text << name << " along (" << x << ", " << y << ", " << z << ")";
+    return text.str();
+}
+
+}  // namespace
+
+void MyDomain::remove_prescribed_dofs_without_element()
+{
+    std::unordered_set<const KelVane::Dof*> used;
+    for (const FiniteElement* element : elements)
+        for (std::uint32_t i = 0; i < element->get_nr_node_dofs(); ++i)
+            used.insert(element->get_dof(i));
+    for (MyNode* node : nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs();) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (!dof.is_prescribed() || used.count(&dof) != 0) {
+                ++i;
+                continue;
+            }
+            std::cerr << "prescribed value lost; no element gives node " << node->number()
+                      << " the degree of freedom " << dof_name(dof) << std::endl;
+            node->remove_dof(i);
+        }
+    }
 }
 
 bool MyDomain::conducts_heat() const

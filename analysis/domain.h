@@ -91,11 +91,16 @@ class MyDomain : public KelVane::IncDomain<FiniteElement, MyNode> {
 public:
     MyDomain() = default;
 
-    // Element dofs, then the numbering, then the element transformations. The
+    // Element dofs, then the element transformations, then the numbering. The
     // counts start again from 0, so a repeated set-up numbers the same way.
     void setup_dofs();
     void create_element_dofs();
     void init_transformations();
+    // A prescribed value on a dof that no element gives its node acts on nothing:
+    // such a dof is removed with a message naming the node and the dof, as a load
+    // on such a dof is lost, so that it is neither numbered nor listed. Only after
+    // init_transformations, which tells which dofs the elements use.
+    void remove_prescribed_dofs_without_element();
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
 

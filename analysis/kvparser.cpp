@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <locale.h>
 
@@ -54,6 +55,54 @@ locale_t c_numeric_locale()
 {
     static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
+}
+
+// A numeric field is a number and nothing more: whatever follows the number (a
+// decimal comma, letters, a unit) makes the field no number. end is where the
+// conversion stopped. A carriage return that ends the last line of a file without
+// its line end stays glued to the last field, and is white space as before.
+bool whole_field_read(const std::string& text, const char* end)
+{
+    const char* const stop = text.c_str() + text.size();
+    while (end != stop && std::strchr("\r\v\f", *end) != nullptr && *end != '\0') ++end;
+    return end == stop;
+}
+
+// A real written in the "C" notation. Underflow gives a tiny or zero value, which
+// is kept; an overflow, an infinity or a NaN is no value a model can be built from.
+bool real_of(const std::string& text, double& number)
+{
+    const char* const start = text.c_str();
+    char* end = nullptr;
+    const double read = strtod_l(start, &end, c_numeric_locale());
+    if (end == start || !whole_field_read(text, end) || !std::isfinite(read)) return false;
+    number = read;
+    return true;
+}
+
+// A decimal integer within the range of int. It may be written as a decimal real
+// whose fraction is zero ("12.0", "1e3"); any other real ("12.5") is no integer.
+bool integer_of(const std::string& text, long& number)
+{
+    const char* const start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long read = std::strtol(start, &end, 10);
+    if (end == start || !whole_field_read(text, end)) {
+        if (text.find_first_not_of("+-.0123456789eE") != std::string::npos) return false;
+        // A real too small to be told from zero ("1e-400") has a fraction too.
+        double real = 0.0;
+        errno = 0;
+        if (!real_of(text, real) || errno == ERANGE || real != std::trunc(real) ||
+            real < INT_MIN || real > INT_MAX)
+            return false;
+        read = static_cast<long>(real);
+    } else if (errno == ERANGE) {
+        return false;
+    }
+    if (read < INT_MIN || read > INT_MAX) return false;
+    number = read;
+    return true;
 }
 
 }  // namespace
@@ -253,11 +302,8 @@ void input_data::field(int i)
 bool input_data::get_int(int i, int& value)
 {
     field(i);
-    const char* text = current_field_.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long number = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || number < INT_MIN || number > INT_MAX) {
+    long number = 0;
+    if (!integer_of(current_field_, number)) {
         std::cerr << "wrong type in field " << i << std::endl;
         ++line_errors_;
         return false;
@@ -269,12 +315,8 @@ bool input_data::get_int(int i, int& value)
 bool input_data::get_double(int i, double& value)
 {
     field(i);
-    const char* text = current_field_.c_str();
-    char* end = nullptr;
-    double number = strtod_l(text, &end, c_numeric_locale());
-    // Underflow gives a tiny or zero value, which is kept; an overflow, an
-    // infinity or a NaN is no value a model can be built from.
-    if (end == text || !std::isfinite(number)) {
+    double number = 0.0;
+    if (!real_of(current_field_, number)) {
         std::cerr << "wrong type in field " << i << std::endl;
         ++line_errors_;
         return false;

@@ -85,11 +85,12 @@ public:
     // Selects field i (from 1; 0 selects field 1). Asking for a field the line
     // does not have reports the line and throws syntax_error.
     void field(int i);
-    // Typed access to field i. A leading number is enough ("12abc" gives 12); a
-    // field that is not a number, an integer out of range or a real that is not
-    // finite (overflow, "inf", "nan") counts one error
-    // ("wrong type in field i") and leaves the target unchanged. Return true
-    // when a value was stored.
+    // Typed access to field i. The field must be a number and nothing more; an
+    // integer field may be written as a real whose fraction is zero ("12.0"). A
+    // field that is not such a number ("12abc", "1,5", "12.5" for an integer), an
+    // integer out of range or a real that is not finite (overflow, "inf", "nan")
+    // counts one error ("wrong type in field i") and leaves the target unchanged.
+    // Return true when a value was stored.
     bool get_int(int i, int& value);
     bool get_double(int i, double& value);
     // Field i in lower case.

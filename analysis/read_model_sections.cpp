@@ -255,7 +255,8 @@ int input_data::read_elements(MyDomain& domain)
         case hex8_code:
         case tlquad4psn_code:
         case tlquad8psn_code:
-            add_errors(NumIntStructElement::check_input(material, geometry, continuum_state(code)));
+            add_errors(NumIntStructElement::check_input(material, geometry, continuum_state(code),
+                                                        entry_of_code(code)->name));
             break;
         default: {
             std::string name;

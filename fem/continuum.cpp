@@ -28,7 +28,10 @@ constexpr double two_pi = 6.28318530718;
 // Radii below this make the hoop strain N/r of an axisymmetric point meaningless.
 constexpr double min_radius = 1e-20;
 
-const char* const needs_structural = "continuum element needs a structural material";
+// Follows the element name.
+const char* const needs_structural =
+    " element needs a linearelastic, xplinearelastic, vonmises, thermoelastic or thermoplastic"
+    " material";
 
 const char* const columns_plane = "             Sxx         Syy         Sxy";
 const char* const columns_expanded = "             Sxx         Syy         Szz         Sxy";
@@ -505,6 +508,20 @@ void NumIntStructElement::add_nodal_average()
 }
 
 int NumIntStructElement::check_input(const KelVane::Material_type* material,
+                                     const KelVane::Geometry* geometry, int state,
+                                     const std::string& name)
+{
+    if (state < 0 || state > 4) return 0;
+    int errors = check_group(material, geometry, state);
+    const auto* structural = dynamic_cast<const KelVane::Structural_type*>(material);
+    if (material != nullptr && (structural == nullptr || !structural->supports(state))) {
+        std::cerr << name << needs_structural << std::endl;
+        ++errors;
+    }
+    return errors;
+}
+
+int NumIntStructElement::check_group(const KelVane::Material_type* material,
                                      const KelVane::Geometry* geometry, int state)
 {
     int errors = 0;
@@ -524,11 +541,7 @@ int NumIntStructElement::check_input(const KelVane::Material_type* material,
         }
         break;
     default:
-        return 0;
-    }
-    if (material != nullptr && dynamic_cast<const KelVane::Structural_type*>(material) == nullptr) {
-        std::cerr << needs_structural << std::endl;
-        ++errors;
+        break;
     }
     return errors;
 }

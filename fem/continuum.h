@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 
 #include "kvmatrix.h"
 #include "numint_element.h"
@@ -59,8 +60,15 @@ public:
                       KelVane::Structural_Point& point) const;
 
     // Input check of an element group before the reader creates its elements;
-    // returns the number of errors, each reported on the error stream.
+    // returns the number of errors, each reported on the error stream. The
+    // material must be structural and support the stress state; a material the
+    // element cannot use is one error, named with the element's name.
     static int check_input(const KelVane::Material_type* material,
+                           const KelVane::Geometry* geometry, int stress_state,
+                           const std::string& name);
+    // The part of the check that does not look at the material's kind: the
+    // references the group needs and the thickness of plane stress.
+    static int check_group(const KelVane::Material_type* material,
                            const KelVane::Geometry* geometry, int stress_state);
 
     std::uint32_t get_stress_state() const { return stress_state; }

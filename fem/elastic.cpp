@@ -53,6 +53,11 @@ bool Elastic_type_xp::is_xp(int) const
     return true;
 }
 
+bool Elastic_type_xp::supports(int stress_state) const
+{
+    return stress_state != 4;
+}
+
 Material_Point* Elastic_type_xp::create_point(int stress_state) const
 {
     return new Elastic_Point_xp(*this, stress_state);
@@ -89,6 +94,11 @@ NonlinearElastic_type::NonlinearElastic_type(unsigned int number)
 }
 
 NonlinearElastic_type::~NonlinearElastic_type() = default;
+
+bool NonlinearElastic_type::supports(int stress_state) const
+{
+    return stress_state == 4;
+}
 
 Material_Point* NonlinearElastic_type::create_point(int stress_state) const
 {

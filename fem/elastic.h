@@ -31,6 +31,8 @@ public:
     ~Elastic_type_xp() override;
 
     bool is_xp(int stress_state) const override;
+    // Not the uniaxial state: its expanded form has no elasticity matrix.
+    bool supports(int stress_state) const override;
     KelVane::Material_Point* create_point(int stress_state) const override;
 };
 
@@ -57,6 +59,8 @@ public:
     explicit NonlinearElastic_type(unsigned int number);
     ~NonlinearElastic_type() override;
 
+    // The uniaxial state only: the law has no contraction.
+    bool supports(int stress_state) const override;
     KelVane::Material_Point* create_point(int stress_state) const override;
     bool symmetric() const override;
 

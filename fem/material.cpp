@@ -246,6 +246,11 @@ bool Structural_type::is_xp(int) const
     return false;
 }
 
+bool Structural_type::supports(int) const
+{
+    return true;
+}
+
 Thermal_type::~Thermal_type() = default;
 
 Mass_type::Mass_type(unsigned int number, double mass) : Material_type(number), mass_(mass) {}

@@ -119,6 +119,9 @@ public:
     // state: their elements then take the tangent with a stress correction
     // from condensed_tangent.
     virtual bool is_xp(int stress_state) const;
+    // Whether the type's points work in the stress state; a structural element
+    // whose state the material does not support cannot use it. True by default.
+    virtual bool supports(int stress_state) const;
 };
 
 class Thermal_type : public virtual Material_type {

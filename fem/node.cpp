@@ -58,6 +58,12 @@ void Node::append_dof(itincDof* dof)
     dofs_.emplace_back(dof);
 }
 
+void Node::remove_dof(std::uint32_t i)
+{
+    KV_ASSERT(i < dofs_.size());
+    dofs_.erase(dofs_.begin() + i);
+}
+
 void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const
 {
     Vector3 remainder = as_vector(direction);

@@ -42,6 +42,8 @@ public:
     int add_dof(dof_fixed status, dof_type type, const Direction& direction);
     // Takes over the dof; the array grows by one pointer.
     void append_dof(itincDof* dof);
+    // Deletes dof i (counted from 0); the dofs after it move up by one.
+    void remove_dof(std::uint32_t i);
     // Appends the dofs of the kind that express the direction, with their coefficients.
     void get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const;
     // Each dof takes the next number of the counter of its status.

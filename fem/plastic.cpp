@@ -55,6 +55,11 @@ bool VonMises_type::is_xp(int stress_state) const
     return stress_state == 1 || stress_state == 2;
 }
 
+bool VonMises_type::supports(int stress_state) const
+{
+    return stress_state != 4;
+}
+
 Material_Point* VonMises_type::create_point(int stress_state) const
 {
     return new VonMises_Point(*this, stress_state);

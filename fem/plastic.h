@@ -13,6 +13,8 @@ public:
     ~VonMises_type() override;
 
     bool is_xp(int stress_state) const override;
+    // Not the uniaxial state: its expanded form has no elasticity matrix.
+    bool supports(int stress_state) const override;
     KelVane::Material_Point* create_point(int stress_state) const override;
     bool symmetric() const override;
 

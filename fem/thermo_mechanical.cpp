@@ -163,11 +163,9 @@ void NumIntThermoMechanicalElement::print_nodal_results(std::ostream& os)
 int NumIntThermoMechanicalElement::check_input(const KelVane::Material_type* material,
                                                const KelVane::Geometry* geometry, int state)
 {
-    int errors = NumIntStructElement::check_input(material, geometry, state);
-    // A material that is not structural has been reported by the structural check.
-    if (material != nullptr &&
-        dynamic_cast<const KelVane::Structural_type*>(material) != nullptr &&
-        !is_thermo_mechanical(material)) {
+    int errors = NumIntStructElement::check_group(material, geometry, state);
+    // Any other material, structural or not, is one error.
+    if (material != nullptr && !is_thermo_mechanical(material)) {
         std::cerr << "thermo-mechanical element needs a thermo-elastic or thermo-plastic material"
                   << std::endl;
         ++errors;

@@ -36,8 +36,9 @@ public:
     void print_results(std::ostream& os) override;
     void print_nodal_results(std::ostream& os) override;
 
-    // Input check of an element group: that of the structural layer for the
-    // stress state, and a material that is structural and thermal at once.
+    // Input check of an element group: the references and thickness of the
+    // structural layer for the stress state, and a material that is structural
+    // and thermal at once (one error for any other material).
     static int check_input(const KelVane::Material_type* material,
                            const KelVane::Geometry* geometry, int stress_state);
 

@@ -20,12 +20,15 @@ namespace {
 
 constexpr int uniaxial = 4;
 
-const char* const needs_structural = "truss element needs a structural material";
+const char* const needs_structural =
+    "truss element needs a linearelastic, nonlinearelastic or thermoelastic material";
 
-// The material of a truss as the structural type it must be; null for any other kind.
+// The material of a truss as the structural type it must be, one whose points work
+// in the uniaxial state; null for any other material.
 const KelVane::Structural_type* as_structural(const KelVane::Material_type* material)
 {
-    return dynamic_cast<const KelVane::Structural_type*>(material);
+    const auto* structural = dynamic_cast<const KelVane::Structural_type*>(material);
+    return structural != nullptr && structural->supports(uniaxial) ? structural : nullptr;
 }
 
 }  // namespace

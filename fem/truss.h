@@ -16,11 +16,12 @@ class Structural_type;
 
 // Two-node bar with one axial displacement per node. Its axial strain drives a
 // uniaxial material point, so any structural material that supports the uniaxial
-// state serves, elastic or not.
+// state serves, elastic or not: linearelastic, nonlinearelastic, thermoelastic.
 class Truss : public FiniteElement {
 public:
-    // Takes over the node array (two nodes). The material must be structural
-    // (check_input makes sure of it before the reader creates the element).
+    // Takes over the node array (two nodes). The material must be structural and
+    // support the uniaxial state (check_input makes sure of it before the reader
+    // creates the element).
     Truss(std::uint32_t number, KelVane::Node** nodes, KelVane::Material_type* material,
           KelVane::Geometry* geometry);
     ~Truss() override;

@@ -211,14 +211,17 @@ namespace {
 
 // An example with some of its lines replaced (by the first word of the line; an
 // empty replacement drops the line), and how its run must end: with the error
-// given (none when empty) in the listing and nothing listed after it, and with
-// the lines given in the listing. No run lists a number that is not finite.
+// given (none when empty) in the listing and nothing listed after it, with the
+// lines given in the listing and without the absent ones, and with the warnings
+// given on the error stream. No run lists a number that is not finite.
 struct EdgeRun {
     const char* label;
     const char* example;
     std::vector<std::pair<std::string, std::string>> edits;
     std::string error;
     std::vector<std::string> reports = {};
+    std::vector<std::string> absent = {};
+    std::vector<std::string> warnings = {};
 };
 
 const char* const heat_needs_a_time_step =
@@ -282,6 +285,15 @@ const EdgeRun edge_runs[] = {
      {{"ux", ""}, {"frequencies", "frequencies 3\nshift -5"}},
      "",
      {"f(3) = "}},
+    // A rotation prescribed on a node of quadrilaterals acts on nothing, as a
+    // moment there would: it is neither an unknown nor a reaction of the listing.
+    {"plate_with_quads_rotation_prescribed",
+     "plate_with_quads",
+     {{"*linear", "prescribed\nrz 0.1   15\n*linear"}},
+     "",
+     {"     15   2.000e-05  -1.500e-06   0.000e+00\n"},
+     {"      15  r "},
+     {"prescribed value lost; no element gives node 15 the degree of freedom rz\n"}},
 };
 
 void PrintTo(const EdgeRun& edge, std::ostream* os)
@@ -303,15 +315,20 @@ TEST_P(EdgeRuns, EndSoundlyOrWithAClearError)
         ASSERT_GE(replaced, 1) << edit.first;
     }
     CoutCapture out;
+    CerrCapture warnings;
     const ModelRun run = run_model(write_model(std::string(edge.label) + ".dat", model));
     ASSERT_EQ(run.input_errors, 0) << model;
     EXPECT_EQ(run.error, edge.error);
+    for (const std::string& warning : edge.warnings)
+        EXPECT_NE(warnings.text().find(warning), std::string::npos) << warnings.text();
 
     const std::string text = read_text_file(run.listing_path);
     EXPECT_EQ(text.find("nan"), std::string::npos) << text;
     EXPECT_EQ(text.find("inf"), std::string::npos) << text;
     for (const std::string& report : edge.reports)
         EXPECT_NE(text.find(report), std::string::npos) << report << '\n' << text;
+    for (const std::string& line : edge.absent)
+        EXPECT_EQ(text.find(line), std::string::npos) << line << '\n' << text;
     if (!edge.error.empty()) {
         const std::string last_line = "ERROR: " + edge.error + "\n";
         ASSERT_GE(text.size(), last_line.size()) << text;

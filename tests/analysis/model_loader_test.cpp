@@ -156,6 +156,43 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "geometry 1 is defined twice\n", 1, 2, 1, 1, 1, 1},
         {"load set twice", model + "set 1\nloads\nfx 9 2\n*loadef\nset 1\nprescribed\nux 1 2\n",
          "load set 1 is defined twice\n\nerror in input line 16:\nset 1\n", 2, 2, 1, 1, 1, 1},
+        // A number must be a number and nothing more: a decimal comma or a unit
+        // after it, or a fraction in an integer, is an error on its line.
+        {"decimal comma in a load",
+         materials + nodes + elements + "*loadef\nset 1\nloads\nfx 1,5 2\n",
+         "wrong type in field 2\n\nerror in input line 15:\nfx 1,5 2\n", 1, 2, 1, 1, 1, 1},
+        {"decimal comma in a node", materials + "*nodes\n1 0 0 0\n2 1,5 0 0\n" + elements,
+         "wrong type in field 2\n\nerror in input line 8:\n2 1,5 0 0\n\nunknown nodenr 2\n", 3, 1,
+         0, 1, 1, 0},
+        {"unit after a modulus", model + "*material 2\nlinearelastic\nyoung 1000abc\n",
+         "wrong type in field 2\n\nerror in input line 18:\nyoung 1000abc\n", 1, 2, 1, 2, 1, 1},
+        {"fraction in a node number", model + "*nodes\n12.5 0 0 0\n",
+         "wrong type in field 1\n", 1, 2, 1, 1, 1, 1},
+        {"fraction in an element number", model + "*elements\ntruss 1 1\n6.5 1 2\n",
+         "wrong type in field 1\n", 1, 2, 1, 1, 1, 1},
+        {"letters after a node number", model + "*elements\ntruss 1 1\n6 1 2b\n",
+         "wrong type in field 3\n", 1, 2, 1, 1, 1, 1},
+        // A material the element cannot use is one error on the group line; the
+        // reading goes on.
+        {"truss of von mises", materials + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 1\n" +
+                                   nodes + elements + "truss 2 1\n6 1 2\n" + loads,
+         "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n"
+         "\nerror in input line 16:\ntruss 2 1\n", 1, 2, 1, 2, 1, 1},
+        {"truss of expanded elasticity",
+         materials + "*material 2\nxplinearelastic\nyoung 1\n" + nodes + elements +
+             "truss 2 1\n6 1 2\n" + loads,
+         "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n"
+         "\nerror in input line 15:\ntruss 2 1\n", 1, 2, 1, 2, 1, 1},
+        {"truss of thermoplasticity",
+         materials + "*material 2\nthermoplastic\nyoung 1\nnadai 1 0.5 1\n" + nodes +
+             elements + "truss 2 1\n6 1 2\n" + loads,
+         "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n", 1, 2,
+         1, 2, 1, 1},
+        {"quadrilateral of a bar's elasticity",
+         materials + "*material 2\nnonlinearelastic\nyoung 1\n" + nodes +
+             "3 1 1 0\n4 0 1 0\n" + elements + "quad4psn 2\n6 1 2 3 4\n" + loads,
+         "quad4psn element needs a linearelastic, xplinearelastic, vonmises, thermoelastic or "
+         "thermoplastic material\n\nerror in input line 17:\nquad4psn 2\n", 1, 4, 1, 2, 1, 1},
         // Files that define no model.
         {"empty file", "", "the input file defines no nodes\nthe input file defines no elements\n",
          2, 0, 0, 0, 0, 0},

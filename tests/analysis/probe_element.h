@@ -26,9 +26,10 @@ struct ProbeLog {
 class ProbeElement : public FiniteElement {
 public:
     ProbeElement(std::uint32_t number, KelVane::Node* node, const Direction& direction,
-                 double k, ProbeLog* log)
+                 double k, ProbeLog* log, KelVane::dof_type type = KelVane::displacement_type)
         : FiniteElement(number, new KelVane::Node*[1]{node}, 1, 1),
           direction_(direction),
+          type_(type),
           k_(k),
           log_(log)
     {
@@ -52,7 +53,7 @@ public:
         LocalDof* local = new LocalDof[1];
         local[0].node = 1;
         local[0].direction = direction_;
-        local[0].type = KelVane::displacement_type;
+        local[0].type = type_;
         return local;
     }
     void write_restart(std::ostream& os) override { os << state << '\n'; }
@@ -94,6 +95,7 @@ private:
     }
 
     Direction direction_;
+    KelVane::dof_type type_;
     double k_;
     ProbeLog* log_;
 };

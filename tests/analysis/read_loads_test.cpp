@@ -160,7 +160,11 @@ TEST(ReadSuppress, ErrorsAreCountedAndStopTheLine)
         {"ux uy q 1 2", "unknown type of load", 1, 0},
         {"ux 9 1 2", "unknown suppressed node number9", 1, 0},
         {"ux 1 9 2", "unknown suppressed node number9", 1, 1},
-        {"ux 1 2x 2", "", 0, 2},
+        // A node number with a unit glued to it is no number; the nodes before it
+        // are fixed.
+        {"ux 1 2x 2", "wrong type in field 3", 1, 1},
+        {"ux 1 2.0 2", "", 0, 2},
+        {"ux 1.5 2", "wrong type in field 2", 1, 0},
         {"1 2", "", 0, 0},
         {"1 7", "unknown suppressed node number7", 1, 0},
         {"ux uy uz rx ry rz t ux uy uz ux 1 2", "too many directions (must be less than 11)", 1,
@@ -202,6 +206,12 @@ TEST(ReadLoadef, SetsWithLoadsPrescribedValuesAndPressures)
     add_nodes(model, 8);
     model.add_element(new ProbeElement(1, node_of(model, 7), x_axis, 1.0, nullptr));
     model.add_element(new ProbeElement(2, node_of(model, 8), y_axis, 1.0, nullptr));
+    // Elements that give nodes 5 and 6 the dofs that are prescribed there.
+    model.add_element(new ProbeElement(3, node_of(model, 5), x_axis, 1.0, nullptr));
+    model.add_element(new ProbeElement(4, node_of(model, 5), y_axis, 1.0, nullptr));
+    model.add_element(new ProbeElement(5, node_of(model, 5), z_axis, 1.0, nullptr));
+    model.add_element(
+        new ProbeElement(6, node_of(model, 6), none, 1.0, nullptr, temperature_type));
     const Reading reading = read_text("*loadef\n"
                                       "set 1\n"
                                       "loads\n"

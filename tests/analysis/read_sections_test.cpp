@@ -359,7 +359,8 @@ TEST(ElementsSection, TotalLagrangeNamesCreateTheirElements)
         "tlquad4psn 2\n3 1 3 5 7\n"            // heat conduction material
         "tlquad8psn\n4 1 2 3 4 5 6 7 8\n"      // no material
         "*end\n");
-    EXPECT_TRUE(model.says("continuum element needs a structural material\n"));
+    EXPECT_TRUE(model.says("tlquad4psn element needs a linearelastic, xplinearelastic, vonmises, "
+                           "thermoelastic or thermoplastic material\n"));
     EXPECT_TRUE(model.says("no material group specified\nyou must specify a material reference\n"));
     EXPECT_EQ(model.errors, 2) << model.messages;
     std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);

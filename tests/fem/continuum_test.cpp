@@ -722,30 +722,44 @@ TEST(NumIntStructElement, DofsSymmetryCoordinatesAndRefusals)
 }
 
 // Input checks of an element group: a missing material, a missing geometry where
-// the thickness is needed, a thickness not above 0 and a material that is not
-// structural each count one error.
+// the thickness is needed, a thickness not above 0 and a material that the
+// element cannot use (not structural, or a bar's law) each count one error.
 TEST(NumIntStructElement, CheckInputCountsErrors)
 {
     Materials m;
     KelVane::Geometry thin(2);
     LinearThermal_type heat(4);
+    NonlinearElastic_type bar_law(5);
     {
         CerrCapture capture;
-        EXPECT_EQ(NumIntStructElement::check_input(nullptr, nullptr, 2), 2);
+        EXPECT_EQ(NumIntStructElement::check_input(nullptr, nullptr, 2, "quad4pss"), 2);
         EXPECT_EQ(capture.text(),
                   "no material group specified\nyou must specify a material reference\n"
                   "no geometry group specified\nyou must specify a geometry reference\n");
     }
+    {
+        CerrCapture capture;
+        EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &thin, 2, "quad4pss"), 1);
+        EXPECT_EQ(capture.text(), "thickness <= 0; this is not allowed\n");
+    }
+    const std::string accepted = " element needs a linearelastic, xplinearelastic, vonmises, "
+                                 "thermoelastic or thermoplastic material\n";
     CerrCapture capture;
-    EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &thin, 2), 1);
-    EXPECT_EQ(capture.text(), "thickness <= 0; this is not allowed\n");
     thin.set_thick(std::nan(""));
-    EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &thin, 2), 1);
+    EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &thin, 2, "tri3pss"), 1);
     for (int state : {0, 1, 3})
-        EXPECT_EQ(NumIntStructElement::check_input(&m.steel, nullptr, state), 0);
-    EXPECT_EQ(NumIntStructElement::check_input(nullptr, nullptr, 1), 1);
-    EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &m.plate, 2), 0);
-    EXPECT_EQ(NumIntStructElement::check_input(&heat, nullptr, 1), 1);
+        EXPECT_EQ(NumIntStructElement::check_input(&m.steel, nullptr, state, "hex8"), 0);
+    EXPECT_EQ(NumIntStructElement::check_input(nullptr, nullptr, 1, "tri3psn"), 1);
+    EXPECT_EQ(NumIntStructElement::check_input(&m.steel, &m.plate, 2, "tri3pss"), 0);
+    const std::string before = capture.text();
+    EXPECT_EQ(NumIntStructElement::check_input(&heat, nullptr, 1, "quad8psn"), 1);
+    // The uniaxial law has points for bars only.
+    for (int state : {0, 1, 3})
+        EXPECT_EQ(NumIntStructElement::check_input(&bar_law, nullptr, state, "hex8"), 1);
+    EXPECT_EQ(NumIntStructElement::check_input(&bar_law, &m.plate, 2, "quad4pss"), 1);
+    EXPECT_EQ(capture.text().substr(before.size()),
+              "quad8psn" + accepted + "hex8" + accepted + "hex8" + accepted + "hex8" + accepted +
+                  "quad4pss" + accepted);
 }
 
 // The outline is drawn through the device map with the number centred on the mean

@@ -12,6 +12,7 @@
 #include "geometry.h"
 #include "heat_conduction.h"
 #include "material.h"
+#include "plastic.h"
 #include "truss.h"
 
 using KelVane::Matrix;
@@ -215,10 +216,16 @@ TEST(Truss, InputCheckCountsEveryError)
     NonlinearElastic_type nonlinear(2);
     LinearThermal_type thermal(3);
     KelVane::Mass_type mass(4, 1.0);
+    ThermoElastic_type thermoelastic(5);
+    // Laws without an elasticity matrix of the uniaxial state.
+    Elastic_type_xp expanded(6);
+    VonMises_type plastic(7);
+    ThermoPlastic_type thermoplastic(8);
     KelVane::Geometry good = cross_section(1.0);
     KelVane::Geometry zero = cross_section(0.0);
     KelVane::Geometry not_a_number = cross_section(std::nan(""));
-    const std::string kind = "truss element needs a structural material\n";
+    const std::string kind =
+        "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n";
     const std::string area = "cross section <= 0; this is not allowed\n";
     kv_test::expect_input_checks(Truss::check_input, {
         {nullptr, nullptr, 2,
@@ -232,26 +239,34 @@ TEST(Truss, InputCheckCountsEveryError)
         {&thermal, &good, 1, kind},
         {&mass, &good, 1, kind},
         {&mass, &zero, 2, kind + area},
+        {&thermoelastic, &good, 0, ""},
+        {&expanded, &good, 1, kind},
+        {&plastic, &good, 1, kind},
+        {&thermoplastic, &zero, 2, kind + area},
     });
 }
 
-// A material that cannot give a structural point never reaches an analysis, even
-// past the input check.
+// A material that cannot give a uniaxial structural point never reaches an
+// analysis, even past the input check.
 TEST(Truss, ConstructorRefusesANonStructuralMaterial)
 {
     LinearThermal_type thermal(3);
     KelVane::Mass_type mass(4, 1.0);
+    VonMises_type plastic(5);
     KelVane::Geometry geometry = cross_section(1.0);
     TestModel model;
     MyNode* n1 = model.add_node(1, 0.0, 0.0);
     MyNode* n2 = model.add_node(2, 1.0, 0.0);
     for (KelVane::Material_type* material : {static_cast<KelVane::Material_type*>(&thermal),
-                                             static_cast<KelVane::Material_type*>(&mass)}) {
+                                             static_cast<KelVane::Material_type*>(&mass),
+                                             static_cast<KelVane::Material_type*>(&plastic)}) {
         try {
             Truss truss(1, model.node_array({n1, n2}), material, &geometry);
             FAIL() << "a truss was made with a non-structural material";
         } catch (const kelvaned_error& e) {
-            EXPECT_STREQ(e.what(), "truss element needs a structural material");
+            EXPECT_STREQ(e.what(),
+                         "truss element needs a linearelastic, nonlinearelastic or thermoelastic "
+                         "material");
         }
     }
 }
