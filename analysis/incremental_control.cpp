@@ -1,12 +1,14 @@
 #include "incremental_control.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <limits>
 #include <locale>
 #include <sstream>
+#include <system_error>
 
 #include "domain.h"
 #include "errors.h"
@@ -26,6 +28,19 @@ std::string restart_file_name(const std::string& base, int increment)
     std::ostringstream name;
     name << base << std::setfill('0') << std::setw(3) << increment << ".bin";
     return name.str();
+}
+
+// A restart file that cannot be opened, named as it was looked for: a relative
+// name is looked for in the working directory, which the message then names.
+std::string cannot_open_message(const std::string& name)
+{
+    std::string message = "cannot open restart file " + name;
+    if (std::filesystem::path(name).is_absolute()) return message;
+    std::error_code failure;
+    const std::filesystem::path directory = std::filesystem::current_path(failure);
+    message += " (restart files are read from the working directory";
+    if (!failure) message += " " + directory.string();
+    return message + ")";
 }
 
 // 0.5, 0.25: shortest form in the "C" locale.
@@ -186,13 +201,14 @@ template <class DomainType>
 void IncrementalControl<DomainType>::read_restart(DomainType& model)
 {
     std::ifstream source(restart_file);
+    if (!source) throw file_error(cannot_open_message(restart_file));
     // A line too long for any restart file ends the input there and is named.
     LineLimitBuffer limited(*source.rdbuf());
     std::istream file(&limited);
     file.imbue(std::locale::classic());
     try {
         std::string word;
-        if (!source || !(file >> word) || word != restart_header)
+        if (!(file >> word) || word != restart_header)
             throw file_error("incorrect restart file");
         int restored_increment = 0;
         double restored_time = 0.0;

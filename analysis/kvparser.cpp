@@ -105,6 +105,14 @@ bool integer_of(const std::string& text, long& number)
     return true;
 }
 
+// Every error of a line is reported with the line's number and its text.
+void report_error_line(int number, const std::string& text)
+{
+    std::cerr << std::endl << "error in input line " << number << ":" << '\n'
+              << text << std::endl
+              << std::endl;
+}
+
 }  // namespace
 
 input_data::input_data() : separators_(" \t\n\\") {}
@@ -352,9 +360,13 @@ void input_data::field_error(int i)
 
 void input_data::report_line_error()
 {
-    std::cerr << std::endl << "error in input line " << line_number_ << ":" << '\n'
-              << line_ << std::endl
-              << std::endl;
+    report_error_line(line_number_, line_);
+}
+
+void input_data::count_error_of_line(int number, const std::string& text)
+{
+    report_error_line(number, text);
+    ++total_errors_;
 }
 
 bool input_data::line_begins_with_digit() const

@@ -107,6 +107,9 @@ public:
     int line_errors() const { return line_errors_; }
     int field_count() const { return field_count_; }
     int line_number() const { return line_number_; }
+    // Counts one error of an earlier line, found only once the lines after it were
+    // read (a section that lacks something): reports that line at once.
+    void count_error_of_line(int number, const std::string& text);
     const std::string& line() const { return line_; }
     const std::string& current_field() const { return current_field_; }
     // Whether the current line's first character is a digit (element, pressure lines).

@@ -66,6 +66,15 @@ public:
     bool maxiter_given = false;
 };
 
+// Writes the message of a line in error and counts the error against the line.
+// True: the word was the option of the line all the same.
+bool refuse_line(input_data& input, const std::string& message)
+{
+    std::cerr << message << std::endl;
+    input.add_errors(1);
+    return true;
+}
+
 // The option of the equilibrium iterations on the current line; an increment
 // option is tried first. True when the word is an option, also when its line then
 // had an error.
@@ -82,19 +91,74 @@ bool read_iteration_line(input_data& input, const std::string& word, IterativeCo
         if (!input.get_double(2, tolerance)) return true;
         // The unbalance ratio is never below zero: a tolerance that is not positive
         // can never be met, and the iterations would go on for ever.
-        if (!(tolerance > 0.0)) {
-            std::cerr << "unbalance tolerance must be positive" << std::endl;
-            input.add_errors(1);
-            return true;
-        }
+        if (!(tolerance > 0.0)) return refuse_line(input, "unbalance tolerance must be positive");
         control.set_tolerance(tolerance);
     } else if (word == "maxiter") {
         int maxiter = 0;
-        if (input.get_int(2, maxiter)) control.set_maxiter(maxiter);
+        if (!input.get_int(2, maxiter)) return true;
+        // The first iteration is always made: fewer than one cannot be meant.
+        if (maxiter < 1) return refuse_line(input, "maxiter must be at least 1");
+        control.set_maxiter(maxiter);
     } else {
         return false;
     }
     return true;
+}
+
+// The keyword line of a section, for the errors of the section as a whole, which
+// are found only once its last line has been read.
+struct SectionLine {
+    int number;
+    std::string text;
+};
+
+SectionLine section_line(const input_data& input)
+{
+    return SectionLine{input.line_number(), input.line()};
+}
+
+// An incremental analysis without a step to run would do nothing and end as
+// finished: counted against the section's keyword line.
+void check_increments_given(input_data& input, const IncrementOptions& options,
+                            const SectionLine& section)
+{
+    for (const auto& block : options.get_load_blocks())
+        if (block.steps > 0) return;
+    std::cerr << "the analysis has no increments: give an \"increments n\" or "
+                 "\"increment load i size d steps n\" line with at least one step";
+    if (options.restarts()) std::cerr << " (a restart runs only the load blocks given with it)";
+    std::cerr << std::endl;
+    input.count_error_of_line(section.number, section.text);
+}
+
+// The method line of a dynamic section, "newmark [beta gamma]" or "explicit"
+// (the word given): true for explicit. A line in error leaves beta and gamma.
+bool read_method_line(input_data& input, const std::string& method, double& beta,
+                      double& gamma)
+{
+    if (method == "explicit") {
+        if (input.field_count() > 1) refuse_line(input, "explicit takes nothing after it");
+        return true;
+    }
+    if (input.field_count() == 3) {
+        double new_beta = beta;
+        double new_gamma = gamma;
+        bool read = input.get_double(2, new_beta);
+        read = input.get_double(3, new_gamma) && read;
+        if (!read) return false;
+        // The integration divides by beta; a gamma below 0.5 makes every mode grow.
+        const bool beta_valid = new_beta > 0.0;
+        const bool gamma_valid = new_gamma >= 0.5;
+        if (!beta_valid) refuse_line(input, "Newmark beta must be greater than 0");
+        if (!gamma_valid) refuse_line(input, "Newmark gamma must be at least 0.5");
+        if (beta_valid && gamma_valid) {
+            beta = new_beta;
+            gamma = new_gamma;
+        }
+    } else if (input.field_count() != 1) {
+        refuse_line(input, "newmark takes both beta and gamma or neither: newmark [beta gamma]");
+    }
+    return false;
 }
 
 // One function per kind of control creates it from what its section read.
@@ -170,11 +234,7 @@ bool input_data::read_increment_option(const std::string& word,
     if (word == "increments") {
         int steps = 0;
         if (!get_int(2, steps)) return true;
-        if (steps < 0) {
-            std::cerr << "number of increments must not be negative" << std::endl;
-            add_errors(1);
-            return true;
-        }
+        if (steps < 0) return refuse_line(*this, "number of increments must not be negative");
         // A block of no steps is never run, and its size is never used.
         control.add_load_block(1, steps > 0 ? 1.0 / steps : 0.0, steps);
     } else if (word == "increment") {
@@ -190,11 +250,8 @@ bool input_data::read_increment_option(const std::string& word,
         get_string(2, load_word);
         get_string(4, size_word);
         get_string(6, steps_word);
-        if (load_word != "load" || size_word != "size" || steps_word != "steps") {
-            std::cerr << "Wrong loading type" << std::endl;
-            add_errors(1);
-            return true;
-        }
+        if (load_word != "load" || size_word != "size" || steps_word != "steps")
+            return refuse_line(*this, "Wrong loading type");
         int load_set = 0;
         double size = 0.0;
         int steps = 0;
@@ -202,32 +259,43 @@ bool input_data::read_increment_option(const std::string& word,
         read = get_double(5, size) && read;
         read = get_int(7, steps) && read;
         if (!read) return true;
-        if (steps < 0) {
-            std::cerr << "number of steps must not be negative" << std::endl;
-            add_errors(1);
-            return true;
-        }
+        if (steps < 0) return refuse_line(*this, "number of steps must not be negative");
         control.add_load_block(load_set, size, steps);
     } else if (word == "timestep") {
+        // 0 is the time step of an analysis without time (statics); the dynamic
+        // analyses ask for a positive one when they start.
         double timestep = 0.0;
-        if (get_double(2, timestep)) control.set_timestep(timestep);
+        if (!get_double(2, timestep)) return true;
+        if (timestep < 0.0) return refuse_line(*this, "timestep must not be negative (0 or more)");
+        control.set_timestep(timestep);
     } else if (word == "maxresize") {
         int maxresize = 0;
-        if (get_int(2, maxresize)) control.set_maxresize(maxresize);
+        if (!get_int(2, maxresize)) return true;
+        if (maxresize < 0) return refuse_line(*this, "maxresize must not be negative (0 or more)");
+        control.set_maxresize(maxresize);
     } else if (word == "save") {
-        // Each "save" line replaces the whole selection.
+        // Each "save" line replaces the whole selection; a line in error leaves it.
         KelVane::StepSelect selection;
         std::string kind;
         get_string(2, kind);
         if (kind == "step") {
+            if (field_count() < 3)
+                return refuse_line(*this, "save step needs the numbers of the increments");
             for (int i = 3; i <= field_count(); ++i) {
                 int step = 0;
-                if (get_int(i, step)) selection.steps.insert(step);
+                if (!get_int(i, step)) continue;
+                if (step < 1)
+                    return refuse_line(*this, "save step: increments are numbered from 1");
+                selection.steps.insert(step);
             }
-        } else if (kind == "all") {
-            selection.all = true;
-        } else if (kind == "last") {
-            selection.last = true;
+        } else if (kind == "all" || kind == "last") {
+            if (field_count() > 2)
+                return refuse_line(*this, "save " + kind + " takes nothing after it");
+            selection.all = kind == "all";
+            selection.last = kind == "last";
+        } else {
+            return refuse_line(*this, "save must be followed by step, all or last; found " +
+                                          raw_field(2));
         }
         control.set_save_selection(selection);
     } else if (word == "restart") {
@@ -284,6 +352,9 @@ int input_data::read_eigen(KelVane::Control<MyDomain>*& control)
 int input_data::read_nonlinear(KelVane::Control<MyDomain>*& control)
 {
     bool dynamic = false;
+    // "*nonlinear dynamic newmark": the method belongs on the next line.
+    if (field_count() > 2)
+        refuse_line(*this, "*NONLINEAR takes one word after it, STATIC or DYNAMIC");
     if (field_count() >= 2) {
         std::string kind;
         get_string(2, kind);
@@ -299,6 +370,7 @@ int input_data::read_nonlinear(KelVane::Control<MyDomain>*& control)
 
 int input_data::read_nonlinear_static(KelVane::Control<MyDomain>*& control)
 {
+    const SectionLine section = section_line(*this);
     IterationOptions options;
     next_line();
     while (!is_keyword_line()) {
@@ -307,43 +379,62 @@ int input_data::read_nonlinear_static(KelVane::Control<MyDomain>*& control)
         if (!read_iteration_line(*this, word, options)) add_errors(1);
         next_line();
     }
+    check_increments_given(*this, options, section);
     replace_control(control, create_nonlinear_static_control(*this, options));
     return 1;
 }
 
 int input_data::read_nonlinear_dynamic(KelVane::Control<MyDomain>*& control)
 {
+    const SectionLine section = section_line(*this);
     double beta = 0.25;
     double gamma = 0.5;
-    // The line after the keyword line selects the method, whatever it holds.
+    bool is_explicit = false;
+    // Whether the current line has counted its error as a wrong method line; it is
+    // then read as the option line it is, without a second error for its word.
+    bool method_refused = false;
     next_line();
+    const std::string method_wanted =
+        "*NONLINEAR DYNAMIC must be followed by its method line, newmark [beta gamma] or "
+        "explicit; found ";
     std::string method;
-    // At the very end of the file there is no line and no field to read: the
-    // section then ends as it does before "*end".
-    if (field_count() > 0) get_string(1, method);
-    const bool is_explicit = method == "explicit";
-    if (method == "newmark" && field_count() > 1) {
-        get_double(2, beta);
-        get_double(3, gamma);
+    if (is_keyword_line()) {
+        // At the very end of the file there is no line and no field to read.
+        std::cerr << method_wanted << (line().empty() ? "the end of the input" : current_field())
+                  << std::endl;
+        count_error_of_line(section.number, section.text);
+    } else if (get_string(1, method) && (method == "newmark" || method == "explicit")) {
+        is_explicit = read_method_line(*this, method, beta, gamma);
+        next_line();
+    } else {
+        refuse_line(*this, method_wanted + current_field());
+        method_refused = true;
     }
-    if (!is_keyword_line()) next_line();
 
     IterationOptions options;
     while (!is_keyword_line()) {
         std::string word;
         get_string(1, word);
         if (word == "rayleigh") {
-            double alpha = options.get_rayleigh_alpha();
-            double rayleigh_beta = options.get_rayleigh_beta();
-            get_double(2, alpha);
-            get_double(3, rayleigh_beta);
-            options.set_Rayleigh(alpha, rayleigh_beta);
+            double alpha = 0.0;
+            double rayleigh_beta = 0.0;
+            bool read = get_double(2, alpha);
+            read = get_double(3, rayleigh_beta) && read;
+            // Negative damping feeds the motion: it grows without bound.
+            if (read && (alpha < 0.0 || rayleigh_beta < 0.0))
+                refuse_line(*this, "Rayleigh coefficients must not be negative (0 or more)");
+            else if (read)
+                options.set_Rayleigh(alpha, rayleigh_beta);
+        } else if (word == "newmark" || word == "explicit") {
+            refuse_line(*this, "the method is given once, on the line after *NONLINEAR DYNAMIC");
         } else if (is_explicit ? !read_increment_option(word, options)
                                : !read_iteration_line(*this, word, options)) {
-            add_errors(1);
+            if (!method_refused) add_errors(1);
         }
+        method_refused = false;
         next_line();
     }
+    check_increments_given(*this, options, section);
     replace_control(control, is_explicit ? create_explicit_control(*this, options)
                                          : create_newmark_control(*this, options, beta, gamma));
     return 1;

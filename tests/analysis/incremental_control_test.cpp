@@ -538,10 +538,12 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
     const std::string no_line_end(2 * KelVane::max_input_line_length, 'k');
     struct Case {
         const char* content;  // nullptr: no file at all
-        const char* message;
+        std::string message;
     };
     const Case cases[] = {
-        {nullptr, "incorrect restart file"},
+        // Named as it was looked for, and where.
+        {nullptr, "cannot open restart file case1.bin (restart files are read from the working "
+                  "directory " + scratch + ")"},
         {"", "incorrect restart file"},
         {"kelvane0.2restart\n3\n0.3\nL1 0\nend_restart_file\n", "incorrect restart file"},
         {"kelvane0.1restart\n3\n0.3\nL1 0\nend_of_file\n", "incorrect end of restart file"},
@@ -571,7 +573,7 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
             control.init(model, listing);
             ADD_FAILURE() << name << ": no exception";
         } catch (const KelVane::file_error& error) {
-            EXPECT_STREQ(error.what(), c.message) << name;
+            EXPECT_EQ(error.what(), c.message) << name;
         }
         EXPECT_FALSE(control.is_done()) << name;
     }

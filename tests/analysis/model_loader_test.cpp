@@ -193,6 +193,28 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
              "3 1 1 0\n4 0 1 0\n" + elements + "quad4psn 2\n6 1 2 3 4\n" + loads,
          "quad4psn element needs a linearelastic, xplinearelastic, vonmises, thermoelastic or "
          "thermoplastic material\n\nerror in input line 17:\nquad4psn 2\n", 1, 4, 1, 2, 1, 1},
+        // Analysis sections that would run another analysis than the one written,
+        // or none.
+        {"dynamic section without its method line",
+         model + "*nonlinear dynamic\ntimestep 0.01\nincrements 100\n*end\n",
+         "*NONLINEAR DYNAMIC must be followed by its method line, newmark [beta gamma] or "
+         "explicit; found timestep\n\nerror in input line 17:\ntimestep 0.01\n",
+         1, 2, 1, 1, 1, 1},
+        {"analysis without increments", model + "*nonlinear\nfull\n*post\nlast\n*end\n",
+         "the analysis has no increments: give an \"increments n\" or \"increment load i size d "
+         "steps n\" line with at least one step\n\nerror in input line 16:\n*nonlinear\n",
+         1, 2, 1, 1, 1, 1},
+        {"save with an unknown word", model + "*nonlinear\nincrements 2\nsave lst\n*end\n",
+         "save must be followed by step, all or last; found lst\n\nerror in input line 18:\n"
+         "save lst\n",
+         1, 2, 1, 1, 1, 1},
+        {"growing motion",
+         model + "*nonlinear dynamic\nnewmark 0.25 0.3\nrayleigh -5 0\ntimestep 0.01\n"
+                 "increments 10\n*end\n",
+         "Newmark gamma must be at least 0.5\n\nerror in input line 17:\nnewmark 0.25 0.3\n\n"
+         "Rayleigh coefficients must not be negative (0 or more)\n\nerror in input line 18:\n"
+         "rayleigh -5 0\n",
+         2, 2, 1, 1, 1, 1},
         // Files that define no model.
         {"empty file", "", "the input file defines no nodes\nthe input file defines no elements\n",
          2, 0, 0, 0, 0, 0},

@@ -142,7 +142,6 @@ TEST(ReadIncrementOptions, EachSaveLineReplacesTheSelection)
         {"save step 5\nsave all\n", {}, true, false},
         {"save all\nsave last\n", {}, false, true},
         {"save last\nsave step 3 1\n", {1, 3}, false, false},
-        {"save all\nsave nothing\n", {}, false, false},
         {"SAVE ALL\n", {}, true, false},
     };
     for (const Case& c : cases) {
@@ -177,11 +176,19 @@ TEST(ReadIncrementOptions, BadLinesAreCountedAndChangeNothing)
          2},
         {"timestep fast", "wrong type in field 2\n", 1},
         {"maxresize often", "wrong type in field 2\n", 1},
+        // Values outside their range, and a save line that names nothing to save.
+        {"timestep -0.01", "timestep must not be negative (0 or more)\n", 1},
+        {"maxresize -1", "maxresize must not be negative (0 or more)\n", 1},
+        {"save lst", "save must be followed by step, all or last; found lst\n", 1},
+        {"save step", "save step needs the numbers of the increments\n", 1},
+        {"save step 0 2", "save step: increments are numbered from 1\n", 1},
+        {"save last 5", "save last takes nothing after it\n", 1},
     };
     for (const Case& c : cases) {
         SettingsOnly control;
         control.set_timestep(0.5);
         control.set_maxresize(2);
+        control.save_selection().all = true;
         const Reading reading = read_options(std::string(c.line) + "\n", control);
         EXPECT_EQ(reading.errors, c.errors) << c.line << '\n' << reading.messages;
         EXPECT_TRUE(contains(reading.messages, c.message)) << c.line << '\n' << reading.messages;
@@ -189,6 +196,8 @@ TEST(ReadIncrementOptions, BadLinesAreCountedAndChangeNothing)
         EXPECT_TRUE(control.get_load_blocks().empty()) << c.line;
         EXPECT_DOUBLE_EQ(control.get_timestep(), 0.5) << c.line;
         EXPECT_EQ(control.get_maxresize(), 2) << c.line;
+        EXPECT_TRUE(control.save_selection().all) << c.line;
+        EXPECT_TRUE(control.save_selection().steps.empty()) << c.line;
     }
 }
 
@@ -229,10 +238,11 @@ TEST(ReadLinear, LaterSectionReplacesTheControlWithItsSettings)
 
     // The dynamic controls replace and are replaced in the same way.
     control = nullptr;
-    reading = read_sections("*linear\n*nonlinear dynamic\n*end\n", control);
+    reading = read_sections("*linear\n*nonlinear dynamic\nnewmark\nincrements 1\n*end\n", control);
     EXPECT_EQ(reading.errors, 0) << reading.messages;
     EXPECT_NE(dynamic_cast<NonLinearNewmarkControl*>(control), nullptr);
-    reading = read_sections("*nonlinear dynamic\nexplicit\n*linear\n*end\n", control);
+    reading = read_sections("*nonlinear dynamic\nexplicit\nincrements 1\n*linear\n*end\n",
+                            control);
     EXPECT_EQ(reading.errors, 0) << reading.messages;
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
     delete control;
@@ -259,35 +269,86 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
         {"*nonlinear DYNAMIC\nnewmark 0.3 0.6\nrayleigh 0.1 0.01\nfull\nincrements 5\n"
          "timestep 0.01\nmaxiter 7\n",
          "", 0, false},
-        {"*nonlinear dynamic\nNewmark\nmodified\n", "", 0, false},
-        {"*nonlinear dynamic\nincrements 10\n", "", 0, false},
-        {"*nonlinear dynamic\n", "", 0, false},  // nothing after the keyword line
-        {"*nonlinear dynamic\nnewmark x 0.5\n", "wrong type in field 2\n", 1, false},
-        {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\n", "wrong type in field 2\n", 1, false},
-        {"*nonlinear dynamic\nnewmark\nbogus\nsave all\n", "", 1, false},
+        {"*nonlinear dynamic\nNewmark\nmodified\nincrements 1\n", "", 0, false},
+        // The line after the keyword line must name the method; another line is
+        // read as what it is.
+        {"*nonlinear dynamic\nincrements 10\n",
+         "*NONLINEAR DYNAMIC must be followed by its method line, newmark [beta gamma] or "
+         "explicit; found increments\n",
+         1, false},
+        {"*nonlinear dynamic\ntimestep 0.01\nincrements 10\n", "explicit; found timestep\n", 1,
+         false},
+        {"*nonlinear dynamic\ncentraldifference\nincrements 10\n",
+         "explicit; found centraldifference\n", 1, false},
+        // Nothing after the keyword line: no method and no increments.
+        {"*nonlinear dynamic\n", "the analysis has no increments", 2, false},
+        {"*nonlinear dynamic newmark\nincrements 1\n",
+         "*NONLINEAR takes one word after it, STATIC or DYNAMIC\n", 2, false},
+        {"*nonlinear dynamic\nnewmark 0.25 0.5 0.1\nincrements 1\n",
+         "newmark takes both beta and gamma or neither: newmark [beta gamma]\n", 1, false},
+        {"*nonlinear dynamic\nnewmark 0.3\nincrements 1\n",
+         "newmark takes both beta and gamma or neither: newmark [beta gamma]\n", 1, false},
+        {"*nonlinear dynamic\nexplicit 0.1\nincrements 1\n", "explicit takes nothing after it\n",
+         1, true},
+        {"*nonlinear dynamic\nnewmark\nexplicit\nincrements 1\n",
+         "the method is given once, on the line after *NONLINEAR DYNAMIC\n", 1, false},
+        // Parameters that make the motion grow, or that the integration divides by.
+        {"*nonlinear dynamic\nnewmark 0.25 0.3\nincrements 1\n",
+         "Newmark gamma must be at least 0.5\n", 1, false},
+        {"*nonlinear dynamic\nnewmark -0.1 0.5\nincrements 1\n",
+         "Newmark beta must be greater than 0\n", 1, false},
+        {"*nonlinear dynamic\nnewmark\nrayleigh -5 0\nincrements 1\n",
+         "Rayleigh coefficients must not be negative (0 or more)\n", 1, false},
+        {"*nonlinear dynamic\nexplicit\nrayleigh 0 -1e-3\nincrements 1\n",
+         "Rayleigh coefficients must not be negative (0 or more)\n", 1, true},
+        {"*nonlinear dynamic\nnewmark\nmaxiter 0\nincrements 1\n",
+         "maxiter must be at least 1\n", 1, false},
+        {"*nonlinear dynamic\nexplicit\nincrements 0\n", "the analysis has no increments", 1,
+         true},
+        {"*nonlinear dynamic\nnewmark x 0.5\nincrements 1\n", "wrong type in field 2\n", 1,
+         false},
+        {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\nincrements 1\n",
+         "wrong type in field 2\n", 1, false},
+        {"*nonlinear dynamic\nnewmark\nbogus\nsave all\nincrements 1\n", "", 1, false},
         {"*nonlinear dynamic\nexplicit\nrayleigh 0.1 0\nincrements 10\ntimestep 1e-3\n"
          "save all\n",
          "", 0, true},
-        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\n", "", 2, true},
-        {"*nonlinear dynamic\nnewmark\nunbalance 0\n", "unbalance tolerance must be positive\n", 1,
-         false},
+        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\nincrements 1\n", "", 2, true},
+        {"*nonlinear dynamic\nnewmark\nunbalance 0\nincrements 1\n",
+         "unbalance tolerance must be positive\n", 1, false},
+        // The only block is refused: the analysis has no increments either.
         {"*nonlinear dynamic\nexplicit\nincrements -1\n",
-         "number of increments must not be negative\n", 1, true},
+         "number of increments must not be negative\n", 2, true},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
+            auto* newmark = dynamic_cast<NonLinearNewmarkControl*>(control);
             if (c.is_explicit)
                 EXPECT_NE(dynamic_cast<ExplicitControl*>(control), nullptr) << c.text;
             else
-                EXPECT_NE(dynamic_cast<NonLinearNewmarkControl*>(control), nullptr) << c.text;
+                ASSERT_NE(newmark, nullptr) << c.text;
+            if (c.errors == 0) return;
+            // A line in error sets nothing.
+            EXPECT_FALSE(dynamic_cast<KelVane::IncrementalControl<MyDomain>&>(*control)
+                             .has_damping())
+                << c.text;
+            if (newmark == nullptr) return;
+            EXPECT_DOUBLE_EQ(newmark->get_beta(), 0.25) << c.text;
+            EXPECT_DOUBLE_EQ(newmark->get_gamma(), 0.5) << c.text;
+            EXPECT_EQ(newmark->get_maxiter(), 10) << c.text;
         });
 }
 
 TEST(ReadAnalysisSections, KeywordLineAfterDynamicIsNotTakenAway)
 {
+    // The section lacks its method line and its increments, both counted against
+    // its keyword line.
     AnyControl* control = nullptr;
     const Reading reading = read_sections("*nonlinear dynamic\n*linear\n*end\n", control);
-    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    EXPECT_EQ(reading.errors, 2) << reading.messages;
+    EXPECT_TRUE(contains(reading.messages, "explicit; found *linear\n\nerror in input line 1:\n"
+                                           "*nonlinear dynamic\n"))
+        << reading.messages;
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
     delete control;
 }
@@ -320,30 +381,34 @@ TEST(ReadNonlinearDynamic, NewmarkSectionSetsEveryOption)
     EXPECT_EQ(newmark->get_load_blocks()[0].steps, 4);
     delete control;
 
-    // Without parameters, or when the method line is something else (an option
-    // line is then used up as the method line), the defaults hold; a later
-    // section starts again from them.
+    // Without parameters, or when the method line is something else (an error,
+    // and the line is then read as the option line it is), the defaults hold; a
+    // later section starts again from them.
     struct Case {
         const char* text;
+        int errors;
         int maxiter;
+        int steps;  // of the one load block
     };
     const Case cases[] = {
-        {"*nonlinear dynamic\nnewmark\n*end\n", 10},
-        {"*nonlinear dynamic\nincrements 5\nmaxiter 3\n*end\n", 3},
-        {"*nonlinear dynamic\nnewmark 0.3 0.7\nfull\nrayleigh 1 1\n*nonlinear dynamic\n*end\n",
-         10},
+        {"*nonlinear dynamic\nnewmark\nincrements 1\n*end\n", 0, 10, 1},
+        {"*nonlinear dynamic\nincrements 5\nmaxiter 3\n*end\n", 1, 3, 5},
+        {"*nonlinear dynamic\nnewmark 0.3 0.7\nfull\nrayleigh 1 1\nincrements 1\n"
+         "*nonlinear dynamic\nnewmark\nincrements 2\n*end\n",
+         0, 10, 2},
     };
     for (const Case& c : cases) {
         control = nullptr;
         reading = read_sections(c.text, control);
-        EXPECT_EQ(reading.errors, 0) << c.text << reading.messages;
+        EXPECT_EQ(reading.errors, c.errors) << c.text << reading.messages;
         newmark = dynamic_cast<NonLinearNewmarkControl*>(control);
         ASSERT_NE(newmark, nullptr) << c.text;
         EXPECT_DOUBLE_EQ(newmark->get_beta(), 0.25) << c.text;
         EXPECT_DOUBLE_EQ(newmark->get_gamma(), 0.5) << c.text;
         EXPECT_EQ(newmark->get_method(), 1) << c.text;
         EXPECT_EQ(newmark->get_maxiter(), c.maxiter) << c.text;
-        EXPECT_TRUE(newmark->get_load_blocks().empty()) << c.text;
+        ASSERT_EQ(newmark->get_load_blocks().size(), 1u) << c.text;
+        EXPECT_EQ(newmark->get_load_blocks()[0].steps, c.steps) << c.text;
         EXPECT_FALSE(newmark->has_damping()) << c.text;
         delete control;
     }
@@ -374,9 +439,8 @@ TEST(ReadNonlinearDynamic, ExplicitSectionSetsItsOptions)
 TEST(ReadAnalysisSections, OptionLineWithoutItsValueEndsTheReading)
 {
     for (const char* text :
-         {"*nonlinear\nunbalance\n", "*nonlinear dynamic\nnewmark 0.3\n",
-          "*nonlinear dynamic\nnewmark\nrayleigh 0.1\n", "*eigen\nfrequencies\n",
-          "*nonlinear\nmaxresize\n"}) {
+         {"*nonlinear\nunbalance\n", "*nonlinear dynamic\nnewmark\nrayleigh 0.1\n",
+          "*eigen\nfrequencies\n", "*nonlinear\nmaxresize\n"}) {
         AnyControl* control = nullptr;
         EXPECT_THROW(read_sections(text, control), syntax_error) << text;
         delete control;
@@ -416,14 +480,17 @@ TEST(ReadNonlinearStatic, SectionCreatesTheStaticControlWithEveryOption)
 
     // A later section starts again from the defaults of the control.
     control = nullptr;
-    reading = read_sections("*nonlinear\nmodified\nmaxiter 3\n*nonlinear\n", control);
+    reading = read_sections("*nonlinear\nmodified\nmaxiter 3\nincrements 1\n*nonlinear\n"
+                            "increments 2\n",
+                            control);
     EXPECT_EQ(reading.errors, 0) << reading.messages;
     nonlinear = dynamic_cast<NonLinearStaticControl*>(control);
     ASSERT_NE(nonlinear, nullptr);
     EXPECT_EQ(nonlinear->get_method(), 1);
     EXPECT_EQ(nonlinear->get_maxiter(), 10);
     EXPECT_DOUBLE_EQ(nonlinear->get_tolerance(), 1e-4);
-    EXPECT_TRUE(nonlinear->get_load_blocks().empty());
+    ASSERT_EQ(nonlinear->get_load_blocks().size(), 1u);
+    EXPECT_EQ(nonlinear->get_load_blocks()[0].steps, 2);
     EXPECT_FALSE(nonlinear->restarts());
     delete control;
 }
@@ -436,17 +503,34 @@ TEST(ReadNonlinearStatic, BadLinesAreCountedAndTheControlIsStillCreated)
         int errors;
     };
     const Case cases[] = {
-        {"*nonlinear\n", "", 0},
-        {"*NONLINEAR STATIC\nrayleigh 0.1 0.2\n", "", 1},
-        {"*nonlinear\nbogus 1\n", "", 1},
+        // An analysis without a step to run, counted against its keyword line.
+        {"*nonlinear\n",
+         "line with at least one step\n\nerror in input line 1:\n*nonlinear\n", 1},
+        {"*nonlinear\nincrements 0\nincrement load 2 size 0.5 steps 0\n",
+         "the analysis has no increments", 1},
+        {"*nonlinear\nrestart run003.bin\n",
+         "the analysis has no increments: give an \"increments n\" or \"increment load i size d "
+         "steps n\" line with at least one step (a restart runs only the load blocks given with "
+         "it)\n",
+         1},
+        {"*NONLINEAR STATIC\nincrements 1\nrayleigh 0.1 0.2\n", "", 1},
+        {"*nonlinear\nincrements 1\nbogus 1\n", "", 1},
         {"*nonlinear quasi\nincrements 2\n",
          "*NONLINEAR can only be supplemented by STATIC or DYNAMIC\n", 1},
-        {"*nonlinear\nincrements -2\nincrement load 1 size 0.1 steps -1\n",
+        {"*nonlinear static extra\nincrements 2\n",
+         "*NONLINEAR takes one word after it, STATIC or DYNAMIC\n", 1},
+        {"*nonlinear\nincrements -2\nincrement load 1 size 0.1 steps -1\nincrements 1\n",
          "number of steps must not be negative\n", 2},
-        {"*nonlinear\nunbalance tight\nmaxiter x\n", "wrong type in field 2\n", 2},
+        {"*nonlinear\nincrements 1\nunbalance tight\nmaxiter x\n", "wrong type in field 2\n",
+         2},
         // A tolerance the unbalance ratio can never meet.
-        {"*nonlinear\nunbalance 0\n", "unbalance tolerance must be positive\n", 1},
-        {"*nonlinear static\nunbalance -1e-3\n", "unbalance tolerance must be positive\n", 1},
+        {"*nonlinear\nincrements 1\nunbalance 0\n", "unbalance tolerance must be positive\n", 1},
+        {"*nonlinear static\nincrements 1\nunbalance -1e-3\n",
+         "unbalance tolerance must be positive\n", 1},
+        {"*nonlinear\nincrements 1\nmaxiter 0\n", "maxiter must be at least 1\n", 1},
+        {"*nonlinear\nincrements 1\nmaxiter -3\n", "maxiter must be at least 1\n", 1},
+        {"*nonlinear\nincrements 1\nsave lst\n",
+         "save must be followed by step, all or last; found lst\n", 1},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
