@@ -41,11 +41,16 @@ public:
     // Base of the restart file names (the bare model name).
     const std::string& get_base_name() const { return base_name; }
     void set_base_name(const std::string& name) { base_name = name; }
+    // The model file the analysis was read from: no file that the analysis
+    // writes may be it. Empty when unknown.
+    const std::string& get_model_file() const { return model_file; }
+    void set_model_file(const std::string& name) { model_file = name; }
 
 protected:
     bool done = false;
     PostProc post;
     std::string base_name;
+    std::string model_file;
 };
 
 }  // namespace KelVane

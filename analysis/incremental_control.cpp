@@ -13,6 +13,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "line_limit.h"
+#include "model_loader.h"
 
 
 namespace KelVane {
@@ -22,13 +23,9 @@ namespace {
 const char* const restart_header = "kelvane0.1restart";
 const char* const restart_trailer = "end_restart_file";
 
-// base007.bin below increment 1000, base1234.bin from there on.
-std::string restart_file_name(const std::string& base, int increment)
-{
-    std::ostringstream name;
-    name << base << std::setfill('0') << std::setw(3) << increment << ".bin";
-    return name.str();
-}
+const char* const restart_extension = ".bin";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A restart file that cannot be opened, named as it was looked for: a relative
 // name is looked for in the working directory, which the message then names.
@@ -53,6 +50,32 @@ std::string plain_number(double value)
 }
 
 }  // namespace
+
+std::string restart_file_name(const std::string& base, int increment)
+{
+    std::ostringstream name;
+    name << base;
+    // The increment's digits must not run on from digits of the base: w1 at 23
+    // and w at 1023 would both give w1023.bin. An underscore after a base that
+    // ends in an underscore keeps w1_ at 23 (w1__023.bin) from w1 at 23.
+    if (!base.empty() && (is_digit(base.back()) || base.back() == '_')) name << '_';
+    name << std::setfill('0') << std::setw(3) << increment << restart_extension;
+    return name.str();
+}
+
+std::string restart_file_increment(const std::string& name)
+{
+    const std::string extension = restart_extension;
+    if (name.size() <= extension.size() ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return std::string();
+    const std::string::size_type end = name.size() - extension.size();
+    std::string::size_type first = end;
+    while (first > 0 && is_digit(name[first - 1])) --first;
+    if (first == end) return std::string();
+    while (first + 1 < end && name[first] == '0') ++first;
+    return name.substr(first, end - first);
+}
 
 template <class DomainType>
 IncrementalControl<DomainType>::IncrementalControl()
@@ -184,6 +207,8 @@ template <class DomainType>
 void IncrementalControl<DomainType>::write_restart(DomainType& model)
 {
     const std::string name = restart_file_name(this->base_name, increment_nr);
+    const std::string clash = model_file_clash("restart file", name, this->model_file);
+    if (!clash.empty()) throw file_error(clash);
     std::ofstream file(name, std::ios::out | std::ios::trunc);
     if (!file) throw file_error("can not open restart file " + name);
     file.imbue(std::locale::classic());
@@ -216,6 +241,13 @@ void IncrementalControl<DomainType>::read_restart(DomainType& model)
             throw file_error("incorrect restart file");
         if (restored_increment < 0 || !std::isfinite(restored_time))
             throw file_error("corrupt restart file");
+        // A file of another model or increment under the name asked for (as the
+        // names of w1 at 23 and of w at 1023 once were) is not taken for this one.
+        const std::string named = restart_file_increment(restart_file);
+        if (!named.empty() && named != std::to_string(restored_increment))
+            throw file_error("restart file " + restart_file + " holds increment " +
+                             std::to_string(restored_increment) + ", not increment " + named +
+                             " as its name says");
         increment_nr = restored_increment;
         time = restored_time;
         model.read_restart_state(file);

@@ -13,6 +13,17 @@
 
 namespace KelVane {
 
+// The restart file of increment `increment` of the model whose bare name is
+// `base`: the base, the increment in three digits or more, and ".bin" (beam007.bin,
+// beam1234.bin). After a base that ends in a digit or an underscore an underscore
+// stands before the increment (w1_023.bin, w1__023.bin), so that no two bases or
+// increments give one name.
+std::string restart_file_name(const std::string& base, int increment);
+// The increment that a restart file name says: the digits just before its ".bin",
+// without leading zeros ("23" for w1_023.bin, "1023" for w1023.bin); empty when
+// the name does not end in digits and ".bin".
+std::string restart_file_increment(const std::string& name);
+
 // Base of the analyses that advance in load or time increments. It runs the queue
 // of load blocks one increment at a time, retries an increment that does not
 // converge with half the step (at most maxresize times, never below

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <iostream>
 
+#include <sys/stat.h>
+
 #include "control.h"
 #include "domain.h"
 #include "kvparser.h"
@@ -50,6 +52,7 @@ int read_model(const std::string& file_name, MyDomain*& domain,
         }
         if (control == nullptr) control = new LinearControl;
         control->set_base_name(model_base_name(file_name));
+        control->set_model_file(file_name);
         errors = reader.error_count();
         if (!reader.input_cut_short()) errors += check_model_defined(*domain);
     }
@@ -66,13 +69,32 @@ std::string model_base_name(const std::string& path)
 {
     std::string::size_type separator = path.find_last_of(path_separators);
     std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-    return name.substr(0, name.find('.'));
+    // Only the extension goes: bridge.case1.dat and bridge.case2.dat keep apart.
+    return name.substr(0, name.rfind('.'));
 }
 
 std::string directory_part(const std::string& path)
 {
     std::string::size_type separator = path.find_last_of(path_separators);
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+bool same_file(const std::string& first, const std::string& second)
+{
+    struct stat first_status {};
+    struct stat second_status {};
+    if (::stat(first.c_str(), &first_status) != 0 || ::stat(second.c_str(), &second_status) != 0)
+        return false;
+    return first_status.st_dev == second_status.st_dev &&
+           first_status.st_ino == second_status.st_ino;
+}
+
+std::string model_file_clash(const std::string& kind, const std::string& name,
+                             const std::string& model_file)
+{
+    if (model_file.empty() || !same_file(name, model_file)) return std::string();
+    return "the " + kind + " " + name + " is the model file " + model_file +
+           " itself: it is not written";
 }
 
 StopWatch::StopWatch(bool start_now)

@@ -22,10 +22,18 @@ int read_model(const std::string& file_name, MyDomain*& domain,
                KelVane::Control<MyDomain>*& control);
 
 // The bare model name: the part after the last '/', '\' or ':', cut before its
-// first '.'.
+// last '.' (bridge.case1.dat gives bridge.case1).
 std::string model_base_name(const std::string& path);
 // The path up to and including its last '/', '\' or ':'; empty when it has none.
 std::string directory_part(const std::string& path);
+// Whether the two paths name one file (one device and one inode: a hard or a
+// symbolic link to the file counts); false when either does not exist.
+bool same_file(const std::string& first, const std::string& second);
+// The message that refuses to write the output file `name` (`kind` is "listing",
+// "result file" or "restart file") when it is the model file `model_file` itself;
+// empty when it is another file or no model file is known.
+std::string model_file_clash(const std::string& kind, const std::string& name,
+                             const std::string& model_file);
 
 // Accumulated elapsed time on the time-of-day clock, in seconds and milliseconds.
 class StopWatch {

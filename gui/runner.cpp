@@ -28,10 +28,11 @@ bool loaded = false;
 bool running = false;
 bool can_continue = false;
 bool started = false;
+std::string model_file_name;
 std::string out_file_name;
 std::string post_file_name;
-std::ofstream out_stream;
-std::ofstream post_stream;
+OutputFile out_stream;
+OutputFile post_stream;
 StopWatch analysis_timer;
 
 namespace {
@@ -50,19 +51,19 @@ bool asks_for_results(const KelVane::PostProc& selection)
     return selection.all || selection.last || !selection.steps.empty();
 }
 
+// Closes the files of an analysis that is discarded.
 void close_analysis_files()
 {
-    if (out_stream.is_open()) out_stream.close();
-    if (post_stream.is_open()) post_stream.close();
-    out_stream.clear();
-    post_stream.clear();
+    out_stream.close();
+    post_stream.close();
 }
 
-// Hands what the analysis has written so far to the files on disk.
+// Hands what the analysis has written so far to the files on disk; throws
+// KelVane::file_error when a write to either failed.
 void flush_analysis_files()
 {
-    if (out_stream.is_open()) out_stream.flush();
-    if (post_stream.is_open()) post_stream.flush();
+    out_stream.flush_checked();
+    post_stream.flush_checked();
 }
 
 // An analysis error goes to standard error and, when given, to the listing.
@@ -70,6 +71,19 @@ void report_error(const char* message, std::ostream* listing)
 {
     std::cerr << '\n' << "ERROR: " << message << std::endl;
     if (listing) *listing << '\n' << "ERROR: " << message << std::endl;
+}
+
+// Closes the files of an analysis that has ended. What was lost on the way is
+// reported: the result file's loss also in the listing, closed after it.
+void close_finished_analysis_files()
+{
+    for (OutputFile* file : {&post_stream, &out_stream}) {
+        try {
+            file->close_checked();
+        } catch (const std::exception& error) {
+            report_error(error.what(), out_stream.is_open() ? &out_stream : nullptr);
+        }
+    }
 }
 
 // Whole seconds of the configured wait, in milliseconds; fractions do not count.
@@ -146,6 +160,7 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     loaded = false;
     started = false;
     can_continue = false;
+    model_file_name.clear();
     out_file_name.clear();
     post_file_name.clear();
     control_dialog->Hide();
@@ -173,6 +188,7 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     }
 
     const std::string base_path = directory_part(name) + model_base_name(name);
+    model_file_name = name;
     out_file_name = base_path + ".out";
     post_file_name = base_path + ".flavia.res";
 
@@ -204,20 +220,23 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
     control_dialog->SetPaused(false);
 
     // An analysis whose listing or result file cannot be written does not start;
-    // it can be started again once the file can be opened.
+    // it can be started again once the file can be opened. Neither may be the
+    // model file itself (a model named like its listing, or a link to it): the
+    // model is then refused before anything is opened for writing.
     close_analysis_files();
     const bool with_results = asks_for_results(control->post_selection());
-    std::string unopened;
-    out_stream.open(out_file_name, std::ios::out | std::ios::trunc);
-    if (!out_stream.is_open()) {
-        unopened = out_file_name;
-    } else if (with_results) {
-        post_stream.open(post_file_name, std::ios::out | std::ios::trunc);
-        if (!post_stream.is_open()) unopened = post_file_name;
+    std::string refusal = model_file_clash("listing", out_file_name, model_file_name);
+    if (refusal.empty() && with_results)
+        refusal = model_file_clash("result file", post_file_name, model_file_name);
+    if (refusal.empty()) {
+        if (!out_stream.open(out_file_name))
+            refusal = "can not open file " + out_file_name;
+        else if (with_results && !post_stream.open(post_file_name))
+            refusal = "can not open file " + post_file_name;
     }
-    if (!unopened.empty()) {
+    if (!refusal.empty()) {
         close_analysis_files();
-        std::cerr << "ERROR: can not open file " << unopened << std::endl;
+        std::cerr << "ERROR: " << refusal << std::endl;
         EnableFileMenu();
         control_dialog->SetHalted(true);
         control_dialog->SetPaused(true);
@@ -263,10 +282,13 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
     };
 
     try {
-        while (!stop_requested() && control->run(*domain, out_stream, post_stream, 1)) {
+        while (!stop_requested()) {
+            const bool more = control->run(*domain, out_stream, post_stream, 1);
             // Each step reaches the files when it ends: a halted, cancelled or
-            // killed program loses at most the step that was running.
+            // killed program loses at most the step that was running, and a
+            // write that failed stops the analysis at once.
             flush_analysis_files();
+            if (!more) break;
             show_progress();
             wxYield();
 
@@ -312,7 +334,7 @@ void MyFrame::OnAnalysisEnd(wxCommandEvent&)
     if (cancelled || !halted) {
         loaded = false;
         control_dialog->Hide();
-        close_analysis_files();
+        close_finished_analysis_files();
         std::cout << (cancelled ? "cancelled (analysis time: " : "finished (analysis time: ")
                   << analysis_seconds() << " s)" << std::endl;
     } else {

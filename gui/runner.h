@@ -1,10 +1,10 @@
 #ifndef KELVANED_GUI_RUNNER_H
 #define KELVANED_GUI_RUNNER_H
 
-#include <fstream>
 #include <string>
 
 #include "model_loader.h"
+#include "output_file.h"
 
 class MyDomain;
 namespace KelVane {
@@ -28,12 +28,13 @@ extern bool can_continue;
 // The control's init has been called for the loaded model.
 extern bool started;
 
-// Listing and result files: model directory + bare model name + ".out" and
-// ".flavia.res".
+// The model file loaded, and its listing and result files: model directory +
+// bare model name + ".out" and ".flavia.res".
+extern std::string model_file_name;
 extern std::string out_file_name;
 extern std::string post_file_name;
-extern std::ofstream out_stream;
-extern std::ofstream post_stream;
+extern OutputFile out_stream;
+extern OutputFile post_stream;
 
 // Time spent in continue commands since the load.
 extern StopWatch analysis_timer;

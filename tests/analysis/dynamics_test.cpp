@@ -739,7 +739,8 @@ TEST_F(DynamicsFiles, RestartFilesCarryTheMotion)
         };
         int n = 0;
         for (const std::string& content : bad) {
-            const std::string file = name + "_bad" + std::to_string(++n) + ".bin";
+            // Named as the file of increment 16, which each holds.
+            const std::string file = name + "_bad" + std::to_string(++n) + "_016.bin";
             std::ofstream(scratch + file) << content;
             const ModelRun broken = restarted_from(file);
             const char* expected = name == "explicit" && n == 5 ? "incorrect end of restart file"

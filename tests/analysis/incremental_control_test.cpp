@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -432,26 +434,56 @@ TEST(IncrementalControl, ResultBlocksForTheSelectedIncrementsOnly)
 
 TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
 {
+    struct Case {
+        const char* base;
+        std::set<int> saved;
+        std::set<std::string> files;
+    };
+    // A base that ends in a digit or an underscore is kept apart from the
+    // increment by an underscore: w1 at 23 and w at 1023 no longer share w1023.bin.
+    const Case cases[] = {
+        {"base", {7, 999, 1000}, {"base007.bin", "base999.bin", "base1000.bin"}},
+        {"w", {1023}, {"w1023.bin"}},
+        {"w1", {23}, {"w1_023.bin"}},
+        {"w1_", {23}, {"w1__023.bin"}},
+        {"plastic_bar", {4}, {"plastic_bar004.bin"}},
+        {"bridge.case1", {4, 1004}, {"bridge.case1_004.bin", "bridge.case1_1004.bin"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        MyDomain model;
+        model.load_sets.push_back(new KelVane::LoadSet(1));
+        ScriptedControl control;
+        control.solve = false;
+        EXPECT_EQ(control.get_base_name(), "restart");
+        control.set_base_name(c.base);
+        const int last = *c.saved.rbegin();
+        control.add_load_block(1, 1.0 / last, last);
+        KelVane::StepSelect save;
+        save.steps = c.saved;
+        control.set_save_selection(save);
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
+        EXPECT_FALSE(control.run(model, listing, result, -1));
+        std::set<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            files.insert(entry.path().filename().string());
+        EXPECT_EQ(files, c.files);
+        for (const std::string& name : files) std::filesystem::remove(name);
+    }
+
     MyDomain model;
     model.load_sets.push_back(new KelVane::LoadSet(1));
     ScriptedControl control;
     control.solve = false;
-    EXPECT_EQ(control.get_base_name(), "restart");
     control.set_base_name("base");
-    control.add_load_block(1, 0.001, 1000);
-    KelVane::StepSelect save;
-    save.steps = {7, 999, 1000};
-    control.set_save_selection(save);
+    control.add_load_block(1, 0.125, 8);
+    control.save_selection().steps = {7};
     std::ostringstream listing, result;
     CaptureStdout out;
     control.init(model, listing);
-    EXPECT_FALSE(control.run(model, listing, result, -1));
-    EXPECT_TRUE(exists("base007.bin"));
-    EXPECT_TRUE(exists("base999.bin"));
-    EXPECT_TRUE(exists("base1000.bin"));
-    EXPECT_FALSE(exists("base008.bin"));
-    EXPECT_FALSE(exists("base0999.bin"));
-
+    control.run(model, listing, result, -1);
     std::ifstream file("base007.bin");
     std::string header, trailer, load_record;
     int increment = 0;
@@ -462,6 +494,30 @@ TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
     EXPECT_EQ(time, 0.0);
     EXPECT_EQ(load_record, "L1");
     EXPECT_EQ(trailer, "end_restart_file");
+}
+
+// No two bases or increments give one restart file name, and every name says its
+// own increment back.
+TEST(RestartFileName, NamesAreDistinctAndSayTheirIncrement)
+{
+    const char* const bases[] = {"", "w", "w1", "w10", "w1_", "w_", "w_1", "w__", "1", "_",
+                                 "10", "a.b", "a.1"};
+    const int increments[] = {0, 1, 2, 10, 23, 99, 100, 102, 123, 999, 1000, 1023, 10230, 123456};
+    std::map<std::string, std::string> made_by;
+    for (const char* base : bases) {
+        for (const int increment : increments) {
+            const std::string name = KelVane::restart_file_name(base, increment);
+            const std::string by = std::string("'") + base + "' at " + std::to_string(increment);
+            const auto made = made_by.emplace(name, by);
+            EXPECT_TRUE(made.second) << name << " from " << by << " and " << made.first->second;
+            EXPECT_EQ(KelVane::restart_file_increment(name), std::to_string(increment)) << name;
+        }
+    }
+    EXPECT_EQ(KelVane::restart_file_increment("dir9/w1_023.bin"), "23");
+    EXPECT_EQ(KelVane::restart_file_increment("w000.bin"), "0");
+    EXPECT_EQ(KelVane::restart_file_increment("state.bin"), "");
+    EXPECT_EQ(KelVane::restart_file_increment("w1023"), "");
+    EXPECT_EQ(KelVane::restart_file_increment(".bin"), "");
 }
 
 TEST_F(IncrementalControlFiles, SaveSelectionLastOrAll)
@@ -539,10 +595,11 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
     struct Case {
         const char* content;  // nullptr: no file at all
         std::string message;
+        const char* name = nullptr;  // nullptr: a name of increment 3
     };
     const Case cases[] = {
         // Named as it was looked for, and where.
-        {nullptr, "cannot open restart file case1.bin (restart files are read from the working "
+        {nullptr, "cannot open restart file case1_003.bin (restart files are read from the working "
                   "directory " + scratch + ")"},
         {"", "incorrect restart file"},
         {"kelvane0.2restart\n3\n0.3\nL1 0\nend_restart_file\n", "incorrect restart file"},
@@ -559,10 +616,19 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
         // A line too long for any restart file ends the reading, named by its number.
         {over_long.c_str(), "restart file line 4 is longer than 1 MB"},
         {no_line_end.c_str(), "restart file line 1 is longer than 1 MB"},
+        // The file of another increment under the name asked for (as model w at
+        // 1023 once wrote over w1 at 23) is not taken for the one its name says.
+        {"kelvane0.1restart\n23\n0.3\nL1 0\nend_restart_file\n",
+         "restart file w1023.bin holds increment 23, not increment 1023 as its name says",
+         "w1023.bin"},
+        {"kelvane0.1restart\n1023\n0.3\nL1 0\nend_restart_file\n",
+         "restart file w1_023.bin holds increment 1023, not increment 23 as its name says",
+         "w1_023.bin"},
     };
     int n = 0;
     for (const Case& c : cases) {
-        const std::string name = "case" + std::to_string(++n) + ".bin";
+        // The name says the increment the file holds, or says none.
+        const std::string name = c.name ? c.name : "case" + std::to_string(++n) + "_003.bin";
         if (c.content) std::ofstream(name) << c.content;
         MyDomain model;
         model.load_sets.push_back(new KelVane::LoadSet(1));

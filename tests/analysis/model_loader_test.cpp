@@ -62,7 +62,8 @@ TEST(ReadModel, EndOnlyGivesAnEmptyModelWithALinearControlThatCannotRun)
     ASSERT_NE(domain, nullptr);
     EXPECT_TRUE(domain->nodes.empty());
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
-    EXPECT_EQ(control->get_base_name(), "plate");
+    EXPECT_EQ(control->get_base_name(), "plate.v2");
+    EXPECT_EQ(control->get_model_file(), path);
     delete control;
     delete domain;
 }
@@ -321,9 +322,15 @@ TEST(PathFunctions, BaseNameAndDirectoryPart)
         {"D:\\models\\plate.dat", "plate", "D:\\models\\"},
         {"plate", "plate", ""},
         {"plate.dat", "plate", ""},
-        {"/home/user/beam.v2.dat", "beam", "/home/user/"},
+        // Only the last extension goes: models that share the part before the
+        // first dot keep their files apart.
+        {"/home/user/beam.v2.dat", "beam.v2", "/home/user/"},
+        {"bridge.case1.dat", "bridge.case1", ""},
+        {"bridge.case2.dat", "bridge.case2", ""},
         {"models.v1/plate.dat", "plate", "models.v1/"},
-        {"dir/.hidden.dat", "", "dir/"},
+        {"models.v1/plate", "plate", "models.v1/"},
+        {"dir/.hidden.dat", ".hidden", "dir/"},
+        {"dir/.dat", "", "dir/"},
         {"/home/user/", "", "/home/user/"},
         {"C:plate.dat", "plate", "C:"},
         {"a/b\\c:d.e", "d", "a/b\\c:"},

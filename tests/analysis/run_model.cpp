@@ -10,6 +10,7 @@
 #include "control.h"
 #include "domain.h"
 #include "model_loader.h"
+#include "output_file.h"
 
 namespace {
 
@@ -57,27 +58,61 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
     }
     if (outcome.input_errors != 0 || !model || !control) return outcome;
 
-    std::ofstream listing(outcome.listing_path);
-    model->write_title(listing);
-    std::ofstream result;
-    if (asks_for_results(control->post_selection())) result.open(outcome.result_path);
+    // As in the front end: neither output may be the model file itself.
+    const bool with_results = asks_for_results(control->post_selection());
+    std::string refusal = model_file_clash("listing", outcome.listing_path, model_file);
+    if (refusal.empty() && with_results)
+        refusal = model_file_clash("result file", outcome.result_path, model_file);
+    if (!refusal.empty()) {
+        outcome.error = refusal;
+        std::cerr << "ERROR: " << refusal << std::endl;
+        return outcome;
+    }
 
+    OutputFile listing;
+    OutputFile result;
+    if (!listing.open(outcome.listing_path)) refusal = "can not open file " + outcome.listing_path;
+    else if (with_results && !result.open(outcome.result_path))
+        refusal = "can not open file " + outcome.result_path;
+    if (!refusal.empty()) {
+        outcome.error = refusal;
+        std::cerr << "ERROR: " << refusal << std::endl;
+        return outcome;
+    }
+    model->write_title(listing);
+
+    // The files are flushed and checked after init and after every step, and
+    // checked when they are closed, as the front end does.
+    const auto report = [&](const std::exception& e) {
+        outcome.error = e.what();
+        std::cerr << "ERROR: " << e.what() << std::endl;
+        listing << "ERROR: " << e.what() << std::endl;
+    };
     outcome.ran = true;
     try {
         control->init(*model, listing);
+        listing.flush_checked();
+        result.flush_checked();
         bool more = true;
         while (more && may_go_on(outcome.steps)) {
             ++outcome.steps;
             more = control->run(*model, listing, result, 1);
+            listing.flush_checked();
+            result.flush_checked();
         }
         outcome.finished = !more;
     } catch (const std::exception& e) {
-        outcome.error = e.what();
-        std::cerr << "ERROR: " << e.what() << std::endl;
-        listing << "ERROR: " << e.what() << std::endl;
+        outcome.finished = false;
+        report(e);
     }
-    listing.close();
-    if (result.is_open()) result.close();
+    for (OutputFile* file : {&result, &listing}) {
+        try {
+            file->close_checked();
+        } catch (const std::exception& e) {
+            outcome.finished = false;
+            report(e);
+        }
+    }
     return outcome;
 }
 

@@ -27,7 +27,10 @@ struct StepLimits {
 // opens the result file when the analysis asks for results, calls init and then
 // run with a limit of one step until it returns false or a limit is reached, and
 // closes the files. An exception ends the analysis with "ERROR: " and its message
-// in the listing, as in the front end.
+// in the listing, as in the front end; so does a write to either file that failed
+// (they are checked after init, after every step and when closed). A listing or
+// result file that is the model file itself, or cannot be opened, is refused
+// before anything is written (`ran` stays false, `error` says why).
 ModelRun run_model(const std::string& model_file, const StepLimits& limits = StepLimits());
 
 // The whole content of a text file; empty when it cannot be read.

@@ -670,3 +670,110 @@ TEST_F(IncrementalRunTest, RestartFilesAreSavedInTheWorkingDirectory)
         }
     }
 }
+
+// No file that the run writes may be the model file itself: a model named like
+// its listing, or a link to it in the place of an output, is refused with a word,
+// the listing and the result file before anything is opened for writing.
+TEST_F(IncrementalRunTest, OutputThatIsTheModelFileItselfIsRefusedAndTheModelIsKept)
+{
+    enum class Clash { named_like_listing, hard_link, symbolic_link };
+    struct Case {
+        const char* what;
+        Clash clash;
+        const char* output;  // the output that is the model: ".out", ".flavia.res", ".bin"
+        int increments_run;  // before the refusal
+    };
+    const Case cases[] = {
+        {"model named like its listing", Clash::named_like_listing, ".out", 0},
+        {"listing hard-linked to the model", Clash::hard_link, ".out", 0},
+        {"listing linked to the model", Clash::symbolic_link, ".out", 0},
+        {"result file linked to the model", Clash::symbolic_link, ".flavia.res", 0},
+        {"restart file linked to the model", Clash::symbolic_link, ".bin", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = copy_truss("save step 2\n", "*post\nall\ndisplacement\n");
+        const fs::path working = make_temp_dir();
+        WorkingDirectory in(working);
+        std::string output = sibling(path, c.output);
+        const char* kind = "listing";
+        if (std::string(c.output) == ".flavia.res") kind = "result file";
+        if (std::string(c.output) == ".bin") {
+            kind = "restart file";
+            output = "nonlinear_truss002.bin";
+        }
+        if (c.clash == Clash::named_like_listing) {
+            fs::rename(path, output);
+            path = output;
+        } else if (c.clash == Clash::hard_link) {
+            fs::create_hard_link(path, output);
+        } else {
+            fs::create_symlink(path, output);
+        }
+        const std::string model_text = read_file(path);
+
+        ASSERT_TRUE(load(path));
+        press(ControlDialog::ID_START);
+        EXPECT_TRUE(log_contains("ERROR: the " + wxString(kind) + " " + wxString::FromUTF8(output) +
+                                 " is the model file " + wxString::FromUTF8(path) +
+                                 " itself: it is not written\n"));
+        EXPECT_EQ(current_increment(), c.increments_run);
+        EXPECT_EQ(read_file(path), model_text);
+        EXPECT_FALSE(running);
+        if (c.increments_run == 0) {
+            // Refused before anything was opened: neither file was begun.
+            EXPECT_FALSE(started);
+            EXPECT_FALSE(out_stream.is_open());
+            if (std::string(c.output) == ".flavia.res") {
+                EXPECT_FALSE(fs::exists(sibling(path, ".out")));
+            }
+            hook.Answer(wxID_YES);
+            press(ControlDialog::ID_CANCEL);
+        } else {
+            EXPECT_FALSE(can_continue);
+        }
+        EXPECT_FALSE(loaded);
+    }
+}
+
+// A listing or result file that cannot be written (here on the always-full
+// device) stops the analysis with the file's name and the system's reason, after
+// the step that wrote to it, also when that step is the last.
+TEST_F(IncrementalRunTest, WriteFailureOfTheListingOrResultFileStopsTheAnalysis)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        const char* output;
+        const char* post;
+        int increments_run;
+    };
+    const Case cases[] = {{".out", "", 0},
+                          {".flavia.res", "*post\nall\ndisplacement\n", 1},
+                          {".flavia.res", "*post\nlast\ndisplacement\n", 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.output) + " " + c.post);
+        const std::string path = copy_truss("", c.post);
+        const std::string output = sibling(path, c.output);
+        fs::create_symlink("/dev/full", output);
+        ASSERT_TRUE(load(path));
+        const int finished_before = count_of(log_text(), "finished (analysis time: ");
+        const int errors_before = count_of(log_text(), "ERROR: can not write file");
+        press(ControlDialog::ID_START);
+
+        EXPECT_TRUE(log_contains("\nERROR: can not write file " + wxString::FromUTF8(output) +
+                                 ": No space left on device\n"));
+        // Told once, not again when the file is closed.
+        EXPECT_EQ(count_of(log_text(), "ERROR: can not write file"), errors_before + 1);
+        EXPECT_EQ(current_increment(), c.increments_run);
+        EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
+        EXPECT_FALSE(loaded);
+        EXPECT_FALSE(can_continue);
+        EXPECT_FALSE(running);
+        EXPECT_FALSE(out_stream.is_open());
+        EXPECT_FALSE(post_stream.is_open());
+        if (std::string(c.output) == ".flavia.res") {
+            EXPECT_NE(read_file(sibling(path, ".out")).find("\nERROR: can not write file "),
+                      std::string::npos);
+        }
+    }
+}
