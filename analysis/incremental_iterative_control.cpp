@@ -1,7 +1,9 @@
 #include "incremental_iterative_control.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <iomanip>
 #include <ostream>
 
@@ -29,14 +31,65 @@ bool IncrementalIterativeControl<DomainType>::check_convergence()
 {
     // A norm that is not a finite number fails every comparison below, which would
     // let the iterations run out and a Newmark step accept that state.
-    if (!std::isfinite(load_norm) || !std::isfinite(unbalance_norm))
+    if (!std::isfinite(load_norm) || !std::isfinite(unbalance_norm) ||
+        !std::isfinite(force_scale))
         throw divergence_error("divergence occured");
-    // Without a load to compare with, only an unbalance of (almost) nothing will do.
-    if (load_norm <= 1e-12) return unbalance_norm < 1e-10;
-    const double ratio = unbalance_norm / load_norm;
-    if (ratio <= tolerance) return true;
-    if (ratio > 1e10) throw divergence_error("divergence occured");
+    if (convergence_ratio() <= tolerance) return true;
+    // Divergence is judged against what the increment started from: the forces
+    // of a runaway iterate must not excuse its unbalance.
+    if (unbalance_norm > 1e10 * reference_norm(start_force_scale))
+        throw divergence_error("divergence occured");
     return false;
+}
+
+template <class DomainType>
+double IncrementalIterativeControl<DomainType>::reference_norm(double scale) const
+{
+    // ratio <= tolerance exactly when the unbalance is at most tolerance times the
+    // load norm or at most rounding_level times the forces of the model: an
+    // increment that adds no load (a hold, or a load that all goes into the
+    // supports) is judged by the forces its unbalance is a difference of.
+    if (!(tolerance > 0.0)) return load_norm;
+    return std::max(load_norm, rounding_level / tolerance * scale);
+}
+
+template <class DomainType>
+double IncrementalIterativeControl<DomainType>::convergence_ratio() const
+{
+    if (unbalance_norm == 0.0) return 0.0;
+    const double reference = reference_norm(force_scale);
+    // Forces out of balance where there is neither load nor force to compare with.
+    if (!(reference > 0.0)) return std::numeric_limits<double>::max();
+    return unbalance_norm / reference;
+}
+
+namespace {
+
+double norm_of_all_parts(const SystemVector& v)
+{
+    return std::hypot(norm(v.free_part()), norm(v.prescribed_part()), norm(v.fixed_part()));
+}
+
+}  // namespace
+
+template <class DomainType>
+void IncrementalIterativeControl<DomainType>::start_iterations(const SystemVector& fint,
+                                                               const SystemVector& fext)
+{
+    load_norm = norm(this->rhs);
+    peak_load_norm = std::max(peak_load_norm, load_norm);
+    start_force_scale =
+        std::max({peak_load_norm, norm_of_all_parts(fint), norm_of_all_parts(fext)});
+    force_scale = start_force_scale;
+}
+
+template <class DomainType>
+void IncrementalIterativeControl<DomainType>::note_forces(const SystemVector& fint,
+                                                          const SystemVector& fext,
+                                                          double other_forces)
+{
+    force_scale = std::max(
+        {start_force_scale, norm_of_all_parts(fint), norm_of_all_parts(fext), other_forces});
 }
 
 template <class DomainType>
@@ -78,11 +131,7 @@ MyIncrementalIterativeControl::~MyIncrementalIterativeControl() = default;
 
 void MyIncrementalIterativeControl::print_norms(std::ostream& listing)
 {
-    double ratio;
-    if (load_norm > 1e-12)
-        ratio = unbalance_norm / load_norm;
-    else
-        ratio = unbalance_norm >= 1e-12 ? 1.0 : 0.0;
+    const double ratio = convergence_ratio();
 
     listing << "  unbalance norm: " << std::setw(11) << unbalance_norm << "  load norm: "
             << std::setw(11) << load_norm << "  ratio: " << std::setw(11) << ratio << '\n';

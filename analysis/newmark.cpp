@@ -1,5 +1,7 @@
 #include "newmark.h"
 
+#include <cmath>
+
 #include <iomanip>
 #include <iostream>
 
@@ -89,7 +91,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
     rhs -= fint.free_part();
     rhs += (*mass) * (a[2] * velocity + a[3] * acceleration);
     if (damping) rhs += (*damping_matrix) * (a[4] * velocity + a[5] * acceleration);
-    load_norm = KelVane::norm(rhs);
+    start_iterations(fint, fext);
 
     std::cout << "iteration ";
     KelVane::Vector du;
@@ -111,14 +113,21 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
             model.external_forces(fext);
             const KelVane::Vector new_acceleration =
                 a[0] * du - a[2] * velocity - a[3] * acceleration;
+            // The inertia and damping forces of the iterate are forces the unbalance
+            // is a difference of, like the internal forces.
+            const KelVane::Vector inertia = (*mass) * new_acceleration;
             rhs = fext.free_part();
             rhs -= fint.free_part();
-            rhs -= (*mass) * new_acceleration;
+            rhs -= inertia;
+            double motion_forces = KelVane::norm(inertia);
             if (damping) {
                 const KelVane::Vector new_velocity =
                     a[1] * du - a[4] * velocity - a[5] * acceleration;
-                rhs -= (*damping_matrix) * new_velocity;
+                const KelVane::Vector damping_forces = (*damping_matrix) * new_velocity;
+                rhs -= damping_forces;
+                motion_forces = std::hypot(motion_forces, KelVane::norm(damping_forces));
             }
+            note_forces(fint, fext, motion_forces);
             compute_unbalance_norm();
 
             if (iteration > 1 && (iteration - 1) % 10 == 0) std::cout << '\n' << "          ";

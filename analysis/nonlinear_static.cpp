@@ -43,7 +43,7 @@ void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, i
     model.external_forces(fext);
     rhs += fext.free_part();
     rhs -= fint.free_part();
-    load_norm = KelVane::norm(rhs);
+    start_iterations(fint, fext);
 
     std::cout << "iteration ";
     try {
@@ -62,6 +62,7 @@ void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, i
             model.external_forces(fext);
             rhs = fext.free_part();
             rhs -= fint.free_part();
+            note_forces(fint, fext);
             compute_unbalance_norm();
 
             listing << std::scientific << std::setprecision(4);
