@@ -159,6 +159,18 @@ void MyDomain::update_elements()
     for (FiniteElement* element : elements) element->update_state();
 }
 
+void MyDomain::revert_elements()
+{
+    for (FiniteElement* element : elements) element->revert();
+}
+
+bool MyDomain::condensed_stresses_negligible(double tolerance) const
+{
+    for (FiniteElement* element : elements)
+        if (!element->condensed_stresses_negligible(tolerance)) return false;
+    return true;
+}
+
 void MyDomain::commit()
 {
     nodes_accept_increment();

@@ -126,6 +126,11 @@ public:
 
     void add_increment(const KelVane::Vector& du);
     void update_elements();
+    // After clear_increments: the elements take back the attempted step.
+    void revert_elements();
+    // Whether every element's stresses that vanish by assumption (plane stress
+    // through the thickness) are at most the fraction `tolerance` of the others.
+    bool condensed_stresses_negligible(double tolerance) const;
     // Node values accept their increments first, then the elements accept their
     // states (which may read the updated node values).
     void commit();

@@ -107,8 +107,9 @@ void IncrementalIterativeControl<DomainType>::undo_increment(DomainType& model, 
 {
     model.apply_load(load_set, -size);
     model.clear_increments();
-    // Element states are recomputed from zero increments: the committed state.
-    model.update_elements();
+    // Element states go back to the committed ones, with every running estimate
+    // of the points, so that a retry starts as the first attempt did.
+    model.revert_elements();
 }
 
 template class IncrementalIterativeControl<MyDomain>;

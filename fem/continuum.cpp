@@ -402,6 +402,14 @@ void NumIntStructElement::update_state()
     }
 }
 
+bool NumIntStructElement::condensed_stresses_negligible(double tolerance)
+{
+    const int count = nr_points();
+    for (int k = 1; k <= count; ++k)
+        if (!structural_point(k).condensed_stress_negligible(tolerance)) return false;
+    return true;
+}
+
 Vector NumIntStructElement::pressure_load(int face, double p)
 {
     const int d = nodal_dimension();

@@ -36,6 +36,7 @@ public:
     KelVane::Vector internal_forces() override;
     KelVane::Matrix mass_matrix(bool lumped) override;
     void update_state() override;
+    bool condensed_stresses_negligible(double tolerance) override;
     KelVane::Vector pressure_load(int face, double p) override;
     void print_results(std::ostream& os) override;
     void print_nodal_results(std::ostream& os) override;

@@ -226,6 +226,13 @@ void Elastic_Point_xp::accept()
     previous_increment.set_zero();
 }
 
+void Elastic_Point_xp::revert()
+{
+    current_strain = converged_strain;
+    condensed.set_zero();
+    previous_increment.set_zero();
+}
+
 // ---------------------------------------------------------------------------
 // ThermoElastic_Point
 

@@ -113,6 +113,7 @@ public:
     // Also clears the running out-of-plane estimate; collect and distribute
     // are Elastic_Point's (the estimate is zero after every accept).
     void accept() override;
+    void revert() override;
 
 private:
     KelVane::Vector condensed;

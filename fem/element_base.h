@@ -57,6 +57,13 @@ public:
     virtual void accept() = 0;                            // commit the step
     virtual void add_nodal_average();                     // default: nothing
     virtual bool symmetric() = 0;
+    // Takes back an attempted step whose dof increments are cleared: the state
+    // is again the committed one. Default: update_state.
+    virtual void revert();
+    // Whether the stresses that vanish by assumption (plane stress through the
+    // thickness) are at every point at most the fraction `tolerance` of the
+    // others. Default: true.
+    virtual bool condensed_stresses_negligible(double tolerance);
 
     // Creates the element's free dofs on its nodes.
     void create_dofs();

@@ -12,6 +12,8 @@ namespace KelVane {
 
 Material_Point::~Material_Point() = default;
 
+void Material_Point::revert() {}
+
 // ---------------------------------------------------------------------------
 // Structural_Point
 
@@ -67,6 +69,11 @@ double Structural_Point::get_eq_plastic_strain(bool& has) const
 double Structural_Point::get_expansion() const
 {
     return 0.0;
+}
+
+bool Structural_Point::condensed_stress_negligible(double) const
+{
+    return true;
 }
 
 Vector Structural_Point::expand(const Vector& v) const

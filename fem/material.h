@@ -26,6 +26,11 @@ public:
     // Reads the state written by collect at the buffer's cursor and makes it
     // both converged and current.
     virtual void distribute(CollectArray& buffer) = 0;
+    // Takes back an attempt that is given up: the point is again as the last
+    // accept (or distribute) left it, running estimates included. The element
+    // calls it after an update with zero increments, which is all that points
+    // keeping nothing besides their converged state need.
+    virtual void revert();
 };
 
 // Material point of a structural element. Strain vectors carry engineering
@@ -52,6 +57,11 @@ public:
     virtual double get_eq_plastic_strain(bool& has) const;
     // Thermal expansion coefficient; 0 for purely mechanical points.
     virtual double get_expansion() const;
+    // Whether the stresses of the components that vanish by assumption (the
+    // thickness stress of plane stress) are at most the fraction `tolerance` of
+    // the others. Points whose thickness strain one update finds exactly (linear
+    // ones) always are.
+    virtual bool condensed_stress_negligible(double tolerance) const;
 
     Vector expand(const Vector& v) const;
     Vector condense_vector(const Vector& v) const;

@@ -119,6 +119,13 @@ void NumIntElement::accept()
     for (int k = 1; k <= count; ++k) get_point(k).accept();
 }
 
+void NumIntElement::revert()
+{
+    update_state();
+    const int count = nr_points();
+    for (int k = 1; k <= count; ++k) get_point(k).revert();
+}
+
 bool NumIntElement::symmetric()
 {
     return material->symmetric();

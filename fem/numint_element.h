@@ -31,6 +31,8 @@ public:
     void write_restart(std::ostream& os) override;
     void read_restart(std::istream& is) override;
     void accept() override;
+    // The update with zero increments, then every point's own revert.
+    void revert() override;
     bool symmetric() override;
     void draw(wxDC& dc, DeviceMap& map, bool numbers) override;
     void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale) override;

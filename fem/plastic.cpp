@@ -1,5 +1,6 @@
 #include "plastic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -162,7 +163,8 @@ VonMises_Point::VonMises_Point(const VonMises_type& material_type, int stress_st
       equivalent_elastic_strain(0.0),
       converged_pressure(0.0),
       current_pressure(0.0),
-      plastic_flag(false)
+      plastic_flag(false),
+      converged_plastic_flag(false)
 {
 }
 
@@ -309,6 +311,20 @@ double VonMises_Point::get_eq_plastic_strain(bool& has) const
     return current_eq_plastic_strain;
 }
 
+// The thickness strain moves by one Newton step per update, so the thickness
+// stress vanishes only over the equilibrium iterations, as the unbalance does.
+// A stress that is not a number is never negligible.
+bool VonMises_Point::condensed_stress_negligible(double tolerance) const
+{
+    if (stress_state != 2)
+        return true;
+    const Vector stress = get_stress_xp();
+    double scale = material->yield_stress(current_eq_plastic_strain);
+    for (unsigned int i : {1u, 2u, 4u})
+        scale = std::max(scale, std::fabs(stress(i)));
+    return std::fabs(stress(3)) <= tolerance * scale;
+}
+
 // The plastic flag stays: a yielded point's next tangent is the elastoplastic
 // one of the converged state.
 void VonMises_Point::accept()
@@ -316,7 +332,19 @@ void VonMises_Point::accept()
     converged_elastic_strain = current_elastic_strain;
     converged_eq_plastic_strain = current_eq_plastic_strain;
     converged_pressure = current_pressure;
+    converged_plastic_flag = plastic_flag;
+    VonMises_Point::revert();
+}
+
+// Everything an update changes goes back to the converged state, so that a
+// retry of the increment meets the point as a first attempt does.
+void VonMises_Point::revert()
+{
+    current_elastic_strain = converged_elastic_strain;
+    current_eq_plastic_strain = converged_eq_plastic_strain;
+    current_pressure = converged_pressure;
     equivalent_elastic_strain = converged_equivalent_elastic_strain();
+    plastic_flag = converged_plastic_flag;
     condensed.set_zero();
     previous_increment.set_zero();
 }
@@ -326,7 +354,7 @@ void VonMises_Point::collect(CollectArray& buffer) const
     KelVane::append_to(buffer, converged_elastic_strain);
     buffer.append(converged_eq_plastic_strain);
     buffer.append(converged_pressure);
-    buffer.append(plastic_flag ? 1.0 : 0.0);
+    buffer.append(converged_plastic_flag ? 1.0 : 0.0);
 }
 
 void VonMises_Point::distribute(CollectArray& buffer)
@@ -335,15 +363,8 @@ void VonMises_Point::distribute(CollectArray& buffer)
     converged_eq_plastic_strain = buffer.read();
     converged_pressure = buffer.read();
     const double flag = buffer.read();
-    plastic_flag = flag >= 0.99 && flag < 1.01;
-
-    current_elastic_strain = converged_elastic_strain;
-    current_eq_plastic_strain = converged_eq_plastic_strain;
-    current_pressure = converged_pressure;
-    if (plastic_flag)
-        equivalent_elastic_strain = converged_equivalent_elastic_strain();
-    condensed.set_zero();
-    previous_increment.set_zero();
+    converged_plastic_flag = flag >= 0.99 && flag < 1.01;
+    VonMises_Point::revert();
 }
 
 // ---------------------------------------------------------------------------
@@ -395,6 +416,12 @@ void ThermoPlastic_Point::accept()
     thermal_strain_increment = 0.0;
     VonMises_Point::accept();
     LinearThermal_Point::accept();
+}
+
+void ThermoPlastic_Point::revert()
+{
+    thermal_strain_increment = 0.0;
+    VonMises_Point::revert();
 }
 
 void ThermoPlastic_Point::collect(CollectArray& buffer) const

@@ -78,10 +78,14 @@ public:
     KelVane::Vector get_stress() const override;
     KelVane::Vector get_stress_xp() const override;
     double get_eq_plastic_strain(bool& has) const override;
+    // Plane stress: the thickness stress against the in-plane stresses, or the
+    // yield stress when these are smaller.
+    bool condensed_stress_negligible(double tolerance) const override;
 
     void accept() override;
     void collect(KelVane::CollectArray& buffer) const override;
     void distribute(KelVane::CollectArray& buffer) override;
+    void revert() override;
 
     // Whether the last strain update yielded (kept over accept).
     bool plastic() const { return plastic_flag; }
@@ -105,6 +109,8 @@ private:
     double converged_pressure;
     double current_pressure;
     bool plastic_flag;
+    // The plastic flag as the last accept left it.
+    bool converged_plastic_flag;
 };
 
 // Thermo-plastic point: a von Mises point joined with a heat conduction point.
@@ -123,6 +129,7 @@ public:
     void accept() override;
     void collect(KelVane::CollectArray& buffer) const override;
     void distribute(KelVane::CollectArray& buffer) override;
+    void revert() override;
     // Reached through the structural and the thermal interface alike.
     void set_temperature_increment(double temperature_increment) override;
 

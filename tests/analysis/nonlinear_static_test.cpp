@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -471,6 +473,68 @@ namespace {
 // directory of their own.
 class NonLinearStaticFiles : public kv_test::ScratchFiles {};
 
+// A plate on the unit square meshed with 2 x 2 elements of one kind, its edge
+// nodes all given the homogeneous stretch u = 3e-3 x + 2e-3 y, v = -0.5e-3 y
+// (strains 3e-3, -0.5e-3 and shear 2e-3) by load set 1; material 1 and
+// geometry 1 are the caller's, and so is the analysis.
+std::string stretched_plate(const std::string& element, const std::string& material,
+                            const std::string& analysis)
+{
+    const bool serendipity = element == "quad8pss";
+    const int n = serendipity ? 5 : 3;  // nodes along a side
+    const bool triangles = element == "tri3pss";
+    std::map<std::pair<int, int>, int> id;
+    std::ostringstream nodes, prescribed, elements;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            if (serendipity && i % 2 == 1 && j % 2 == 1) continue;
+            const int number = static_cast<int>(id.size()) + 1;
+            id[{i, j}] = number;
+            const double x = static_cast<double>(i) / (n - 1);
+            const double y = static_cast<double>(j) / (n - 1);
+            nodes << number << ' ' << x << ' ' << y << " 0\n";
+            if (i == 0 || j == 0 || i == n - 1 || j == n - 1)
+                prescribed << "ux " << 3e-3 * x + 2e-3 * y << " uy " << -0.5e-3 * y << ' '
+                           << number << '\n';
+        }
+    int count = 0;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            auto at = [&](int di, int dj) {
+                const int step = serendipity ? 2 : 1;
+                return id.at({step * i + di, step * j + dj});
+            };
+            if (triangles) {
+                elements << ++count << ' ' << at(0, 0) << ' ' << at(1, 0) << ' ' << at(1, 1)
+                         << '\n';
+                elements << ++count << ' ' << at(0, 0) << ' ' << at(1, 1) << ' ' << at(0, 1)
+                         << '\n';
+            } else if (serendipity) {
+                elements << ++count << ' ' << at(0, 0) << ' ' << at(1, 0) << ' ' << at(2, 0)
+                         << ' ' << at(2, 1) << ' ' << at(2, 2) << ' ' << at(1, 2) << ' '
+                         << at(0, 2) << ' ' << at(0, 1) << '\n';
+            } else {
+                elements << ++count << ' ' << at(0, 0) << ' ' << at(1, 0) << ' ' << at(1, 1)
+                         << ' ' << at(0, 1) << '\n';
+            }
+        }
+    return "*title\nstretched plate\n*nodes\n" + nodes.str() + "*material 1\n" + material +
+           "*geometry 1\nthick 1\n*elements\n" + element + " 1 1\n" + elements.str() +
+           "*loadef\nset 1\nprescribed\n" + prescribed.str() + analysis + "*end\n";
+}
+
+// The bar of the plastic example (two quad4pss, 100 MPa per unit of load set 1,
+// yield at 400 MPa), analysed as the caller says.
+std::string plastic_bar(const std::string& analysis)
+{
+    return "*title\nplastic bar\n*nodes\n1 0 0 0\n2 0 10 0\n3 50 0 0\n4 50 10 0\n"
+           "5 100 0 0\n6 100 10 0\n*material 1\nvonmises\nyoung 2e5\npoisson 0.3\n"
+           "nadai 800 0.1 400\n*geometry 1\nthick 1\n*elements\nquad4pss 1 1\n"
+           "1 1 3 4 2\n2 3 5 6 4\n*suppress\nux 1 2\nuy 1\n*loadef\nset 1\nloads\n"
+           "fx 500 5 6\n" +
+           analysis + "*end\n";
+}
+
 }  // namespace
 
 TEST_F(NonLinearStaticFiles, RestartedRunReachesTheSameFinalState)
@@ -631,4 +695,113 @@ TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads
     EXPECT_GT(bar_iterations[0], 2);
     EXPECT_EQ(bar_iterations[1], bar_iterations[0]);
     EXPECT_EQ(bar_iterations[2], bar_iterations[0]);
+
+// Plane-stress plasticity under a prescribed homogeneous stretch: equilibrium
+// holds from the first iteration on (the free interior nodes feel no
+// unbalance), while the thickness stress of the points still has to vanish.
+// The stresses are those of the exact plane-stress return map (E 200e3,
+// nu 0.3, Nadai 1000 (eps0 + eps_p)^0.2 from a yield stress of 250), applied
+// once for one increment and ten times for ten, at every point.
+TEST_F(NonLinearStaticFiles, PlaneStressPlasticityEndsWithoutThicknessStress)
+{
+    const std::string von_mises = "vonmises\nyoung 200e3\npoisson 0.3\nnadai 1000 0.2 250\n";
+    const std::string thermo_plastic =
+        "thermoplastic\nyoung 200e3\npoisson 0.3\nnadai 1000 0.2 250\nalpha 1e-5\n"
+        "lambda 50\ncapacity 1\n";
+    struct Case {
+        const char* what;
+        const char* element;
+        const std::string& material;
+        const char* analysis;
+        double sxx, syy, sxy;
+    };
+    const Case cases[] = {
+        {"quad4pss, one increment", "quad4pss", von_mises, "*nonlinear static\nincrements 1\n",
+         315.2260, 80.8723, 66.9582},
+        {"quad4pss, ten increments", "quad4pss", von_mises,
+         "*nonlinear static\nincrements 10\n", 317.9067, 87.9864, 65.6915},
+        {"quad8pss, one increment", "quad8pss", von_mises, "*nonlinear static\nincrements 1\n",
+         315.2260, 80.8723, 66.9582},
+        {"quad8pss, ten increments", "quad8pss", von_mises,
+         "*nonlinear static\nincrements 10\n", 317.9067, 87.9864, 65.6915},
+        {"tri3pss, one increment", "tri3pss", von_mises, "*nonlinear static\nincrements 1\n",
+         315.2260, 80.8723, 66.9582},
+        {"tri3pss, ten increments", "tri3pss", von_mises,
+         "*nonlinear static\nincrements 10\n", 317.9067, 87.9864, 65.6915},
+        {"tri3pss, modified Newton", "tri3pss", von_mises,
+         "*nonlinear static\nincrements 1\nmodified\n", 315.2260, 80.8723, 66.9582},
+        {"quad4psstherm, no heating", "quad4psstherm", thermo_plastic,
+         "*nonlinear static\nincrements 1\ntimestep 1\n", 315.2260, 80.8723, 66.9582},
+        {"quad4pss, massless Newmark step", "quad4pss", von_mises,
+         "*nonlinear dynamic\nnewmark\nincrements 1\ntimestep 1\n", 315.2260, 80.8723,
+         66.9582},
+    };
+    for (const Case& c : cases) {
+        const std::string model =
+            write_model("plate.dat", stretched_plate(c.element, c.material, c.analysis));
+        CaptureStdout out;
+        const ModelRun run = run_model(model);
+        ASSERT_EQ(run.error, "") << c.what;
+        const kv_test::Listing values =
+            kv_test::parse_listing(kv_test::final_block(read_text_file(run.listing_path)));
+        ASSERT_EQ(values.element_rows.size(), c.element[0] == 't' ? 8u : 4u) << c.what;
+        for (const auto& element : values.element_rows) {
+            ASSERT_FALSE(element.second.empty()) << c.what;
+            for (const std::vector<double>& row : element.second) {
+                // Point number, Sxx, Syy, Szz, Sxy, printed to four digits.
+                ASSERT_EQ(row.size(), 5u) << c.what;
+                EXPECT_NEAR(row[1], c.sxx, 0.06) << c.what;
+                EXPECT_NEAR(row[2], c.syy, 0.006) << c.what;
+                EXPECT_NEAR(row[4], c.sxy, 0.006) << c.what;
+                // Negligible at the unbalance tolerance (1e-4) of the in-plane stresses.
+                EXPECT_LE(std::fabs(row[3]), 1e-4 * c.sxx) << c.what;
+            }
+        }
+    }
+}
+
+// A yielded plane-stress bar unloaded by 1 (100 MPa, elastic) takes more than
+// five full Newton iterations from its elastic-plastic tangent; half the step
+// takes two. The retry of the half starts from the committed state of every
+// point, so it is the same computation as that half step taken directly: the
+// listings agree line for line from there, and so do the final states.
+TEST_F(NonLinearStaticFiles, ResizedPlaneStressIncrementStartsFromTheCommittedState)
+{
+    const std::string loading =
+        "*nonlinear static\nincrement load 1 size 3.9 steps 1\n"
+        "increment load 1 size 0.1 steps 5\n";
+    const std::string options = "full\nmaxiter 5\nmaxresize 3\n";
+    const std::string resized = write_model(
+        "resized.dat", plastic_bar(loading + "increment load 1 size -1 steps 1\n" + options));
+    const std::string halves = write_model(
+        "halves.dat", plastic_bar(loading + "increment load 1 size -0.5 steps 2\n" + options));
+    CaptureStdout out;
+    const ModelRun resized_run = run_model(resized);
+    const ModelRun halves_run = run_model(halves);
+    ASSERT_EQ(halves_run.error, "");
+    ASSERT_EQ(resized_run.error, "");
+
+    const std::string resized_listing = read_text_file(resized_run.listing_path);
+    const std::string halves_listing = read_text_file(halves_run.listing_path);
+    const std::string resize = "\nResized because solution not converged, factor 0.5\n";
+    const std::string sub_step = "\nSub-step 2 of increment 7, factor 0.5\n";
+    const std::size_t retry = resized_listing.find(resize);
+    const std::size_t second = resized_listing.find(sub_step);
+    ASSERT_NE(retry, std::string::npos) << resized_listing;
+    ASSERT_NE(second, std::string::npos) << resized_listing;
+    EXPECT_EQ(kv_test::count_of(resized_listing, "Resized because"), 1);
+    const std::string retried = resized_listing.substr(retry + resize.size(),
+                                                       second - retry - resize.size());
+    // The first half, as the direct run has it after its increment line.
+    const std::size_t direct = halves_listing.find("increment   7\n");
+    const std::size_t next = halves_listing.find("increment   8\n");
+    ASSERT_NE(direct, std::string::npos);
+    ASSERT_NE(next, std::string::npos);
+    const std::size_t first_half = direct + std::string("increment   7\n").size();
+    EXPECT_EQ(retried, halves_listing.substr(first_half, next - first_half));
+    EXPECT_NE(retried.find("load norm:  3.5355e+02"), std::string::npos) << retried;
+
+    const std::string final_state = kv_test::final_block(halves_listing);
+    ASSERT_FALSE(final_state.empty());
+    EXPECT_EQ(kv_test::final_block(resized_listing), final_state);
 }
