@@ -43,6 +43,12 @@ bool IncrementalIterativeControl<DomainType>::check_convergence()
 }
 
 template <class DomainType>
+bool IncrementalIterativeControl<DomainType>::increment_converged(DomainType& model)
+{
+    return check_convergence() && model.condensed_stresses_negligible(tolerance);
+}
+
+template <class DomainType>
 double IncrementalIterativeControl<DomainType>::reference_norm(double scale) const
 {
     // ratio <= tolerance exactly when the unbalance is at most tolerance times the

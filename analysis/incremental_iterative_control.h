@@ -33,6 +33,10 @@ public:
     // divergence_error ("divergence occured") when a norm is not a finite number or
     // the unbalance exceeds 1e10 times the norm the increment's start is judged by.
     virtual bool check_convergence();
+    // check_convergence, and the stresses that vanish by assumption (plane stress
+    // through the thickness) are negligible to the same tolerance: points that
+    // find their thickness strain over the increment's iterations have found it.
+    bool increment_converged(DomainType& model);
     // The unbalance norm over the norm it is judged against: the load norm of the
     // increment or, where that load is no more than rounding beside the forces of
     // the model, those forces at rounding level (see rounding_level). Forces,

@@ -136,7 +136,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
             listing << std::scientific << std::setprecision(4);
             listing << '\n' << "iteration " << iteration << '\n';
             print_norms(listing);
-            converged = check_convergence() && model.condensed_stresses_negligible(tolerance);
+            converged = increment_converged(model);
         } while (!converged && iteration < maxiter);
     } catch (const KelVane::divergence_error&) {
         undo_increment(model, load_set, size);

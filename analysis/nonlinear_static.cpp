@@ -70,17 +70,14 @@ void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, i
             print_norms(listing);
 
             analysis_yield();
-            // Plane-stress points find their thickness strain over the same
-            // iterations: equilibrium alone does not end the increment, their
-            // thickness stresses must have vanished to the same tolerance.
-            converged = check_convergence() && model.condensed_stresses_negligible(tolerance);
+            converged = increment_converged(model);
         } while (!converged && iteration < maxiter);
     } catch (const KelVane::divergence_error&) {
         undo_increment(model, load_set, size);
         throw;
     }
 
-    if (check_convergence() && model.condensed_stresses_negligible(tolerance)) {
+    if (increment_converged(model)) {
         std::cout << std::endl;
         return;
     }

@@ -695,6 +695,7 @@ TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads
     EXPECT_GT(bar_iterations[0], 2);
     EXPECT_EQ(bar_iterations[1], bar_iterations[0]);
     EXPECT_EQ(bar_iterations[2], bar_iterations[0]);
+}
 
 // Plane-stress plasticity under a prescribed homogeneous stretch: equilibrium
 // holds from the first iteration on (the free interior nodes feel no
