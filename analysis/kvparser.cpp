@@ -310,8 +310,13 @@ void input_data::field_error(int i)
 
 void input_data::report_line_error()
 {
-    std::cerr << std::endl << "error in input line " << line_number_ << ":" << '\n'
-              << line_ << std::endl
+    report_line_error(line_number_, line_);
+}
+
+void input_data::report_line_error(int number, const std::string& text)
+{
+    std::cerr << std::endl << "error in input line " << number << ":" << '\n'
+              << text << std::endl
               << std::endl;
 }
 
