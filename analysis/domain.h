@@ -167,7 +167,10 @@ public:
                              const KelVane::SystemVector& reactions) const;
 
     // Result-file blocks of one step for every quantity the selection asks for.
+    // Numbers that are not finite stop the analysis with an error before anything
+    // of the step is written.
     void write_step_results(std::ostream& os, int step, const KelVane::PostProc& selection);
+    void write_step_blocks(std::ostream& os, int step, const KelVane::PostProc& selection);
 };
 
 #endif

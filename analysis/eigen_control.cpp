@@ -73,6 +73,10 @@ bool stiffness_lost_beside(const KelVane::SparseSysMat& K, const KelVane::Sparse
     return largest > 0.0 && largest < 1e-8 * std::fabs(lambda_shift);
 }
 
+// Free equations up to which a model whose subspace iteration does not converge is
+// solved densely (a second or so).
+const std::uint32_t dense_limit = 500;
+
 }  // namespace
 
 EigenControl::~EigenControl() = default;
@@ -131,12 +135,26 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     KelVane::Matrix X(n, q);
     // A request for every mode there is gets them all at once; iterating a block of
     // that size would take a dense solution in every pass.
-    if (wanted == with_mass && wanted > 0)
+    if (wanted == with_mass && wanted > 0) {
         KelVane::dense_eigenpairs(K, M, lambda, X);
-    else
-        KelVane::subspace_iteration(K, M, lambda, X, true, wanted, 100, analysis_yield);
+    } else if (!KelVane::subspace_iteration(K, M, lambda, X, true, wanted, 100, analysis_yield)) {
+        // Modes whose frequencies lie close together, or far from the shift, come out
+        // of the iteration too slowly. A small model is solved densely instead; a
+        // large one lists no frequency that may be wrong.
+        if (n > dense_limit) {
+            std::ostringstream message;
+            message.imbue(std::locale::classic());
+            message << "the subspace iteration did not converge in 100 iterations, so no "
+                       "frequency is listed; frequencies close together, or a shift far "
+                       "from them, slow it down: ask for more frequencies, or give a shift "
+                       "below the lowest frequency wanted (0 for a model that is held)";
+            throw KelVane::not_converged_error(message.str());
+        }
+        std::cout << "the eigenpairs are solved densely instead" << std::endl;
+        KelVane::dense_eigenpairs(K, M, lambda, X);
+    }
 
-    for (unsigned i = 1; i <= q; ++i) {
+    for (unsigned i = 1; i <= lambda.size(); ++i) {
         KelVane::Vector shape(n);
         for (unsigned row = 1; row <= n; ++row) shape(row) = X(row, i);
         modes.emplace_back(new Mode(lambda(i), shape));

@@ -163,6 +163,11 @@ public:
     int read_suppress(MyDomain& domain);
     int read_loadef(MyDomain& domain);
     int read_post(KelVane::Control<MyDomain>* control);
+    // After the whole file: the result file's stress block has one layout, so a
+    // stress selection is refused (one error, reported with the *post line that
+    // asked for it) when the model mixes hexahedra with plane or axisymmetric
+    // elements. Returns the errors counted.
+    int check_stress_layouts(const MyDomain& domain, const KelVane::Control<MyDomain>* control);
     // Block readers of a load set; each stops at the first line not of its block.
     int read_pressure(MyDomain& domain, KelVane::LoadSet* load_set);
     int read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set);
@@ -231,6 +236,9 @@ private:
     const std::string separators_;
     std::string line_;
     std::string current_field_;
+    // The last post line that selected the stress block, and its line number.
+    std::string stress_line_;
+    int stress_line_number_ = 0;
 
     NumberIndex<MyNode> node_index_;
     NumberIndex<FiniteElement> element_index_;

@@ -64,6 +64,25 @@ bool holds_non_finite_number(const std::string& text)
     return false;
 }
 
+// Formats what `write` writes aside, in the stream's format, and hands it on only
+// when every number in it is finite: a state that can still meet the equilibrium
+// check (a squashed total-Lagrange point, a prescribed displacement beyond any
+// stress) must not stand in a file as a result. Otherwise it stops the analysis
+// with an error that says what was not finite.
+template <class Write>
+void write_when_finite(std::ostream& os, const char* what, Write write)
+{
+    std::ostringstream block;
+    block.copyfmt(os);
+    write(block);
+    const std::string text = block.str();
+    if (holds_non_finite_number(text))
+        throw KelVane::kelvane_error(std::string("the analysis gives ") + what +
+                                     " that are not finite numbers");
+    os << text;
+    os.copyfmt(block);
+}
+
 void write_block_header(std::ostream& os, const char* name, int step, int type_code)
 {
     os << name << ' ' << std::setw(7) << 1 << ' ' << std::setw(11) << step << ' '
@@ -80,25 +99,14 @@ void MyDomain::write_title(std::ostream& os) const
 
 void MyDomain::write_output(std::ostream& os)
 {
-    // Written aside first, in the listing's format: a state whose stresses or
-    // reactions overflow (a squashed total-Lagrange point, a prescribed
-    // displacement beyond any stress) can still meet the equilibrium check, and
-    // its numbers must not stand in the listing as a result.
     // A listing that takes nothing (a stream that has failed, or one a caller
     // discards on purpose) is not worth formatting.
     if (!os) return;
-    std::ostringstream block;
-    block.copyfmt(os);
-    write_nodal_solution(block);
-    write_element_stresses(block);
-    write_reactions(block);
-    const std::string text = block.str();
-    if (holds_non_finite_number(text))
-        throw KelVane::kelvane_error(
-            "the analysis gives displacements, stresses or reactions that are not finite "
-            "numbers");
-    os << text;
-    os.copyfmt(block);
+    write_when_finite(os, "displacements, stresses or reactions", [this](std::ostream& block) {
+        write_nodal_solution(block);
+        write_element_stresses(block);
+        write_reactions(block);
+    });
 }
 
 void MyDomain::write_nodal_solution(std::ostream& os) const
@@ -204,7 +212,18 @@ void MyDomain::write_reaction_rows(std::ostream& os, const MyNode& node,
     }
 }
 
-void MyDomain::write_step_results(std::ostream& os, int step, const KelVane::PostProc& selection)
+void MyDomain::write_step_results(std::ostream& result, int step,
+                                  const KelVane::PostProc& selection)
+{
+    write_when_finite(result,
+                      "displacements, temperatures, stresses or plastic strains for the result "
+                      "file",
+                      [&](std::ostream& os) {
+                          write_step_blocks(os, step, selection);
+                      });
+}
+
+void MyDomain::write_step_blocks(std::ostream& os, int step, const KelVane::PostProc& selection)
 {
     os.setf(std::ios_base::scientific, std::ios_base::floatfield);
     os.precision(3);

@@ -10,6 +10,7 @@
 #include "control.h"
 #include "domain.h"
 #include "kvparser.h"
+#include "continuum.h"
 #include "loads.h"
 
 namespace {
@@ -325,6 +326,8 @@ int input_data::read_post(KelVane::Control<MyDomain>* control)
             selection.temperature = true;
         } else if (word == "stress") {
             selection.stress = true;
+            stress_line_ = line();
+            stress_line_number_ = line_number();
         } else if (word == "equivalent") {
             selection.equivalent = true;
         } else {
@@ -336,5 +339,27 @@ int input_data::read_post(KelVane::Control<MyDomain>* control)
         next_line();
     }
     control->post_selection() = selection;
+    return 1;
+}
+
+int input_data::check_stress_layouts(const MyDomain& domain,
+                                     const KelVane::Control<MyDomain>* control)
+{
+    if (control == nullptr || !control->post_selection().stress) return 0;
+    // Hexahedra average six stress components onto the nodes, every other
+    // continuum element four (trusses, beams, masses and heat elements none).
+    bool solid = false;
+    bool plane = false;
+    for (const FiniteElement* element : domain.elements) {
+        const auto* continuum = dynamic_cast<const NumIntStructElement*>(element);
+        if (continuum == nullptr) continue;
+        (continuum->get_stress_state() == 0 ? solid : plane) = true;
+    }
+    if (!(solid && plane)) return 0;
+    std::cerr << "the result file's stress block has one layout, but the model mixes "
+                 "hexahedra (Sxx, Syy, Szz, Sxy, Syz, Szx) with plane or axisymmetric "
+                 "elements (Sxx, Syy, Sxy, Szz): leave out stress"
+              << std::endl;
+    count_error_of_line(stress_line_number_, stress_line_);
     return 1;
 }

@@ -72,6 +72,13 @@ ModelRun checked_run(const std::string& model_file)
             violation("a finished analysis listed \"" + word + "\"",
                       excerpt(body, body.find(word)));
     }
+    // Every result-file block that was written holds finite numbers, also when the
+    // analysis stopped later.
+    const std::string results = read_text_file(run.result_path);
+    const std::string result_word = non_finite_word(results);
+    if (!result_word.empty())
+        violation("the result file holds \"" + result_word + "\"",
+                  excerpt(results, results.find(result_word)));
     return run;
 }
 

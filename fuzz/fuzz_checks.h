@@ -22,7 +22,8 @@ StepLimits input_limits();
 // standard output and error collected instead of shown, and aborts when
 //  - a load that failed wrote no message,
 //  - an analysis ended with an error that has no message,
-//  - a finished analysis left a number that is not finite in its listing.
+//  - a finished analysis left a number that is not finite in its listing,
+//  - a result file holds a number that is not finite.
 ModelRun checked_run(const std::string& model_file);
 
 // The listing after its title, which is the model file's own text.

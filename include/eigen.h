@@ -64,14 +64,16 @@ void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = 
 // taken as given. Every pass solves K Z = M X, makes Z M-orthonormal and solves the
 // projected problem densely. On return lambda (p values, unordered) and the columns
 // of X (M-orthonormal) hold the approximations of the last projected solution. The
-// passes end when the projected stiffness is diagonal, when the `requested`
+// passes end when the projected stiffness is diagonal with its Ritz values settled,
+// when the `requested`
 // eigenvalues of smallest magnitude (all p when 0) change by less than 1e-10
 // relative from one pass to the next, or after max_passes passes. The number of
 // passes goes to standard output with "converged", or with "not converged" when the
 // pass limit ended the loop or a requested pair leaves a residual
-// ||K x - lambda M x|| above 1e-2 ||K x||. each_pass, when given, is called at the
-// start of every pass (the caller's event loop runs there).
-void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
+// ||K x - lambda M x|| above 1e-2 ||K x||; the result says the same (true when
+// converged). each_pass, when given, is called at the start of every pass (the
+// caller's event loop runs there).
+bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
                         bool make_start, unsigned requested = 0, unsigned max_passes = 100,
                         const std::function<void()>& each_pass = nullptr);
 

@@ -110,11 +110,26 @@ std::vector<double> lowest_eigenvalues(const Vector& lambda, unsigned count)
     return values;
 }
 
-bool eigenvalues_settled(const std::vector<double>& current, const std::vector<double>& previous)
+// Whether the requested eigenvalues have settled: each changed by less than 1e-10
+// relative since the previous pass, and what is left of its convergence is as small.
+// Ritz values come down geometrically: with rho the ratio of the last change to the
+// one before, change rho / (1 - rho) remains. Nearly equal eigenvalues converge so
+// slowly (rho near 1) that a small change alone says nothing about the error. A
+// change that does not shrink is accepted as rounding noise only below 1e-13.
+bool eigenvalues_settled(const std::vector<double>& current, const std::vector<double>& previous,
+                         const std::vector<double>& earlier)
 {
     for (std::size_t i = 0; i < current.size(); ++i) {
         const double change = std::fabs(current[i] - previous[i]);
-        if (change != 0.0 && !(change < 1e-10 * std::fabs(current[i])))
+        if (change == 0.0)
+            continue;
+        const double limit = 1e-10 * std::fabs(current[i]);
+        if (!(change < limit) || earlier.empty())
+            return false;
+        const double before = std::fabs(previous[i] - earlier[i]);
+        const double rho = change / before;
+        if (rho < 1.0 ? !(change * rho < limit * (1.0 - rho))
+                      : !(change < 1e-3 * limit))
             return false;
     }
     return true;
@@ -202,7 +217,7 @@ bool requested_pairs_hold(const PackedRows& K, const PackedRows& M, const Vector
 
 }  // namespace
 
-void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
+bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
                         bool make_start, unsigned requested, unsigned max_passes,
                         const std::function<void()>& each_pass)
 {
@@ -212,7 +227,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     KV_ASSERT(n==K.num_rows());
     lambda.resize(p);
     if (p == 0)
-        return;
+        return true;
     if (requested == 0 || requested > p)
         requested = p;
 
@@ -232,6 +247,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     Matrix KZ;
     Matrix MZ;
     std::vector<double> previous;
+    std::vector<double> earlier;
     unsigned solved = 0;
     bool converged = false;
 
@@ -281,12 +297,20 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
 
         // Converged on diagonal projections: the previous pass's results stand, unless
         // no projected problem has been solved yet (a block that starts out
-        // decoupled). A single vector has no off-diagonal terms to judge by.
+        // decoupled). A single vector has no off-diagonal terms to judge by. Nearly
+        // equal eigenvalues make the projections diagonal long before the block has
+        // separated their modes (the pass barely turns it), so the Ritz values on the
+        // diagonal must also have settled beside the previous pass's.
         const bool diagonal =
             p > 1 && off_diagonal_negligible(Kstar) && off_diagonal_negligible(Mstar);
         if (diagonal && solved > 0) {
-            converged = true;
-            break;
+            Vector ratios(p);
+            for (unsigned j = 0; j < p; ++j)
+                ratios[j] = Kstar[j][j] / Mstar[j][j];
+            if (eigenvalues_settled(lowest_eigenvalues(ratios, requested), previous, earlier)) {
+                converged = true;
+                break;
+            }
         }
 
         eigen_generalized(Kstar, Mstar, lambda, &Q);
@@ -295,7 +319,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
                 Z[i][j] = z[j][i];
         X = Z * Q;
         ++solved;
-        if (diagonal) {
+        if (diagonal && solved == 1) {
             converged = true;
             break;
         }
@@ -303,10 +327,11 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
         // Converged on the requested eigenvalues: on fine meshes the off-diagonal
         // sums stall at rounding level long after the eigenvalues have settled.
         std::vector<double> current = lowest_eigenvalues(lambda, requested);
-        if (solved > 1 && eigenvalues_settled(current, previous)) {
+        if (solved > 1 && eigenvalues_settled(current, previous, earlier)) {
             converged = true;
             break;
         }
+        earlier.swap(previous);
         previous.swap(current);
     }
 
@@ -320,6 +345,7 @@ void subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
         std::cout << "subspace iteration converged in " << solved << " iterations" << std::endl;
     else
         std::cout << "subspace iteration not converged in " << solved << " iterations" << std::endl;
+    return converged;
 }
 
 }  // namespace KelVane

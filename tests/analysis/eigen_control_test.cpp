@@ -580,3 +580,126 @@ TEST(EigenControl, DecoupledAxialAndBendingModesAreAllFound)
     }
     std::remove(path.c_str());
 }
+
+namespace {
+
+// N point masses m = 2.5 in y, each on a bar of its own to a fixed node: bar i has
+// E = 1000, length 1 and the section 1 + spread i / N, so f_i = sqrt(1000 (1 + spread
+// i / N) / 2.5) / (2 pi), all within `spread` of each other.
+std::string oscillators_model(unsigned count, double spread, int frequencies)
+{
+    std::ostringstream text;
+    text.precision(17);
+    text << "*title\n" << count << " nearly equal oscillators\n*nodes\n";
+    for (unsigned i = 1; i <= count; ++i)
+        text << i << ' ' << i << " 0 0\n" << 10000 + i << ' ' << i << " 1 0\n";
+    text << "*material 1\nlinearelastic\nyoung 1000\npoisson 0\n*material 2\nmass 2.5\n";
+    for (unsigned i = 1; i <= count; ++i)
+        text << "*geometry " << i << "\ncrosse " << 1.0 + spread * i / count << '\n';
+    text << "*elements\n";
+    for (unsigned i = 1; i <= count; ++i) text << "truss 1 " << i << '\n' << i << ' ' << i << ' ' << 10000 + i << '\n';
+    text << "mass2d 2\n";
+    for (unsigned i = 1; i <= count; ++i) text << 20000 + i << ' ' << i << '\n';
+    text << "*suppress\n";
+    for (unsigned i = 1; i <= count; ++i) text << "ux uy " << 10000 + i << "\nux " << i << '\n';
+    text << "*eigen\nfrequencies " << frequencies << "\n*end\n";
+    return text.str();
+}
+
+double oscillator_hz(unsigned count, double spread, unsigned i)
+{
+    return std::sqrt(1000.0 * (1.0 + spread * i / count) / 2.5) / (2.0 * pi);
+}
+
+// The frequency as the listing writes it: six significant digits.
+std::string as_listed(double hertz)
+{
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << hertz;
+    return text.str();
+}
+
+std::vector<std::string> listed_words(const std::string& listing)
+{
+    std::vector<std::string> words;
+    for (double value : listed_frequencies(listing)) words.push_back(as_listed(value));
+    return words;
+}
+
+}  // namespace
+
+// Modes that the subspace iteration does not separate in its passes (frequencies
+// within 1e-4 of each other, or a shift far above them all that makes the shifted
+// eigenvalues nearly equal) are never listed as results: a small model is solved
+// densely and lists its frequencies right to the printed digits.
+TEST(EigenControl, SlowlyConvergingSmallModelsListTheirTrueFrequencies)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> expected;
+    };
+    std::vector<Case> cases;
+    {
+        Case twelve{"twelve oscillators within 1e-4", oscillators_model(12, 1e-4, 5), {}};
+        for (unsigned i = 1; i <= 5; ++i) twelve.expected.push_back(as_listed(oscillator_hz(12, 1e-4, i)));
+        cases.push_back(twelve);
+    }
+    {
+        // The cantilever example with the shift 100000 Hz: the same frequencies as
+        // without a shift (which converge in a few passes).
+        const std::string example = read_text_file(std::string(KV_EXAMPLES_DIR) + "/cantilever_eigen.dat");
+        const std::string::size_type at = example.find("frequencies 3\n");
+        ASSERT_NE(at, std::string::npos);
+        std::string shifted = example;
+        shifted.insert(at, "shift 100000\n");
+        MyDomain* model = nullptr;
+        KelVane::Control<MyDomain>* control = nullptr;
+        const std::string path = kv_test::write_test_model(example);
+        CaptureStdout quiet;
+        ASSERT_EQ(read_model(path, model, control), 0);
+        std::ostringstream listing, result;
+        control->analyse(*model, listing, result);
+        EXPECT_EQ(quiet.text().rfind("subspace iteration converged in ", 0), 0u) << quiet.text();
+        cases.push_back({"cantilever with a shift far above", shifted, listed_words(listing.str())});
+        ASSERT_EQ(cases.back().expected.size(), 3u);
+        delete control;
+        delete model;
+        std::remove(path.c_str());
+    }
+    for (const Case& c : cases) {
+        const std::string path = kv_test::write_test_model(c.text);
+        CaptureStdout console;
+        const ModelRun run = run_model(path);
+        EXPECT_EQ(run.error, "") << c.name;
+        EXPECT_TRUE(run.finished) << c.name;
+        EXPECT_EQ(listed_words(read_text_file(run.listing_path)), c.expected) << c.name;
+        std::remove(path.c_str());
+        std::remove(run.listing_path.c_str());
+        std::remove(run.result_path.c_str());
+    }
+}
+
+// A model too large for a dense solution whose iteration does not converge stops
+// with an error that says what to change, and lists no frequency.
+TEST(EigenControl, UnconvergedLargeModelStopsWithAnErrorAndListsNoFrequency)
+{
+    const std::string path = kv_test::write_test_model(oscillators_model(600, 1e-4, 5));
+    CaptureStdout console;
+    kv_test::CerrCapture errors;
+    const ModelRun run = run_model(path);
+    ASSERT_TRUE(run.ran);
+    EXPECT_FALSE(run.finished);
+    EXPECT_NE(console.text().find("subspace iteration not converged in 100 iterations"), std::string::npos);
+    EXPECT_NE(run.error.find("did not converge in 100 iterations, so no frequency is listed"),
+              std::string::npos)
+        << run.error;
+    EXPECT_NE(run.error.find("ask for more frequencies, or give a shift"), std::string::npos) << run.error;
+    const std::string listing = read_text_file(run.listing_path);
+    EXPECT_EQ(listing.find("f("), std::string::npos) << listing;
+    EXPECT_NE(listing.find("ERROR: the subspace iteration did not converge"), std::string::npos);
+    std::remove(path.c_str());
+    std::remove(run.listing_path.c_str());
+    std::remove(run.result_path.c_str());
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "domain.h"
+#include "errors.h"
 #include "loads.h"
 #include "node.h"
 #include "post_selection.h"
@@ -320,4 +321,58 @@ TEST(Listing, StressBlockWithoutAHeaderIsLeftOut)
     EXPECT_EQ(mixed.str(), displacements +
                                "stress header\n      1  2.000e+00\n"
                                "stress header\n      1  0.000e+00\n");
+}
+
+// A step whose values are not finite writes nothing of itself to the result file
+// and stops the analysis with an error, whichever block holds the value.
+TEST(Listing, ResultBlocksWithNumbersThatAreNotFiniteAreRefused)
+{
+    static const double nan = std::nan("");
+    static const double inf = HUGE_VAL;
+    const struct {
+        const char* name;
+        void (*spoil)(MyDomain& model, ProbeElement& probe);
+        void (*select)(KelVane::PostProc& selection);
+    } cases[] = {
+        {"displacement", [](MyDomain& m, ProbeElement&) { m.nodes.front()->get_dof(0).set_value(nan); },
+         [](KelVane::PostProc& s) { s.displacement = true; }},
+        {"displacement increment",
+         [](MyDomain& m, ProbeElement&) { m.nodes.front()->get_dof(1).set_increment(-inf); },
+         [](KelVane::PostProc& s) { s.incr_displa = true; }},
+        {"temperature", [](MyDomain& m, ProbeElement&) { m.nodes.back()->get_dof(2).set_value(inf); },
+         [](KelVane::PostProc& s) { s.temperature = true; }},
+        {"temperature increment",
+         [](MyDomain& m, ProbeElement&) { m.nodes.back()->get_dof(2).set_increment(nan); },
+         [](KelVane::PostProc& s) { s.temp_increment = true; }},
+        {"stress", [](MyDomain&, ProbeElement& p) { p.nodal_stress(1) = inf; },
+         [](KelVane::PostProc& s) { s.stress = true; }},
+        {"equivalent plastic strain", [](MyDomain&, ProbeElement& p) { p.nodal_equivalent(1) = nan; },
+         [](KelVane::PostProc& s) { s.equivalent = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SolutionModel m;
+        ProbeElement* probe = add_probe(m.model, 1, m.model.nodes.front(), x_axis);
+        KelVane::PostProc selection;
+        selection.displacement = true;
+        c.select(selection);
+        std::ostringstream os;
+        os << "earlier step\n";
+        m.model.write_step_results(os, 3, selection);
+        const std::string sound = os.str();
+        EXPECT_NE(sound, "earlier step\n");
+
+        c.spoil(m.model, *probe);
+        std::ostringstream spoilt;
+        spoilt << "earlier step\n";
+        try {
+            m.model.write_step_results(spoilt, 3, selection);
+            ADD_FAILURE() << "no error";
+        } catch (const KelVane::kelvane_error& error) {
+            EXPECT_STREQ(error.what(),
+                         "the analysis gives displacements, temperatures, stresses or plastic "
+                         "strains for the result file that are not finite numbers");
+        }
+        EXPECT_EQ(spoilt.str(), "earlier step\n");
+    }
 }

@@ -136,6 +136,10 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
     const std::string model = materials + nodes + elements + loads;
     const std::string over_long(KelVane::max_input_line_length + 1, 'x');
     const std::string half(KelVane::max_input_line_length / 2 + 1, 'y');
+    const std::string solid_and_plane =
+        "*nodes\n3 1 1 0\n4 0 1 0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 0 1 1\n"
+        "*elements\nhex8 1\n6 1 2 3 4 5 6 7 8\nquad4psn 1\n7 1 2 3 4\n";
+    const std::string post_stress = "*nonlinear static\nincrements 1\n*post\nlast\nstress\n";
     struct Case {
         const char* name;
         std::string text;
@@ -231,6 +235,19 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "input line 1 is longer than 1 MB; the input ends there\n", 1, 0, 0, 0, 0, 0},
         {"long continued line", "*title\n" + half + " \\\n" + half + "\n*end\n",
          "input line 3 is longer than 1 MB; the input ends there\n", 1, 0, 0, 0, 0, 0},
+        // The result file's stress block has one layout: hexahedra (six components)
+        // and plane elements (four) cannot share it, whatever the order of the
+        // sections. Without stress the mix is sound.
+        {"stress of hexahedra and quadrilaterals", model + solid_and_plane + post_stress,
+         "the model mixes hexahedra (Sxx, Syy, Szz, Sxy, Syz, Szx) with plane or axisymmetric "
+         "elements (Sxx, Syy, Sxy, Szz): leave out stress\n\nerror in input line 32:\nstress\n",
+         1, 8, 3, 1, 1, 1},
+        {"stress asked before the elements", model + post_stress + solid_and_plane,
+         "error in input line 20:\nstress\n", 1, 8, 3, 1, 1, 1},
+        {"hexahedra and quadrilaterals without stress",
+         model + solid_and_plane +
+             "*nonlinear static\nincrements 1\n*post\nall\ndisplacement\nequivalent\n",
+         "", 0, 8, 3, 1, 1, 1},
         // A missing field ends the load with an exception that says so.
         {"missing field", "*title\nt\n*nodes\n1 0 0 0\n2\n*end\n",
          "\nerror in input line 5:\n2\n\nERROR: input line 5 has no field 2\n", -1,

@@ -393,6 +393,43 @@ TEST(SubspaceIterationTest, ConvergedProjectionsWithWrongShapesAreNotReportedAsC
     EXPECT_NEAR(sorted(lambda)[0], chain_eigenvalue(10, 1.0, 1.0, 1), 1e-12);
 }
 
+TEST(SubspaceIterationTest, NearlyEqualEigenvaluesAreNotReportedAsConvergedBeforeTheyAre)
+{
+    // Unit masses on springs 1 + spread i / n to the ground, their neighbours coupled
+    // by springs of 1e-3 spread: every eigenvalue lies within spread of 1. A pass
+    // barely turns the block, so the projections look diagonal and the Ritz values
+    // change little from pass to pass long before they are right. Whatever the
+    // iteration reports as converged must be right to 1e-6 (the listing's six
+    // digits of a frequency); otherwise it must say that it has not converged.
+    for (double spread : {1e-2, 1e-3, 1e-4, 1e-5, 1e-6}) {
+        const unsigned n = 60;
+        Problem problem(n);
+        const double coupling = 1e-3 * spread;
+        for (unsigned i = 1; i <= n; ++i) {
+            problem.K->add(i, i, 1.0 + spread * i / n + 2.0 * coupling);
+            problem.M->add(i, i, 1.0);
+            if (i < n) {
+                problem.K->add(i, i + 1, -coupling);
+                problem.K->add(i + 1, i, -coupling);
+                problem.K->add(i, i, coupling);
+                problem.K->add(i + 1, i + 1, coupling);
+            }
+        }
+        Vector exact;
+        Matrix all(n, n);
+        KelVane::dense_eigenpairs(*problem.K, *problem.M, exact, all);
+        const std::vector<double> expected = sorted(exact);
+        Vector lambda;
+        Matrix X(n, 6);
+        const std::string output = run(problem, lambda, X, true, 3);
+        if (!reports_convergence(output)) continue;
+        const std::vector<double> values = sorted(lambda);
+        for (unsigned j = 0; j < 3; ++j)
+            EXPECT_NEAR(values[j], expected[j], 1e-6 * expected[j])
+                << "spread " << spread << ", eigenvalue " << j + 1 << ", " << output;
+    }
+}
+
 TEST(SubspaceIterationDeathTest, BlockThatDoesNotFitStops)
 {
     Problem problem = chain(3, 1.0, 1.0);
