@@ -320,6 +320,19 @@ bool input_data::get_int(int i, int& value)
     return true;
 }
 
+bool input_data::get_number(int i, int& value)
+{
+    int number = 0;
+    if (!get_int(i, number)) return false;
+    if (number < 0) {
+        std::cerr << "number in field " << i << " must not be negative" << std::endl;
+        ++line_errors_;
+        return false;
+    }
+    value = number;
+    return true;
+}
+
 bool input_data::get_double(int i, double& value)
 {
     field(i);

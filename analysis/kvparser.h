@@ -92,6 +92,9 @@ public:
     // counts one error ("wrong type in field i") and leaves the target unchanged.
     // Return true when a value was stored.
     bool get_int(int i, int& value);
+    // The number a node, material, geometry or load set is defined with: an
+    // integer of 0 or more ("number in field i must not be negative" otherwise).
+    bool get_number(int i, int& value);
     bool get_double(int i, double& value);
     // Field i in lower case.
     bool get_string(int i, std::string& value);

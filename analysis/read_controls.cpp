@@ -341,7 +341,7 @@ int input_data::read_eigen(KelVane::Control<MyDomain>*& control)
         } else if (word == "shift") {
             get_double(2, shift);
         } else {
-            add_errors(1);
+            refuse_line(*this, "the options of *EIGEN are frequencies and shift; found " + word);
         }
         next_line();
     }

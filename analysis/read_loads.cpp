@@ -207,7 +207,8 @@ int input_data::read_loadef(MyDomain& domain)
             return 1;
         }
         int number = 0;
-        const bool defined_before = get_int(2, number) && find_load_set(domain, number) != nullptr;
+        const bool defined_before =
+            get_number(2, number) && find_load_set(domain, number) != nullptr;
         if (defined_before) report_defined_twice("load set", number);
         auto load_set = std::make_unique<KelVane::LoadSet>(static_cast<std::uint32_t>(number));
         next_line();

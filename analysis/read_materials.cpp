@@ -103,7 +103,7 @@ void input_data::read_parameter_lines(Accept accept)
 int input_data::read_material(MyDomain& domain)
 {
     int number = 1;
-    const bool numbered = field_count() <= 1 || get_int(2, number);
+    const bool numbered = field_count() <= 1 || get_number(2, number);
     const bool defined_before = numbered && find_material(domain, number) != nullptr;
     if (defined_before) report_defined_twice("material", number);
     const auto material_number = static_cast<unsigned int>(number);
@@ -242,7 +242,7 @@ KelVane::Material_type* input_data::read_mass(int number)
 int input_data::read_geometry(MyDomain& domain)
 {
     int number = 1;
-    const bool numbered = field_count() <= 1 || get_int(2, number);
+    const bool numbered = field_count() <= 1 || get_number(2, number);
     const bool defined_before = numbered && find_geometry(domain, number) != nullptr;
     if (defined_before) report_defined_twice("geometry", number);
     auto geometry = std::make_unique<KelVane::Geometry>(static_cast<std::uint32_t>(number));

@@ -145,7 +145,7 @@ int input_data::read_nodes(MyDomain& domain)
     while (!is_keyword_line()) {
         int number = 0;
         double x = 0.0, y = 0.0, z = 0.0;
-        get_int(1, number);
+        get_number(1, number);
         get_double(2, x);
         get_double(3, y);
         get_double(4, z);

@@ -173,6 +173,11 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "wrong type in field 2\n\nerror in input line 18:\nyoung 1000abc\n", 1, 2, 1, 2, 1, 1},
         {"fraction in a node number", model + "*nodes\n12.5 0 0 0\n",
          "wrong type in field 1\n", 1, 2, 1, 1, 1, 1},
+        // A negative number would be stored as a number near 2^32.
+        {"negative node number", model + "*nodes\n-1 0 0 0\n",
+         "number in field 1 must not be negative\n", 1, 2, 1, 1, 1, 1},
+        {"negative material number", model + "*material -2\nlinearelastic\nyoung 1\n",
+         "number in field 2 must not be negative\n", 1, 2, 1, 2, 1, 1},
         {"fraction in an element number", model + "*elements\ntruss 1 1\n6.5 1 2\n",
          "wrong type in field 1\n", 1, 2, 1, 1, 1, 1},
         {"letters after a node number", model + "*elements\ntruss 1 1\n6 1 2b\n",
@@ -209,6 +214,8 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "the analysis has no increments: give an \"increments n\" or \"increment load i size d "
          "steps n\" line with at least one step\n\nerror in input line 16:\n*nonlinear\n",
          1, 2, 1, 1, 1, 1},
+        {"eigen section with an unknown word", model + "*eigen\nfrequencies 1\nshfit 3\n",
+         "the options of *EIGEN are frequencies and shift; found shfit\n", 1, 2, 1, 1, 1, 1},
         {"save with an unknown word", model + "*nonlinear\nincrements 2\nsave lst\n*end\n",
          "save must be followed by step, all or last; found lst\n\nerror in input line 18:\n"
          "save lst\n",
