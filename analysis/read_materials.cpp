@@ -95,7 +95,12 @@ void input_data::read_parameter_lines(Accept accept)
     while (!is_keyword_line()) {
         std::string word;
         get_string(1, word);
-        if (!accept(word)) add_errors(1);
+        if (!accept(word)) {
+            // A word the material does not know is never skipped unread.
+            if (!word.empty())
+                std::cerr << "unknown material type or parameter: " << word << std::endl;
+            add_errors(1);
+        }
         next_line();
     }
 }
@@ -263,6 +268,8 @@ int input_data::read_geometry(MyDomain& domain)
         } else if (word == "j") {
             if (get_double(2, value)) geometry->set_j(value);
         } else {
+            std::cerr << "the words of *GEOMETRY are thick, crosse, iz, iy and j; found " << word
+                      << std::endl;
             add_errors(1);
         }
         next_line();

@@ -214,6 +214,11 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "the analysis has no increments: give an \"increments n\" or \"increment load i size d "
          "steps n\" line with at least one step\n\nerror in input line 16:\n*nonlinear\n",
          1, 2, 1, 1, 1, 1},
+        {"unknown material word", model + "*material 2\nheat\n",
+         "unknown material type or parameter: heat\n", 1, 2, 1, 2, 1, 1},
+        {"unknown geometry word", model + "*geometry 2\ninertia 1\n",
+         "the words of *GEOMETRY are thick, crosse, iz, iy and j; found inertia\n", 1, 2, 1, 1, 2,
+         1},
         {"eigen section with an unknown word", model + "*eigen\nfrequencies 1\nshfit 3\n",
          "the options of *EIGEN are frequencies and shift; found shfit\n", 1, 2, 1, 1, 1, 1},
         {"save with an unknown word", model + "*nonlinear\nincrements 2\nsave lst\n*end\n",
