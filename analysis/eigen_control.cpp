@@ -141,15 +141,12 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
         // Modes whose frequencies lie close together, or far from the shift, come out
         // of the iteration too slowly. A small model is solved densely instead; a
         // large one lists no frequency that may be wrong.
-        if (n > dense_limit) {
-            std::ostringstream message;
-            message.imbue(std::locale::classic());
-            message << "the subspace iteration did not converge in 100 iterations, so no "
-                       "frequency is listed; frequencies close together, or a shift far "
-                       "from them, slow it down: ask for more frequencies, or give a shift "
-                       "below the lowest frequency wanted (0 for a model that is held)";
-            throw KelVane::not_converged_error(message.str());
-        }
+        if (n > dense_limit)
+            throw KelVane::not_converged_error(
+                "the subspace iteration did not converge in 100 iterations, so no "
+                "frequency is listed; frequencies close together, or a shift far from "
+                "them, slow it down: ask for more frequencies, or give a shift below the "
+                "lowest frequency wanted (0 for a model that is held)");
         std::cout << "the eigenpairs are solved densely instead" << std::endl;
         KelVane::dense_eigenpairs(K, M, lambda, X);
     }

@@ -65,9 +65,9 @@ void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = 
 // projected problem densely. On return lambda (p values, unordered) and the columns
 // of X (M-orthonormal) hold the approximations of the last projected solution. The
 // passes end when the projected stiffness is diagonal with its Ritz values settled,
-// when the `requested`
-// eigenvalues of smallest magnitude (all p when 0) change by less than 1e-10
-// relative from one pass to the next, or after max_passes passes. The number of
+// when the `requested` eigenvalues of smallest magnitude (all p when 0) have settled
+// (changed by less than 1e-10 relative from one pass to the next, at a rate that
+// leaves less than that still to come), or after max_passes passes. The number of
 // passes goes to standard output with "converged", or with "not converged" when the
 // pass limit ended the loop or a requested pair leaves a residual
 // ||K x - lambda M x|| above 1e-2 ||K x||; the result says the same (true when
