@@ -187,6 +187,38 @@ void MyDomain::clear_increments()
     for (MyNode* node : nodes) node->clear_increment();
 }
 
+double MyDomain::prescribed_increment_work(KelVane::SystemVector& forces) const
+{
+    double work = 0.0;
+    for (const MyNode* node : nodes)
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (dof.is_prescribed()) work += forces(dof) * dof.get_increment();
+        }
+    return work;
+}
+
+bool MyDomain::has_prescribed_increments() const
+{
+    for (const MyNode* node : nodes)
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (dof.is_prescribed() && dof.get_increment() != 0.0) return true;
+        }
+    return false;
+}
+
+double MyDomain::value_work(KelVane::SystemVector& forces) const
+{
+    double work = 0.0;
+    for (const MyNode* node : nodes)
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            work += forces(dof) * dof.value();
+        }
+    return work;
+}
+
 void MyDomain::get_increments(KelVane::Vector& du)
 {
     if (du.size() != n_free) du.resize(n_free);

@@ -138,6 +138,13 @@ public:
     void clear_increments();
     // Resizes du to n_free when needed (without clearing it) and fills the free entries.
     void get_increments(KelVane::Vector& du);
+    // Sum over the prescribed dofs of forces times the dof's running increment: the
+    // work the prescribed changes of a step do against those forces.
+    double prescribed_increment_work(KelVane::SystemVector& forces) const;
+    // Whether a prescribed dof has a running increment other than 0.
+    bool has_prescribed_increments() const;
+    // Sum over every dof of forces times the dof's value (increment included).
+    double value_work(KelVane::SystemVector& forces) const;
 
     // Nodes, elements and load sets, in this order.
     void write_restart_state(std::ostream& os);

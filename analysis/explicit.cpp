@@ -1,5 +1,7 @@
 #include "explicit.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <iostream>
 #include <locale>
@@ -29,6 +31,15 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
     model.assemble_mass(*mass, true);
 
+    energy_given = -1.0;
+    if (!model.conducts_heat()) {
+        // What the state holds at the start: its motion, and no more strain energy
+        // than its forces times its displacements.
+        KelVane::SystemVector fint;
+        model.internal_forces(fint);
+        energy_given = kinetic_energy(previous_increment) + std::fabs(model.value_work(fint));
+    }
+
     if (damping && rayleigh_beta != 0.0) {
         listing << "In explicit analysis, damping can only be proportional to" << '\n'
                 << "the mass matrix, set Rayleigh coefficient Beta to zero" << '\n';
@@ -52,6 +63,11 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     model.apply_load(load_set, size);
     model.internal_forces(fint);
     model.external_forces(fext);
+    // The prescribed changes of the step work against the forces they meet, which
+    // lie between those of the step's start and of its end.
+    double prescribed_work =
+        energy_given >= 0.0 ? std::fabs(model.prescribed_increment_work(fint)) : 0.0;
+    const bool prescribed_change = energy_given >= 0.0 && model.has_prescribed_increments();
     KelVane::Vector step = fext.free_part();
     step -= fint.free_part();
     step *= dt * dt;
@@ -71,6 +87,19 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     previous_increment = du;
     model.add_increment(du);
     model.update_elements();
+    if (energy_given >= 0.0) {
+        if (prescribed_change) {
+            KelVane::SystemVector end_forces;
+            model.internal_forces(end_forces);
+            prescribed_work = std::max(prescribed_work,
+                                       std::fabs(model.prescribed_increment_work(end_forces)));
+        }
+        // Beyond the stability limit the highest mode grows from rounding by a
+        // fixed factor every step: long before the numbers overflow, the motion
+        // holds far more energy than the loads ever gave it.
+        energy_given += prescribed_work + std::fabs(KelVane::dot(fext.free_part(), du));
+        if (kinetic_energy(du) > 1e3 * energy_given) stop_unstable();
+    }
     // The increments that write results must not write numbers that are none.
     if (this->post.selects(increment_nr, total_increments) || increment_nr == total_increments) {
         model.internal_forces(fint);
@@ -85,6 +114,26 @@ void ExplicitControl::stop_not_finite() const
     message << "explicit analysis: the state at increment " << increment_nr << " (time " << time
             << ") is not finite; a smaller timestep may cure this";
     throw KelVane::kelvane_error(message.str());
+}
+
+void ExplicitControl::stop_unstable() const
+{
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "explicit analysis: the motion at increment " << increment_nr << " (time " << time
+            << ") holds more than 1000 times the energy the loads gave the model: the "
+               "timestep "
+            << dt
+            << " is above the stability limit (for a bar of elements of length L: "
+               "L / sqrt(E / density)); take a smaller timestep";
+    throw KelVane::kelvane_error(message.str());
+}
+
+double ExplicitControl::kinetic_energy(const KelVane::Vector& du) const
+{
+    double twice = 0.0;
+    for (unsigned i = 1; i <= du.size(); ++i) twice += mass->entry(i) * du(i) * du(i);
+    return 0.5 * twice / (dt * dt);
 }
 
 void ExplicitControl::write_motion(std::ostream& os)

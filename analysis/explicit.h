@@ -15,7 +15,9 @@ class DiagonalSysMat;
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
 // diagonal solve and no iterations. The time step is not checked for stability
-// beforehand, but a state that is no longer finite stops the analysis with a
+// beforehand; a step beyond the limit shows in the motion: a state that is no
+// longer finite, or (in a model without heat conduction) a kinetic energy far above
+// all the energy the model was given, stops the analysis with a
 // KelVane::kelvane_error naming the increment. Restart files carry the previous
 // increment.
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
@@ -43,9 +45,17 @@ protected:
 
 private:
     [[noreturn]] void stop_not_finite() const;
+    [[noreturn]] void stop_unstable() const;
+    // Kinetic energy of a step's displacement increment: 1/2 du' M du / dt^2.
+    double kinetic_energy(const KelVane::Vector& du) const;
 
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
+    // The energy the model holds at the start and every step's work of the loads
+    // and prescribed changes, each taken positive: no stable motion has more
+    // kinetic energy than that. Negative where no such bound is kept (heat
+    // conduction, whose flows are no work).
+    double energy_given = -1.0;
 };
 
 #endif

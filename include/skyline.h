@@ -107,6 +107,8 @@ public:
     // Throws matrix_error, leaving the matrix as it was, when an element is below
     // 1e-12 in magnitude.
     void solve(const Vector& b, Vector& x) override;
+    // Element (i, i), counted from 1, also after a solve has inverted the storage.
+    double entry(unsigned i) const { return inverted ? 1.0 / diagonal[i - 1] : diagonal[i - 1]; }
 
 private:
     std::uint32_t n;
