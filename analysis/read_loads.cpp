@@ -257,6 +257,16 @@ int input_data::read_pressure(MyDomain& domain, KelVane::LoadSet* load_set)
             add_errors(1);
             return 1;
         }
+        if (read && (face < 1 || face > element->pressure_faces())) {
+            // Found here rather than as an internal message when the load is applied.
+            if (element->pressure_faces() == 0)
+                std::cerr << "element " << element_number << " takes no pressure" << std::endl;
+            else
+                std::cerr << "element " << element_number << " has faces 1 to "
+                          << element->pressure_faces() << "; found face " << face << std::endl;
+            add_errors(1);
+            read = false;
+        }
         if (read) pressures->add_load(element, face, pressure);
         next_line();
     }

@@ -410,6 +410,11 @@ bool NumIntStructElement::condensed_stresses_negligible(double tolerance)
     return true;
 }
 
+int NumIntStructElement::pressure_faces() const
+{
+    return get_shape().nr_faces();
+}
+
 Vector NumIntStructElement::pressure_load(int face, double p)
 {
     const int d = nodal_dimension();

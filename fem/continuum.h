@@ -38,6 +38,7 @@ public:
     void update_state() override;
     bool condensed_stresses_negligible(double tolerance) override;
     KelVane::Vector pressure_load(int face, double p) override;
+    int pressure_faces() const override;
     void print_results(std::ostream& os) override;
     void print_nodal_results(std::ostream& os) override;
     void write_res_header(std::ostream& os, int step) override;

@@ -50,6 +50,8 @@ public:
     virtual Vector internal_forces() = 0;                 // local order
     virtual LocalDof* GetLocalDofs() = 0;                 // new[] array, one per local dof; caller frees
     virtual Vector pressure_load(int face, double pressure);  // default: not implemented
+    // Faces that take a pressure are numbered from 1 to this; 0: none does.
+    virtual int pressure_faces() const { return 0; }
     virtual void write_restart(std::ostream& os) = 0;
     virtual void read_restart(std::istream& is) = 0;
     virtual ~ElementBase();

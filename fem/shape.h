@@ -35,6 +35,8 @@ public:
     virtual IntLocs get_int_locs_face(int face) const = 0;
     // Derivatives of the element's natural coordinates by the face's own coordinates.
     virtual Matrix dVdA(int face) const = 0;
+    // Faces are numbered from 1 to this.
+    virtual int nr_faces() const = 0;
 
     // The rule of get_int_locs with get_N and get_dNdxi at its points: made once for
     // each shape class and rule, and shared by every shape of that class and rule.
@@ -55,6 +57,7 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+    int nr_faces() const override { return 3; }
 
 protected:
     std::uint32_t rule_code() const override { return n_int; }
@@ -73,6 +76,7 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+    int nr_faces() const override { return 4; }
 
 protected:
     // Rules of more than 6 points a direction are refused before a code is needed.
@@ -96,6 +100,7 @@ public:
     int nr_int_locs() const override;
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
+    int nr_faces() const override { return 6; }
 
 protected:
     std::uint32_t rule_code() const override { return (n_xi * 100 + n_eta) * 100 + n_zeta; }

@@ -214,6 +214,14 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "the analysis has no increments: give an \"increments n\" or \"increment load i size d "
          "steps n\" line with at least one step\n\nerror in input line 16:\n*nonlinear\n",
          1, 2, 1, 1, 1, 1},
+        // A pressure on an element that takes none, or on a face it does not
+        // have, was found only when the load was applied, with an internal message.
+        {"pressure on a truss", model + "set 2\npressure\n5 1 1.0\n",
+         "element 5 takes no pressure\n\nerror in input line 18:\n5 1 1.0\n", 1, 2, 1, 1, 1, 2},
+        {"pressure on a face the element lacks",
+         materials + nodes + "3 1 1 0\n4 0 1 0\n" + elements + "quad4psn 1\n6 1 2 3 4\n" +
+             loads + "set 2\npressure\n6 5 1.0\n",
+         "element 6 has faces 1 to 4; found face 5\n", 1, 4, 2, 1, 1, 2},
         {"unknown material word", model + "*material 2\nheat\n",
          "unknown material type or parameter: heat\n", 1, 2, 1, 2, 1, 1},
         {"unknown geometry word", model + "*geometry 2\ninertia 1\n",

@@ -44,10 +44,12 @@ public:
         return KelVane::Matrix(1, 1, k_);
     }
     KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
+    // Every face pushes its one dof with the pressure.
     KelVane::Vector pressure_load(int, double pressure) override
     {
         return KelVane::Vector(1, pressure);
     }
+    int pressure_faces() const override { return 4; }
     LocalDof* GetLocalDofs() override
     {
         LocalDof* local = new LocalDof[1];
