@@ -187,35 +187,41 @@ void MyDomain::clear_increments()
     for (MyNode* node : nodes) node->clear_increment();
 }
 
+namespace {
+
+// Calls term with every dof of every node.
+template <class Nodes, class Term>
+void for_each_node_dof(const Nodes& nodes, Term term)
+{
+    for (const MyNode* node : nodes)
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) term(node->get_dof(i));
+}
+
+}  // namespace
+
 double MyDomain::prescribed_increment_work(KelVane::SystemVector& forces) const
 {
     double work = 0.0;
-    for (const MyNode* node : nodes)
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            const KelVane::itincDof& dof = node->get_dof(i);
-            if (dof.is_prescribed()) work += forces(dof) * dof.get_increment();
-        }
+    for_each_node_dof(nodes, [&](const KelVane::itincDof& dof) {
+        if (dof.is_prescribed()) work += forces(dof) * dof.get_increment();
+    });
     return work;
 }
 
 bool MyDomain::has_prescribed_increments() const
 {
-    for (const MyNode* node : nodes)
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            const KelVane::itincDof& dof = node->get_dof(i);
-            if (dof.is_prescribed() && dof.get_increment() != 0.0) return true;
-        }
-    return false;
+    bool moving = false;
+    for_each_node_dof(nodes, [&](const KelVane::itincDof& dof) {
+        moving = moving || (dof.is_prescribed() && dof.get_increment() != 0.0);
+    });
+    return moving;
 }
 
 double MyDomain::value_work(KelVane::SystemVector& forces) const
 {
     double work = 0.0;
-    for (const MyNode* node : nodes)
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            const KelVane::itincDof& dof = node->get_dof(i);
-            work += forces(dof) * dof.value();
-        }
+    for_each_node_dof(nodes,
+                      [&](const KelVane::itincDof& dof) { work += forces(dof) * dof.value(); });
     return work;
 }
 

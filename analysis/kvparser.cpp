@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <locale.h>
 
@@ -64,7 +63,7 @@ locale_t c_numeric_locale()
 bool whole_field_read(const std::string& text, const char* end)
 {
     const char* const stop = text.c_str() + text.size();
-    while (end != stop && std::strchr("\r\v\f", *end) != nullptr && *end != '\0') ++end;
+    while (end != stop && (*end == '\r' || *end == '\v' || *end == '\f')) ++end;
     return end == stop;
 }
 

@@ -169,8 +169,8 @@ public:
     // After the whole file: the result file's stress block has one layout, so a
     // stress selection is refused (one error, reported with the *post line that
     // asked for it) when the model mixes hexahedra with plane or axisymmetric
-    // elements. Returns the errors counted.
-    int check_stress_layouts(const MyDomain& domain, const KelVane::Control<MyDomain>* control);
+    // elements.
+    void check_stress_layouts(const MyDomain& domain, const KelVane::Control<MyDomain>* control);
     // Block readers of a load set; each stops at the first line not of its block.
     int read_pressure(MyDomain& domain, KelVane::LoadSet* load_set);
     int read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set);

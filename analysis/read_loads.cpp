@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "continuum.h"
 #include "control.h"
 #include "domain.h"
 #include "kvparser.h"
-#include "continuum.h"
 #include "loads.h"
 
 namespace {
@@ -257,13 +257,14 @@ int input_data::read_pressure(MyDomain& domain, KelVane::LoadSet* load_set)
             add_errors(1);
             return 1;
         }
-        if (read && (face < 1 || face > element->pressure_faces())) {
+        const int faces = element->pressure_faces();
+        if (read && (face < 1 || face > faces)) {
             // Found here rather than as an internal message when the load is applied.
-            if (element->pressure_faces() == 0)
+            if (faces == 0)
                 std::cerr << "element " << element_number << " takes no pressure" << std::endl;
             else
-                std::cerr << "element " << element_number << " has faces 1 to "
-                          << element->pressure_faces() << "; found face " << face << std::endl;
+                std::cerr << "element " << element_number << " has faces 1 to " << faces
+                          << "; found face " << face << std::endl;
             add_errors(1);
             read = false;
         }
@@ -353,10 +354,10 @@ int input_data::read_post(KelVane::Control<MyDomain>* control)
     return 1;
 }
 
-int input_data::check_stress_layouts(const MyDomain& domain,
-                                     const KelVane::Control<MyDomain>* control)
+void input_data::check_stress_layouts(const MyDomain& domain,
+                                      const KelVane::Control<MyDomain>* control)
 {
-    if (control == nullptr || !control->post_selection().stress) return 0;
+    if (control == nullptr || !control->post_selection().stress) return;
     // Hexahedra average six stress components onto the nodes, every other
     // continuum element four (trusses, beams, masses and heat elements none).
     bool solid = false;
@@ -366,11 +367,10 @@ int input_data::check_stress_layouts(const MyDomain& domain,
         if (continuum == nullptr) continue;
         (continuum->get_stress_state() == 0 ? solid : plane) = true;
     }
-    if (!(solid && plane)) return 0;
+    if (!(solid && plane)) return;
     std::cerr << "the result file's stress block has one layout, but the model mixes "
                  "hexahedra (Sxx, Syy, Szz, Sxy, Syz, Szx) with plane or axisymmetric "
                  "elements (Sxx, Syy, Sxy, Szz): leave out stress"
               << std::endl;
     count_error_of_line(stress_line_number_, stress_line_);
-    return 1;
 }
