@@ -77,7 +77,7 @@ TEST(ReadModel, ReplacesWhatTheCallerHeld)
 
     const std::string path = write_model_file(
         "replace.dat", "lines outside any section\nare skipped\n*nodes\n5 1 2 3\n" + one_mass +
-                           "*linear\nignored\n");
+                           "*linear\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_model(path, domain, control), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -194,7 +194,8 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n"
          "\nerror in input line 15:\ntruss 2 1\n", 1, 2, 1, 2, 1, 1},
         {"truss of thermoplasticity",
-         materials + "*material 2\nthermoplastic\nyoung 1\nnadai 1 0.5 1\n" + nodes +
+         materials + "*material 2\nthermoplastic\nyoung 1\nlambda 1\nalpha 1\nnadai 1 0.5 1\n" +
+             nodes +
              elements + "truss 2 1\n6 1 2\n" + loads,
          "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n", 1, 2,
          1, 2, 1, 1},
@@ -223,7 +224,9 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
              loads + "set 2\npressure\n6 5 1.0\n",
          "element 6 has faces 1 to 4; found face 5\n", 1, 4, 2, 1, 1, 2},
         {"unknown material word", model + "*material 2\nheat\n",
-         "unknown material type or parameter: heat\n", 1, 2, 1, 2, 1, 1},
+         "material 2: the line after *material names the material type (linearelastic, "
+         "xplinearelastic, nonlinearelastic, vonmises, thermal, thermoelastic, thermoplastic or "
+         "mass); found heat\n\nerror in input line 17:\nheat\n", 1, 2, 1, 2, 1, 1},
         {"unknown geometry word", model + "*geometry 2\ninertia 1\n",
          "the words of *GEOMETRY are thick, crosse, iz, iy and j; found inertia\n", 1, 2, 1, 1, 2,
          1},
