@@ -229,6 +229,11 @@ int input_data::read_elements(MyDomain& domain)
             }
         }
 
+        if (material_refused) {
+            skip_element_lines();
+            continue;
+        }
+
         switch (code) {
         case truss_code:
             add_errors(Truss::check_input(material, geometry));
@@ -283,7 +288,7 @@ int input_data::read_elements(MyDomain& domain)
         }
         }
 
-        if (line_errors() > 0 || material_refused) {
+        if (line_errors() > 0) {
             skip_element_lines();
             continue;
         }

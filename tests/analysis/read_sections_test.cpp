@@ -80,6 +80,17 @@ TEST(TitleSection, LinesJoinedWithSingleBlanksAndNewlines)
     EXPECT_EQ(last.domain->title, "only line");
     LoadedModel empty("*title\n*end\n");
     EXPECT_EQ(empty.domain->title, "");
+
+    // A UTF-8 byte-order mark that an editor put before the first line made that
+    // line no keyword line, and the title was dropped.
+    LoadedModel marked("\xEF\xBB\xBF*title\nPortal frame\n*end\n");
+    EXPECT_EQ(marked.errors, 0);
+    EXPECT_EQ(marked.domain->title, "Portal frame");
+    // Only the whole mark is skipped.
+    LoadedModel part("\xEF\xBB*title\nPortal frame\n*end\n");
+    EXPECT_EQ(part.domain->title, "");
+    LoadedModel bare("*title\nT\n*end\n");
+    EXPECT_EQ(bare.domain->title, "T");
 }
 
 TEST(NodesSection, NodesInFileOrderAndLinesWithErrorsCreateNothing)
