@@ -259,19 +259,27 @@ void input_data::next_line()
     }
 }
 
+void input_data::check_keyword_fields()
+{
+    // A field the keyword does not take would be dropped unread. Checked when the
+    // section starts, so that the errors of the section before come first.
+    for (const KeywordEntry& entry : keywords) {
+        if (entry.key != key_) continue;
+        if (entry.takes == nullptr)
+            check_field_count(1, "nothing after it");
+        else if (entry.key != nonlinear_key)
+            check_field_count(2, entry.takes);
+        return;
+    }
+}
+
 int input_data::read_key()
 {
     if (line_.empty() || line_[0] != '*') return 0;
     std::string word;
     get_string(1, word);
     for (const KeywordEntry& entry : keywords) {
-        if (word != entry.word) continue;
-        // A field the keyword does not take would be dropped unread.
-        if (entry.takes == nullptr)
-            check_field_count(1, "nothing after it");
-        else if (entry.key != nonlinear_key)
-            check_field_count(2, entry.takes);
-        return entry.key;
+        if (word == entry.word) return entry.key;
     }
     std::cerr << "unknown keyword: *" << current_field_ << std::endl;
     ++line_errors_;
@@ -290,6 +298,10 @@ bool input_data::end_of_input()
     // Nothing after the end of the input is read.
     if (key_ != end_key && (line_number_ == 0 || consumed_)) next_line();
     bool ended = key_ == end_key || (at_eof() && consumed_);
+    if (key_ == end_key && !line_.empty() && !end_line_checked_) {
+        end_line_checked_ = true;
+        check_keyword_fields();
+    }
     if (ended && line_errors_ > 0) {
         // Errors counted while the last line is current are reported and counted
         // like those of any other line.
@@ -422,6 +434,7 @@ bool input_data::line_begins_with_digit() const
 
 int input_data::read_data(MyDomain& domain, KelVane::Control<MyDomain>*& control)
 {
+    check_keyword_fields();
     switch (key_) {
     case title_key:
         return read_title(domain);

@@ -225,6 +225,8 @@ private:
     static Object* lookup(NumberIndex<Object>& index, const std::list<Object*>& list,
                           int number, NumberOf number_of);
 
+    // A keyword line with fields its keyword does not take counts one error.
+    void check_keyword_fields();
     // The next character of the file, counted against the length of its line.
     int next_char();
     // Reads and skips the element lines of a group that creates nothing.
@@ -247,6 +249,7 @@ private:
     std::size_t physical_length_ = 0;
     bool line_too_long_ = false;
     bool cut_short_ = false;
+    bool end_line_checked_ = false;
     std::FILE* file_ = nullptr;
     std::string file_name_;
     const std::string separators_;
