@@ -18,16 +18,25 @@ namespace {
 struct KeywordEntry {
     const char* word;
     int key;
+    // What the keyword line takes after the keyword: a number, or nothing (null).
+    // *nonlinear's word is checked by its section reader.
+    const char* takes;
 };
 
 // In the order the keywords are compared.
 const KeywordEntry keywords[] = {
-    {"*title", input_data::title_key},       {"*elements", input_data::elements_key},
-    {"*nodes", input_data::nodes_key},       {"*suppress", input_data::suppress_key},
-    {"*material", input_data::material_key}, {"*geometry", input_data::geometry_key},
-    {"*nonlinear", input_data::nonlinear_key}, {"*linear", input_data::linear_key},
-    {"*eigen", input_data::eigen_key},       {"*loadef", input_data::loadef_key},
-    {"*post", input_data::post_key},         {"*end", input_data::end_key},
+    {"*title", input_data::title_key, nullptr},
+    {"*elements", input_data::elements_key, nullptr},
+    {"*nodes", input_data::nodes_key, nullptr},
+    {"*suppress", input_data::suppress_key, nullptr},
+    {"*material", input_data::material_key, "one number, the material's"},
+    {"*geometry", input_data::geometry_key, "one number, the geometry's"},
+    {"*nonlinear", input_data::nonlinear_key, "STATIC or DYNAMIC"},
+    {"*linear", input_data::linear_key, nullptr},
+    {"*eigen", input_data::eigen_key, nullptr},
+    {"*loadef", input_data::loadef_key, nullptr},
+    {"*post", input_data::post_key, nullptr},
+    {"*end", input_data::end_key, nullptr},
 };
 
 bool is_blank(int c) { return c == ' ' || c == '\t'; }
@@ -71,6 +80,9 @@ bool whole_field_read(const std::string& text, const char* end)
 // is kept; an overflow, an infinity or a NaN is no value a model can be built from.
 bool real_of(const std::string& text, double& number)
 {
+    // The library also reads hexadecimal numbers ("0x8", "0x1p-7"): no model file
+    // writes them, so such a field is no number.
+    if (text.find_first_of("xX") != std::string::npos) return false;
     const char* const start = text.c_str();
     char* end = nullptr;
     const double read = strtod_l(start, &end, c_numeric_locale());
@@ -134,6 +146,11 @@ int input_data::open_file()
         std::cerr << "Cannot open input file: " << file_name_ << std::endl;
         return 1;
     }
+    // A UTF-8 byte-order mark that some editors put before the first line is no
+    // part of it.
+    unsigned char head[3] = {0, 0, 0};
+    const std::size_t got = std::fread(head, 1, 3, file_);
+    if (!(got == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)) std::rewind(file_);
     return 0;
 }
 
@@ -242,6 +259,20 @@ void input_data::next_line()
     }
 }
 
+void input_data::check_keyword_fields()
+{
+    // A field the keyword does not take would be dropped unread. Checked when the
+    // section starts, so that the errors of the section before come first.
+    for (const KeywordEntry& entry : keywords) {
+        if (entry.key != key_) continue;
+        if (entry.takes == nullptr)
+            check_field_count(1, "nothing after it");
+        else if (entry.key != nonlinear_key)
+            check_field_count(2, entry.takes);
+        return;
+    }
+}
+
 int input_data::read_key()
 {
     if (line_.empty() || line_[0] != '*') return 0;
@@ -267,6 +298,10 @@ bool input_data::end_of_input()
     // Nothing after the end of the input is read.
     if (key_ != end_key && (line_number_ == 0 || consumed_)) next_line();
     bool ended = key_ == end_key || (at_eof() && consumed_);
+    if (key_ == end_key && !line_.empty() && !end_line_checked_) {
+        end_line_checked_ = true;
+        check_keyword_fields();
+    }
     if (ended && line_errors_ > 0) {
         // Errors counted while the last line is current are reported and counted
         // like those of any other line.
@@ -364,6 +399,17 @@ std::string input_data::raw_field(int i)
     return current_field_;
 }
 
+bool input_data::check_field_count(int fields, const std::string& takes)
+{
+    if (field_count_ <= fields) return true;
+    field(1);
+    const std::string first = current_field_;
+    field(fields + 1);
+    std::cerr << first << " takes " << takes << "; found " << current_field_ << std::endl;
+    ++line_errors_;
+    return false;
+}
+
 void input_data::field_error(int i)
 {
     field(i);
@@ -388,6 +434,7 @@ bool input_data::line_begins_with_digit() const
 
 int input_data::read_data(MyDomain& domain, KelVane::Control<MyDomain>*& control)
 {
+    check_keyword_fields();
     switch (key_) {
     case title_key:
         return read_title(domain);
@@ -404,10 +451,14 @@ int input_data::read_data(MyDomain& domain, KelVane::Control<MyDomain>*& control
     case loadef_key:
         return read_loadef(domain);
     case linear_key:
+        load_block_lines_.clear();
         return read_linear(control);
     case eigen_key:
+        load_block_lines_.clear();
         return read_eigen(control);
     case nonlinear_key:
+        // A later analysis section replaces the load blocks of an earlier one.
+        load_block_lines_.clear();
         return read_nonlinear(control);
     case post_key:
         return read_post(control);

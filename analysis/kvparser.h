@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <list>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "dof.h"
 #include "vector3.h"
@@ -100,6 +102,11 @@ public:
     bool get_string(int i, std::string& value);
     // Field i exactly as written (file names keep their case).
     std::string raw_field(int i);
+    // A line of more than `fields` fields counts one error: "<first field> takes
+    // <takes>; found <the first field too many>". Only node lines and lists
+    // take any number of fields; a field no reader reads would be lost unseen.
+    // False when the line had too many.
+    bool check_field_count(int fields, const std::string& takes);
     // Writes field i to the error stream, without a line end.
     void field_error(int i);
     void report_line_error();
@@ -130,6 +137,8 @@ public:
     int element_type();
     // The node array (new[]) of the current element line, or null after an error.
     KelVane::Node** read_element_nodes(MyDomain& domain, int count);
+    // A plane element whose nodes do not all lie at z = 0 counts one error.
+    void check_in_plane(int number, KelVane::Node* const* nodes, int count);
     // Creates and adds the element of the code; takes over the node array.
     void create_element(int code, MyDomain& domain, KelVane::Material_type* material,
                         KelVane::Geometry* geometry, int number, KelVane::Node** nodes);
@@ -171,6 +180,10 @@ public:
     // asked for it) when the model mixes hexahedra with plane or axisymmetric
     // elements.
     void check_stress_layouts(const MyDomain& domain, const KelVane::Control<MyDomain>* control);
+    // After the whole file (load sets may be defined after the analysis section):
+    // an "increment load" line of the analysis that names a set *loadef does not
+    // define counts one error, reported with that line.
+    void check_load_sets(MyDomain& domain);
     // Block readers of a load set; each stops at the first line not of its block.
     int read_pressure(MyDomain& domain, KelVane::LoadSet* load_set);
     int read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set);
@@ -212,6 +225,8 @@ private:
     static Object* lookup(NumberIndex<Object>& index, const std::list<Object*>& list,
                           int number, NumberOf number_of);
 
+    // A keyword line with fields its keyword does not take counts one error.
+    void check_keyword_fields();
     // The next character of the file, counted against the length of its line.
     int next_char();
     // Reads and skips the element lines of a group that creates nothing.
@@ -234,6 +249,7 @@ private:
     std::size_t physical_length_ = 0;
     bool line_too_long_ = false;
     bool cut_short_ = false;
+    bool end_line_checked_ = false;
     std::FILE* file_ = nullptr;
     std::string file_name_;
     const std::string separators_;
@@ -242,6 +258,19 @@ private:
     // The last post line that selected the stress block, and its line number.
     std::string stress_line_;
     int stress_line_number_ = 0;
+
+    // Numbers of materials whose definition was refused and that were not created:
+    // an element group of one has had its error there.
+    std::set<int> refused_materials_;
+    // The parameter words given to the material being read.
+    std::set<std::string> material_words_;
+    // Each "increment load" line of the current analysis section: the set it names.
+    struct LoadBlockLine {
+        int load_set;
+        int number;
+        std::string text;
+    };
+    std::vector<LoadBlockLine> load_block_lines_;
 
     NumberIndex<MyNode> node_index_;
     NumberIndex<FiniteElement> element_index_;

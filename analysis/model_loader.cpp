@@ -53,7 +53,10 @@ int read_model(const std::string& file_name, MyDomain*& domain,
         if (control == nullptr) control = new LinearControl;
         control->set_base_name(model_base_name(file_name));
         control->set_model_file(file_name);
-        if (!reader.input_cut_short()) reader.check_stress_layouts(*domain, control);
+        if (!reader.input_cut_short()) {
+            reader.check_load_sets(*domain);
+            reader.check_stress_layouts(*domain, control);
+        }
         errors = reader.error_count();
         if (!reader.input_cut_short()) errors += check_model_defined(*domain);
     }

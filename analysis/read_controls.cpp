@@ -66,6 +66,13 @@ public:
     bool maxiter_given = false;
 };
 
+// The option words, for the message that names a word that is none.
+const char* const increment_option_words =
+    "increments, increment, timestep, maxresize, save, restart";
+const char* const iteration_option_words =
+    "increments, increment, timestep, maxresize, save, restart, full, modified, unbalance, "
+    "maxiter";
+
 // Writes the message of a line in error and counts the error against the line.
 // True: the word was the option of the line all the same.
 bool refuse_line(input_data& input, const std::string& message)
@@ -83,10 +90,11 @@ bool read_iteration_line(input_data& input, const std::string& word, IterativeCo
 {
     if (input.read_increment_option(word, control)) return true;
     if (word == "full") {
-        control.set_method(1);
+        if (input.check_field_count(1, "nothing after it")) control.set_method(1);
     } else if (word == "modified") {
-        control.set_method(2);
+        if (input.check_field_count(1, "nothing after it")) control.set_method(2);
     } else if (word == "unbalance") {
+        if (!input.check_field_count(2, "one value")) return true;
         double tolerance = 0.0;
         if (!input.get_double(2, tolerance)) return true;
         // The unbalance ratio is never below zero: a tolerance that is not positive
@@ -94,6 +102,7 @@ bool read_iteration_line(input_data& input, const std::string& word, IterativeCo
         if (!(tolerance > 0.0)) return refuse_line(input, "unbalance tolerance must be positive");
         control.set_tolerance(tolerance);
     } else if (word == "maxiter") {
+        if (!input.check_field_count(2, "one value")) return true;
         int maxiter = 0;
         if (!input.get_int(2, maxiter)) return true;
         // The first iteration is always made: fewer than one cannot be meant.
@@ -232,6 +241,7 @@ bool input_data::read_increment_option(const std::string& word,
                                        KelVane::IncrementalControl<MyDomain>& control)
 {
     if (word == "increments") {
+        if (!check_field_count(2, "one value")) return true;
         int steps = 0;
         if (!get_int(2, steps)) return true;
         if (steps < 0) return refuse_line(*this, "number of increments must not be negative");
@@ -250,8 +260,14 @@ bool input_data::read_increment_option(const std::string& word,
         get_string(2, load_word);
         get_string(4, size_word);
         get_string(6, steps_word);
-        if (load_word != "load" || size_word != "size" || steps_word != "steps")
-            return refuse_line(*this, "Wrong loading type");
+        // The first word that is wrong is named, with the word its field takes.
+        const int wrong = load_word != "load" ? 2 : size_word != "size" ? 4
+                        : steps_word != "steps" ? 6 : 0;
+        if (wrong != 0)
+            return refuse_line(*this, "increment load i size d steps n: found " +
+                                          raw_field(wrong) + " where " +
+                                          (wrong == 2 ? "load" : wrong == 4 ? "size" : "steps") +
+                                          " is expected");
         int load_set = 0;
         double size = 0.0;
         int steps = 0;
@@ -261,7 +277,9 @@ bool input_data::read_increment_option(const std::string& word,
         if (!read) return true;
         if (steps < 0) return refuse_line(*this, "number of steps must not be negative");
         control.add_load_block(load_set, size, steps);
+        load_block_lines_.push_back(LoadBlockLine{load_set, line_number(), line()});
     } else if (word == "timestep") {
+        if (!check_field_count(2, "one value")) return true;
         // 0 is the time step of an analysis without time (statics); the dynamic
         // analyses ask for a positive one when they start.
         double timestep = 0.0;
@@ -269,6 +287,7 @@ bool input_data::read_increment_option(const std::string& word,
         if (timestep < 0.0) return refuse_line(*this, "timestep must not be negative (0 or more)");
         control.set_timestep(timestep);
     } else if (word == "maxresize") {
+        if (!check_field_count(2, "one value")) return true;
         int maxresize = 0;
         if (!get_int(2, maxresize)) return true;
         if (maxresize < 0) return refuse_line(*this, "maxresize must not be negative (0 or more)");
@@ -300,6 +319,7 @@ bool input_data::read_increment_option(const std::string& word,
         control.set_save_selection(selection);
     } else if (word == "restart") {
         // The file name keeps the case it was written in.
+        if (!check_field_count(2, "one file name")) return true;
         control.set_restart(raw_field(2));
     } else {
         return false;
@@ -317,6 +337,11 @@ int input_data::read_linear(KelVane::Control<MyDomain>*& control)
 {
     replace_control(control, new LinearControl());
     next_line();
+    // The section has no options: a line under it would be skipped unread.
+    while (!is_keyword_line()) {
+        refuse_line(*this, "*LINEAR takes no option lines; found " + raw_field(1));
+        next_line();
+    }
     return 1;
 }
 
@@ -376,7 +401,10 @@ int input_data::read_nonlinear_static(KelVane::Control<MyDomain>*& control)
     while (!is_keyword_line()) {
         std::string word;
         get_string(1, word);
-        if (!read_iteration_line(*this, word, options)) add_errors(1);
+        if (!read_iteration_line(*this, word, options))
+            refuse_line(*this, "the options of *NONLINEAR STATIC are " +
+                                   std::string(iteration_option_words) + "; found " +
+                                   raw_field(1));
         next_line();
     }
     check_increments_given(*this, options, section);
@@ -418,7 +446,8 @@ int input_data::read_nonlinear_dynamic(KelVane::Control<MyDomain>*& control)
         if (word == "rayleigh") {
             double alpha = 0.0;
             double rayleigh_beta = 0.0;
-            bool read = get_double(2, alpha);
+            bool read = check_field_count(3, "two values");
+            read = get_double(2, alpha) && read;
             read = get_double(3, rayleigh_beta) && read;
             // Negative damping feeds the motion: it grows without bound.
             if (read && (alpha < 0.0 || rayleigh_beta < 0.0))
@@ -429,7 +458,12 @@ int input_data::read_nonlinear_dynamic(KelVane::Control<MyDomain>*& control)
             refuse_line(*this, "the method is given once, on the line after *NONLINEAR DYNAMIC");
         } else if (is_explicit ? !read_increment_option(word, options)
                                : !read_iteration_line(*this, word, options)) {
-            if (!method_refused) add_errors(1);
+            if (!method_refused)
+                refuse_line(*this, std::string("the options of ") +
+                                       (is_explicit ? "explicit are " : "newmark are ") +
+                                       (is_explicit ? increment_option_words
+                                                    : iteration_option_words) +
+                                       ", rayleigh; found " + raw_field(1));
         }
         method_refused = false;
         next_line();

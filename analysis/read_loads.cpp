@@ -40,6 +40,27 @@ struct SuppressedDof {
 
 const std::size_t max_suppressed_dofs = 10;
 
+// The words of the kinds a "loads" or "prescribed" block line (and a "*suppress"
+// line) may give.
+const char* const load_words = "fx, fy, fz, mx, my, mz and q";
+const char* const dof_words = "ux, uy, uz, rx, ry, rz and t";
+
+// Whether field i, whose letter names a kind, is one of the block's words in full:
+// the letter and an axis for the structural kinds, the letter alone for the
+// others. Another word ("fyx", "q_heat", "temp") counts one error naming it; a
+// structural letter with a wrong or missing axis, or a number for a free
+// direction, is left to read_direction.
+bool whole_kind_word(input_data& input, int i, bool structural, const char* what,
+                     const char* words)
+{
+    const std::string word = input.raw_field(i);
+    if (word.size() <= (structural ? 2u : 1u)) return true;
+    if (structural && reads_as_integer(word.substr(1))) return true;
+    std::cerr << "unknown " << what << " " << word << ": the words are " << words << std::endl;
+    input.add_errors(1);
+    return false;
+}
+
 // Reads the kind and value pairs that open a line of a "loads" or "prescribed"
 // block into the group, up to the first field that begins with a digit, where
 // first_node is left. A kind is a letter, followed by a direction for the
@@ -47,7 +68,8 @@ const std::size_t max_suppressed_dofs = 10;
 // block; the block ends there.
 template <class Group>
 bool read_kind_values(input_data& input, Group& group, bool (*kind_of_letter)(char, std::uint32_t&),
-                      bool (*is_structural)(std::uint32_t), int& first_node)
+                      bool (*is_structural)(std::uint32_t), const char* what, const char* words,
+                      int& first_node)
 {
     int i = 1;
     for (; i <= input.field_count(); i += 2) {
@@ -59,6 +81,7 @@ bool read_kind_values(input_data& input, Group& group, bool (*kind_of_letter)(ch
         if (!kind_of_letter(word[0], kind)) return false;
         double value = 0.0;
         const bool have_value = input.get_double(i + 1, value);
+        if (!whole_kind_word(input, i, is_structural(kind), what, words)) continue;
         if (is_structural(kind)) {
             Direction direction;
             if (input.read_direction(after_letter(word), direction) && have_value)
@@ -69,6 +92,21 @@ bool read_kind_values(input_data& input, Group& group, bool (*kind_of_letter)(ch
     }
     first_node = i;
     return true;
+}
+
+// A line of a "loads" or "prescribed" block gives its kinds, then its nodes: a
+// line without either does nothing, and counts one error.
+void check_kinds_and_nodes(input_data& input, int first_node, const char* what)
+{
+    if (input.line_errors() > 0) return;
+    if (first_node == 1) {
+        std::cerr << "the line names no " << what << " before its node numbers" << std::endl;
+        input.add_errors(1);
+    } else if (first_node > input.field_count()) {
+        std::cerr << "the line names no node after its " << what << " and value pairs"
+                  << std::endl;
+        input.add_errors(1);
+    }
 }
 
 // Hands the nodes numbered from field first to the end of the line to add_node,
@@ -179,13 +217,25 @@ int input_data::read_suppress(MyDomain& domain)
                 add_errors(1);
                 continue;
             }
+            if (!whole_kind_word(*this, i, KelVane::is_structural_type(type), "degree of freedom",
+                                 dof_words))
+                continue;
             Direction direction;
             if (KelVane::is_structural_type(type) && !read_direction(after_letter(word), direction))
                 continue;
             dofs.push_back(SuppressedDof{type, direction});
         }
+        // A line without its degrees of freedom or without its nodes fixes nothing.
+        if (line_errors() == 0 && dof_fields == 0) {
+            std::cerr << "the line names no degree of freedom before its node numbers"
+                      << std::endl;
+            add_errors(1);
+        } else if (line_errors() == 0 && i > field_count()) {
+            std::cerr << "the line names no node after its degrees of freedom" << std::endl;
+            add_errors(1);
+        }
         // The rest are node numbers; a line with any error fixes nothing more.
-        read_node_numbers(*this, domain, i, "unknown suppressed node number", "",
+        read_node_numbers(*this, domain, i, "unknown suppressed node number ", "",
                           [&](MyNode* node) {
                               for (const SuppressedDof& dof : dofs)
                                   node->add_dof(KelVane::fixed_status, dof.type, dof.direction);
@@ -211,7 +261,17 @@ int input_data::read_loadef(MyDomain& domain)
             get_number(2, number) && find_load_set(domain, number) != nullptr;
         if (defined_before) report_defined_twice("load set", number);
         auto load_set = std::make_unique<KelVane::LoadSet>(static_cast<std::uint32_t>(number));
+        const int set_line_number = line_number();
+        const std::string set_line = line();
         next_line();
+        if (is_keyword_line()) {
+            // The set line is the one in error, not the keyword line that follows.
+            std::cerr << "load set " << number
+                      << " has no block: loads, prescribed or pressure must follow its set line"
+                      << std::endl;
+            count_error_of_line(set_line_number, set_line);
+            break;
+        }
 
         // Blocks until a keyword line or the next "set" line. The first block word
         // is taken from the line after the "set" line whatever that line is.
@@ -220,6 +280,10 @@ int input_data::read_loadef(MyDomain& domain)
             std::string block;
             if (field_count() > 0) get_string(1, block);
             if (block == "set") break;
+            // The block word stands alone: a remark after a backslash on it joins
+            // the next line to it, whose fields would be lost.
+            if (block == "pressure" || block == "loads" || block == "prescribed")
+                check_field_count(1, "nothing after it");
             if (block == "pressure") {
                 read_pressure(domain, load_set.get());
             } else if (block == "loads") {
@@ -250,6 +314,13 @@ int input_data::read_pressure(MyDomain& domain, KelVane::LoadSet* load_set)
         bool read = get_int(1, element_number);
         read = get_int(2, face) && read;
         read = get_double(3, pressure) && read;
+        if (field_count() > 3) {
+            std::cerr << "a pressure line takes the element number, the face number and the "
+                         "pressure; found "
+                      << raw_field(4) << std::endl;
+            add_errors(1);
+            read = false;
+        }
         FiniteElement* element = find_element(domain, element_number);
         if (element == nullptr) {
             // The whole block is dropped; the set reader stops at this line.
@@ -283,8 +354,9 @@ int input_data::read_nodal_loads(MyDomain& domain, KelVane::LoadSet* load_set)
         int first_node = 0;
         // A word that names no load (the next block word, "set") ends the block.
         if (!read_kind_values(*this, *loads, load_type_of_letter, KelVane::is_structural_load,
-                              first_node))
+                              "load", load_words, first_node))
             return 1;
+        check_kinds_and_nodes(*this, first_node, "load");
         read_node_numbers(*this, domain, first_node, "unknown node number ", " in nodal loads",
                           [&](MyNode* node) { loads->add_node(node); });
         load_set->add(loads.release());
@@ -300,9 +372,10 @@ int input_data::read_prescribed(MyDomain& domain, KelVane::LoadSet* load_set)
         auto prescribed = std::make_unique<KelVane::Nodal_Prescribed>();
         int first_node = 0;
         if (!read_kind_values(*this, *prescribed, dof_type_of_letter, KelVane::is_structural_type,
-                              first_node))
+                              "degree of freedom", dof_words, first_node))
             return 1;
-        read_node_numbers(*this, domain, first_node, "unknown prescribed node number", "",
+        check_kinds_and_nodes(*this, first_node, "degree of freedom");
+        read_node_numbers(*this, domain, first_node, "unknown prescribed node number ", "",
                           [&](MyNode* node) { prescribed->add_node(node); });
         load_set->add(prescribed.release());
         next_line();
@@ -330,21 +403,28 @@ int input_data::read_post(KelVane::Control<MyDomain>* control)
             }
         } else if (word == "all") {
             selection.all = true;
+            check_field_count(1, "nothing after it");
         } else if (word == "last") {
             selection.last = true;
+            check_field_count(1, "nothing after it");
         } else if (word == "displacement") {
             selection.displacement = true;
+            check_field_count(1, "nothing after it");
         } else if (word == "temperature") {
             selection.temperature = true;
+            check_field_count(1, "nothing after it");
         } else if (word == "stress") {
             selection.stress = true;
             stress_line_ = line();
             stress_line_number_ = line_number();
+            check_field_count(1, "nothing after it");
         } else if (word == "equivalent") {
             selection.equivalent = true;
+            check_field_count(1, "nothing after it");
         } else {
-            std::cerr << "first word of each line in POST selection must be: step, all or last"
-                      << std::endl;
+            std::cerr << "first word of each line in POST selection must be: step, all, last, "
+                         "displacement, temperature, stress or equivalent; found "
+                      << raw_field(1) << std::endl;
             add_errors(1);
             return 1;
         }
@@ -352,6 +432,16 @@ int input_data::read_post(KelVane::Control<MyDomain>* control)
     }
     control->post_selection() = selection;
     return 1;
+}
+
+void input_data::check_load_sets(MyDomain& domain)
+{
+    for (const LoadBlockLine& block : load_block_lines_) {
+        if (find_load_set(domain, block.load_set) != nullptr) continue;
+        std::cerr << "load set " << block.load_set << " is not defined: *LOADEF has no set "
+                  << block.load_set << std::endl;
+        count_error_of_line(block.number, block.text);
+    }
 }
 
 void input_data::check_stress_layouts(const MyDomain& domain,

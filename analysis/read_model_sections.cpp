@@ -114,6 +114,16 @@ const ElementTypeEntry element_types[] = {
     {"mass2d", mass2d_code, 1}, {"mass3d", mass3d_code, 1},
 };
 
+// Plane and axisymmetric elements, heat triangles among them: their nodes lie in
+// the x-y plane.
+bool is_plane(int code)
+{
+    const int state = continuum_state(code);
+    return state == 1 || state == 2 || state == 3 || code == tri3therm_code ||
+           code == tri3psntherm_code || code == quad4psstherm_code ||
+           code == quad4psntherm_code;
+}
+
 const ElementTypeEntry* entry_of_code(int code)
 {
     for (const ElementTypeEntry& entry : element_types) {
@@ -191,11 +201,16 @@ int input_data::read_elements(MyDomain& domain)
 
         KelVane::Material_type* material = nullptr;
         KelVane::Geometry* geometry = nullptr;
+        // A remark after a backslash joins the first element line to the group line.
+        check_field_count(3, "a material and a geometry number after it");
+        // A material whose own line was refused has had its error.
+        bool material_refused = false;
         if (field_count() > 1) {
             int number = 0;
             if (get_int(2, number)) {
                 material = find_material(domain, number);
-                if (material == nullptr) {
+                material_refused = material == nullptr && refused_materials_.count(number) > 0;
+                if (material == nullptr && !material_refused) {
                     std::cerr << "Error: material nr " << number << " must be defined before used"
                               << std::endl;
                     add_errors(1);
@@ -212,6 +227,11 @@ int input_data::read_elements(MyDomain& domain)
                     add_errors(1);
                 }
             }
+        }
+
+        if (material_refused) {
+            skip_element_lines();
+            continue;
         }
 
         switch (code) {
@@ -282,6 +302,8 @@ int input_data::read_elements(MyDomain& domain)
                 report_defined_twice("element", number);
             if (line_errors() == 0) {
                 KelVane::Node** nodes = read_element_nodes(domain, node_count);
+                if (nodes != nullptr && line_errors() == 0 && is_plane(code))
+                    check_in_plane(number, nodes, node_count);
                 if (nodes != nullptr && line_errors() == 0)
                     create_element(code, domain, material, geometry, number, nodes);
                 else
@@ -315,6 +337,22 @@ KelVane::Node** input_data::read_element_nodes(MyDomain& domain, int count)
         nodes[k - 1] = node;
     }
     return nodes.release();
+}
+
+void input_data::check_in_plane(int number, KelVane::Node* const* nodes, int count)
+{
+    for (int k = 0; k < count; ++k) {
+        double x = 0.0, y = 0.0, z = 0.0;
+        nodes[k]->get_coordinates(x, y, z);
+        // A plane element would be computed as if the node lay at z = 0.
+        if (z != 0.0) {
+            std::cerr << "element " << number << " is a plane element, but its node "
+                      << nodes[k]->number() << " lies at z = " << z
+                      << ", off the x-y plane (z = 0)" << std::endl;
+            add_errors(1);
+            return;
+        }
+    }
 }
 
 void input_data::create_element(int code, MyDomain& domain, KelVane::Material_type* material,

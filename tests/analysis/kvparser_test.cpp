@@ -203,7 +203,10 @@ const TypedField typed_fields[] = {
     {"1.d0", std::nullopt, std::nullopt},
     {"1e", std::nullopt, std::nullopt},
     {"1-2", std::nullopt, std::nullopt},
-    {"0x10", std::nullopt, 16.0},
+    // The library reads hexadecimal numbers; model files have none.
+    {"0x10", std::nullopt, std::nullopt},
+    {"0x8", std::nullopt, std::nullopt},
+    {"0X1p-7", std::nullopt, std::nullopt},
     {"x", std::nullopt, std::nullopt},
     {"-", std::nullopt, std::nullopt},
     {".", std::nullopt, std::nullopt},

@@ -77,7 +77,7 @@ TEST(ReadModel, ReplacesWhatTheCallerHeld)
 
     const std::string path = write_model_file(
         "replace.dat", "lines outside any section\nare skipped\n*nodes\n5 1 2 3\n" + one_mass +
-                           "*linear\nignored\n");
+                           "*linear\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_model(path, domain, control), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -194,7 +194,8 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n"
          "\nerror in input line 15:\ntruss 2 1\n", 1, 2, 1, 2, 1, 1},
         {"truss of thermoplasticity",
-         materials + "*material 2\nthermoplastic\nyoung 1\nnadai 1 0.5 1\n" + nodes +
+         materials + "*material 2\nthermoplastic\nyoung 1\nlambda 1\nalpha 1\nnadai 1 0.5 1\n" +
+             nodes +
              elements + "truss 2 1\n6 1 2\n" + loads,
          "truss element needs a linearelastic, nonlinearelastic or thermoelastic material\n", 1, 2,
          1, 2, 1, 1},
@@ -223,7 +224,9 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
              loads + "set 2\npressure\n6 5 1.0\n",
          "element 6 has faces 1 to 4; found face 5\n", 1, 4, 2, 1, 1, 2},
         {"unknown material word", model + "*material 2\nheat\n",
-         "unknown material type or parameter: heat\n", 1, 2, 1, 2, 1, 1},
+         "material 2: the line after *material names the material type (linearelastic, "
+         "xplinearelastic, nonlinearelastic, vonmises, thermal, thermoelastic, thermoplastic or "
+         "mass); found heat\n\nerror in input line 17:\nheat\n", 1, 2, 1, 2, 1, 1},
         {"unknown geometry word", model + "*geometry 2\ninertia 1\n",
          "the words of *GEOMETRY are thick, crosse, iz, iy and j; found inertia\n", 1, 2, 1, 1, 2,
          1},
@@ -240,6 +243,87 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          "Rayleigh coefficients must not be negative (0 or more)\n\nerror in input line 18:\n"
          "rayleigh -5 0\n",
          2, 2, 1, 1, 1, 1},
+        // A load set that *loadef never defines was found only when its block was
+        // reached, after the increments before it had run. Sets may be defined
+        // after the analysis section.
+        {"increment of a load set never defined",
+         model + "*nonlinear\nincrement load 1 size 0.5 steps 2\nincrement load 3 size 1 steps 1\n",
+         "load set 3 is not defined: *LOADEF has no set 3\n\nerror in input line 18:\n"
+         "increment load 3 size 1 steps 1\n", 1, 2, 1, 1, 1, 1},
+        {"load set defined after the analysis",
+         materials + nodes + elements + "*nonlinear\nincrement load 2 size 1 steps 1\n" +
+             "*loadef\nset 2\nloads\nfx 1 2\n",
+         "", 0, 2, 1, 1, 1, 1},
+        {"load set of a replaced analysis section",
+         model + "*nonlinear\nincrement load 4 size 1 steps 1\n*linear\n", "", 0, 2, 1, 1, 1,
+         1},
+        // Hexadecimal numbers were read as numbers in real fields.
+        {"hexadecimal coordinate", materials + "*nodes\n1 0 0 0\n2 0x8 0 0\n" + elements,
+         "wrong type in field 2\n\nerror in input line 8:\n2 0x8 0 0\n", 3, 1, 0, 1, 1, 0},
+        {"hexadecimal cross section", model + "*geometry 2\ncrosse 0x1p-7\n",
+         "wrong type in field 2\n\nerror in input line 17:\ncrosse 0x1p-7\n", 1, 2, 1, 1, 2, 1},
+        // A material without a word its type needs ran with a value of 0 that
+        // writing it would refuse.
+        {"material without young", model + "*material 2\nlinearelastic\npoisson 0.3\n",
+         "material 2: a linearelastic material needs a young line\n\nerror in input line 16:\n"
+         "*material 2\n", 1, 2, 1, 2, 1, 1},
+        {"material without its type word", model + "*material 2\nyoung 1e5\npoisson 0.3\n",
+         "thermoplastic or mass); found young\n\nerror in input line 17:\nyoung 1e5\n", 1, 2, 1,
+         2, 1, 1},
+        {"thermoelastic material without alpha",
+         model + "*material 2\nthermoelastic\nyoung 1\nlambda 1\n",
+         "material 2: a thermoelastic material needs an alpha line\n", 1, 2, 1, 2, 1, 1},
+        {"thermal material without lambda", model + "*material 2\nthermal\ncapacity 1\n",
+         "material 2: a thermal material needs a lambda line\n", 1, 2, 1, 2, 1, 1},
+        {"thermoplastic material without young, lambda and alpha",
+         model + "*material 2\nthermoplastic\nnadai 1 0.5 1\n", "needs an alpha line\n", 3, 2,
+         1, 2, 1, 1},
+        // A mass that is no number is one error, on its own line; the group of it
+        // has no second one.
+        {"mass with a unit", model + "*material 2\nmass 10kg\n*elements\nmass2d 2\n6 1\n",
+         "wrong type in field 2\n\nerror in input line 17:\nmass 10kg\n", 1, 2, 1, 1, 1, 1},
+        {"negative mass", model + "*material 2\nmass -5\n*elements\nmass2d 2\n6 1\n",
+         "mass <= 0; this is not allowed\n\nerror in input line 17:\nmass -5\n", 1, 2, 1, 1, 1,
+         1},
+        // A plane element whose node lies off the x-y plane ran as if it lay on it.
+        {"quadrilateral off its plane",
+         materials + nodes + "3 1 1 7\n4 0 1 0\n" + elements + "quad4psn 1\n6 1 2 3 4\n" +
+             loads,
+         "element 6 is a plane element, but its node 3 lies at z = 7, off the x-y plane (z = 0)\n"
+         "\nerror in input line 15:\n6 1 2 3 4\n", 1, 4, 1, 1, 1, 1},
+        {"heat triangle off its plane",
+         materials + "*material 2\nthermal\nlambda 1\n" + nodes + "3 1 1 -0.5\n" + elements +
+             "tri3therm 2\n6 1 2 3\n" + loads,
+         "its node 3 lies at z = -0.5", 1, 3, 1, 2, 1, 1},
+        {"hexahedron in space", model + solid_and_plane.substr(0, solid_and_plane.find("quad4psn")),
+         "", 0, 8, 2, 1, 1, 1},
+        // Fields that a line does not take were dropped unread.
+        {"load set number after *loadef", model + "*loadef 2\nset 2\nloads\nfx 1 2\n",
+         "*loadef takes nothing after it; found 2\n\nerror in input line 16:\n*loadef 2\n", 1,
+         2, 1, 1, 1, 2},
+        {"word after *material", model + "*material 2 extra\nlinearelastic\nyoung 1\n",
+         "*material takes one number, the material's; found extra\n", 1, 2, 1, 2, 1, 1},
+        {"*linear static", model + "*linear static\n",
+         "*linear takes nothing after it; found static\n", 1, 2, 1, 1, 1, 1},
+        {"word after a material type", model + "*material 2\nlinearelastic steel\nyoung 1\n",
+         "linearelastic takes nothing after it; found steel\n", 1, 2, 1, 2, 1, 1},
+        {"value after a modulus", model + "*material 2\nlinearelastic\nyoung 1.0e10 junk\n",
+         "young takes one value; found junk\n\nerror in input line 18:\nyoung 1.0e10 junk\n",
+         1, 2, 1, 2, 1, 1},
+        {"two masses", model + "*material 2\nmass 10 20\n", "mass takes one value; found 20\n",
+         1, 2, 1, 2, 1, 1},
+        {"value after a cross section", model + "*geometry 2\ncrosse 1 2\n",
+         "crosse takes one value; found 2\n", 1, 2, 1, 1, 2, 1},
+        {"element number on the group line", model + "*elements\ntruss 1 1 7\n6 1 2\n",
+         "truss takes a material and a geometry number after it; found 7\n", 1, 2, 1, 1, 1, 1},
+        {"group line continued by a remark", model + "*elements\ntruss 1 1 \\ bars\n6 1 2\n",
+         "truss takes a material and a geometry number after it; found 6\n\nerror in input line "
+         "18:\ntruss 1 1 6 1 2\n", 1, 2, 1, 1, 1, 1},
+        {"pressure line continued by a remark",
+         materials + nodes + "3 1 1 0\n4 0 1 0\n" + elements + "quad4psn 1\n6 1 2 3 4\n" +
+             loads + "set 2\npressure\n6 1 1.0 \\ top face\n6 2 1.0\n",
+         "a pressure line takes the element number, the face number and the pressure; found 6\n",
+         1, 4, 2, 1, 1, 2},
         // Files that define no model.
         {"empty file", "", "the input file defines no nodes\nthe input file defines no elements\n",
          2, 0, 0, 0, 0, 0},

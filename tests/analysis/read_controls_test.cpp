@@ -166,8 +166,17 @@ TEST(ReadIncrementOptions, BadLinesAreCountedAndChangeNothing)
          "Wrong increment load line\nShould be: increment load i size d steps n\n", 1},
         {"increment load 2 size 0.1 steps 10 more",
          "Wrong increment load line\nShould be: increment load i size d steps n\n", 1},
-        {"increment lood 2 size 0.1 steps 10", "Wrong loading type\n", 1},
-        {"increment load 2 size 0.1 step 10", "Wrong loading type\n", 1},
+        // The word that is wrong is named, with the word expected in its place.
+        {"increment lood 2 size 0.1 steps 10",
+         "increment load i size d steps n: found lood where load is expected\n", 1},
+        {"increment load 2 size 0.1 step 10",
+         "increment load i size d steps n: found step where steps is expected\n", 1},
+        {"increment load 2 sise 0.1 steps 10", "found sise where size is expected\n", 1},
+        // A field more than the option takes would be lost unread.
+        {"timestep 0.001 0.002", "timestep takes one value; found 0.002\n", 1},
+        {"timestep 1e-3 s", "timestep takes one value; found s\n", 1},
+        {"increments 5 6", "increments takes one value; found 6\n", 1},
+        {"maxresize 3 junk", "maxresize takes one value; found junk\n", 1},
         {"increments -1", "number of increments must not be negative\n", 1},
         {"increment load 1 size 0.5 steps -3", "number of steps must not be negative\n", 1},
         {"increments many", "wrong type in field 2\n", 1},
@@ -218,11 +227,21 @@ TEST(ReadIncrementOptions, OptionWithoutItsValueEndsTheReading)
     }
 }
 
-TEST(ReadLinear, CreatesALinearControlAndSkipsDataLines)
+TEST(ReadLinear, CreatesALinearControlAndRefusesOptionLines)
 {
+    // The section has no options: a line under it (an option of *nonlinear moved
+    // along with the keyword) was skipped without a word.
     AnyControl* control = nullptr;
-    const Reading reading = read_sections("*linear\nsolver skyline\n*end\n", control);
-    EXPECT_EQ(reading.errors, 0) << reading.messages;
+    const Reading reading =
+        read_sections("*linear\nsolver skyline\nincrements 5\n*end\n", control);
+    EXPECT_EQ(reading.errors, 2) << reading.messages;
+    EXPECT_NE(reading.messages.find("*LINEAR takes no option lines; found solver\n\n"
+                                    "error in input line 2:\nsolver skyline\n"),
+              std::string::npos)
+        << reading.messages;
+    EXPECT_NE(reading.messages.find("found increments\n\nerror in input line 3:"),
+              std::string::npos)
+        << reading.messages;
     EXPECT_NE(dynamic_cast<LinearControl*>(control), nullptr);
     delete control;
 }
@@ -309,11 +328,21 @@ TEST(ReadAnalysisSections, OptionLinesAreCheckedCompletely)
          false},
         {"*nonlinear dynamic\nnewmark\nrayleigh x 0.1\nincrements 1\n",
          "wrong type in field 2\n", 1, false},
-        {"*nonlinear dynamic\nnewmark\nbogus\nsave all\nincrements 1\n", "", 1, false},
+        {"*nonlinear dynamic\nnewmark\nbogus\nsave all\nincrements 1\n",
+         "the options of newmark are increments, increment, timestep, maxresize, save, restart, "
+         "full, modified, unbalance, maxiter, rayleigh; found bogus\n",
+         1, false},
+        {"*nonlinear dynamic\nexplicit\nTimeStp 1\nincrements 1\n",
+         "the options of explicit are increments, increment, timestep, maxresize, save, restart, "
+         "rayleigh; found TimeStp\n",
+         1, true},
+        {"*nonlinear dynamic\nnewmark\nrayleigh 0 0 5\nincrements 1\n",
+         "rayleigh takes two values; found 5\n", 1, false},
         {"*nonlinear dynamic\nexplicit\nrayleigh 0.1 0\nincrements 10\ntimestep 1e-3\n"
          "save all\n",
          "", 0, true},
-        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\nincrements 1\n", "", 2, true},
+        {"*nonlinear dynamic\nEXPLICIT\nfull\nunbalance 1e-3\nincrements 1\n",
+         "rayleigh; found full\n", 2, true},
         {"*nonlinear dynamic\nnewmark\nunbalance 0\nincrements 1\n",
          "unbalance tolerance must be positive\n", 1, false},
         // The only block is refused: the analysis has no increments either.
@@ -513,8 +542,18 @@ TEST(ReadNonlinearStatic, BadLinesAreCountedAndTheControlIsStillCreated)
          "steps n\" line with at least one step (a restart runs only the load blocks given with "
          "it)\n",
          1},
-        {"*NONLINEAR STATIC\nincrements 1\nrayleigh 0.1 0.2\n", "", 1},
-        {"*nonlinear\nincrements 1\nbogus 1\n", "", 1},
+        // A word that is no option is named, with the options of the section.
+        {"*NONLINEAR STATIC\nincrements 1\nrayleigh 0.1 0.2\n",
+         "the options of *NONLINEAR STATIC are increments, increment, timestep, maxresize, save, "
+         "restart, full, modified, unbalance, maxiter; found rayleigh\n",
+         1},
+        {"*nonlinear\nincrements 1\nbogus 1\n", "; found bogus\n\nerror in input line 3:", 1},
+        {"*nonlinear\nincrements 1\nMaxIter2 3\n", "maxiter; found MaxIter2\n", 1},
+        // A field more than the option takes.
+        {"*nonlinear\nincrements 1\nunbalance 1e-6 1e-8\n",
+         "unbalance takes one value; found 1e-8\n", 1},
+        {"*nonlinear\nincrements 1\nfull newton\n", "full takes nothing after it; found newton\n",
+         1},
         {"*nonlinear quasi\nincrements 2\n",
          "*NONLINEAR can only be supplemented by STATIC or DYNAMIC\n", 1},
         {"*nonlinear static extra\nincrements 2\n",

@@ -102,7 +102,7 @@ TEST(ReadSuppress, EveryDofLetterInAnyCaseFixesItsDof)
         {"uY", displacement_type, y_axis}, {"Uz", displacement_type, z_axis},
         {"rx", rotation_type, x_axis},     {"RZ", rotation_type, z_axis},
         {"rY", rotation_type, y_axis},     {"t", temperature_type, none},
-        {"T", temperature_type, none},     {"Temp", temperature_type, none},
+        {"T", temperature_type, none},
     };
     for (const Case& c : cases) {
         MyDomain model;
@@ -158,15 +158,26 @@ TEST(ReadSuppress, ErrorsAreCountedAndStopTheLine)
         {"u-2 1 2", "free direction not implemented yet", 1, 0},
         {"ux x 1 2", "unknown type of load", 1, 0},
         {"ux uy q 1 2", "unknown type of load", 1, 0},
-        {"ux 9 1 2", "unknown suppressed node number9", 1, 0},
-        {"ux 1 9 2", "unknown suppressed node number9", 1, 1},
+        {"ux 9 1 2", "unknown suppressed node number 9", 1, 0},
+        {"ux 1 9 2", "unknown suppressed node number 9", 1, 1},
+        // A word is a degree of freedom only in full: these fixed ux, rz or t.
+        {"uxy 1 2", "unknown degree of freedom uxy: the words are ux, uy, uz, rx, ry, rz and t",
+         1, 0},
+        {"uxx 1 2", "unknown degree of freedom uxx", 1, 0},
+        {"rzz 1 2", "unknown degree of freedom rzz", 1, 0},
+        {"tz 1 2", "unknown degree of freedom tz", 1, 0},
+        {"Temp 1 2", "unknown degree of freedom Temp", 1, 0},
+        {"ux txyz 1 2", "unknown degree of freedom txyz", 1, 0},
+        // A line without its degrees of freedom or without its nodes fixes nothing.
+        {"ux uy", "the line names no node after its degrees of freedom", 1, 0},
+        {"rz", "the line names no node after its degrees of freedom", 1, 0},
         // A node number with a unit glued to it is no number; the nodes before it
         // are fixed.
         {"ux 1 2x 2", "wrong type in field 3", 1, 1},
         {"ux 1 2.0 2", "", 0, 2},
         {"ux 1.5 2", "wrong type in field 2", 1, 0},
-        {"1 2", "", 0, 0},
-        {"1 7", "unknown suppressed node number7", 1, 0},
+        {"1 2", "the line names no degree of freedom before its node numbers", 1, 0},
+        {"3", "the line names no degree of freedom before its node numbers", 1, 0},
         {"ux uy uz rx ry rz t ux uy uz ux 1 2", "too many directions (must be less than 11)", 1,
          0},
     };
@@ -294,7 +305,7 @@ TEST(ReadLoadef, LineWithAnUnknownNodeKeepsTheNodesBeforeIt)
         read_text("*loadef\nset 1\nloads\nfx 4 1 9 2\nprescribed\nux 2 3 8 2\n*end\n", model);
     EXPECT_EQ(reading.errors, 2) << reading.messages;
     EXPECT_NE(reading.messages.find("unknown node number 9 in nodal loads"), std::string::npos);
-    EXPECT_NE(reading.messages.find("unknown prescribed node number8"), std::string::npos);
+    EXPECT_NE(reading.messages.find("unknown prescribed node number 8"), std::string::npos);
     ASSERT_EQ(model.load_sets.size(), 1u);
     // Node 3 was prescribed before the unknown node 8; node 2 came after it.
     EXPECT_EQ(node_of(model, 3)->number_of_dofs(), 1u);
@@ -327,7 +338,11 @@ TEST(ReadLoadef, ErrorsAreCountedAndSetsDropped)
         {"load 1\n", set_number, 1, 0},
         {"set 1\nloads\nfx 1 1\nset\n", set_number, 1, 1},
         {"set 1\nforces\nfx 1 1\n", undefined, 1, 0},
-        {"set 1\n", undefined, 1, 0},
+        // A set without a block is refused on its own line, not on the keyword
+        // line (or the end of the input) after it.
+        {"set 1\n", "load set 1 has no block: loads, prescribed or pressure must follow its set "
+                    "line\n\nerror in input line 2:\nset 1\n", 1, 0},
+        {"set 1\nloads\nfx 1 1\nset 2\n", "load set 2 has no block", 1, 1},
         {"set 1\nloads\nfx 1 zz 1 1\n", undefined, 1, 0},
         {"set 1\npressure\n5 1 1.0\n", "pressure on unknown element number 5", 2, 0},
         {"set 1\nloads\nfw 1 1\n", "error in direction", 1, 1},
@@ -335,6 +350,28 @@ TEST(ReadLoadef, ErrorsAreCountedAndSetsDropped)
         {"set 1\nloads\nfx abc 1\n", "wrong type in field 2", 1, 1},
         {"set 1\nprescribed\nr7 1 1\n", "free direction not implemented yet", 1, 1},
         {"set x\nloads\nfx 1 1\n", "wrong type in field 2", 1, 1},
+        // A word is a load or a degree of freedom only in full.
+        {"set 1\nloads\nfyx -10 1\n",
+         "unknown load fyx: the words are fx, fy, fz, mx, my, mz and q\n", 1, 1},
+        {"set 1\nloads\nq_heat 5 1\n", "unknown load q_heat", 1, 1},
+        {"set 1\nloads\nfx 1 mzz 2 1\n", "unknown load mzz", 1, 1},
+        {"set 1\nprescribed\nuxx 0.1 1\n", "unknown degree of freedom uxx", 1, 1},
+        {"set 1\nprescribed\ntemp 20 1\n", "unknown degree of freedom temp", 1, 1},
+        // A line without its nodes, or without its loads, does nothing.
+        {"set 1\nloads\nfy -12000\n",
+         "the line names no node after its load and value pairs\n\nerror in input line 4:", 1,
+         1},
+        {"set 1\nloads\nfx 1 fy 2\n", "the line names no node", 1, 1},
+        {"set 1\nloads\n1\n", "the line names no load before its node numbers", 1, 1},
+        {"set 1\nprescribed\nux 0.1\n",
+         "the line names no node after its degree of freedom and value pairs", 1, 1},
+        // A remark after a backslash on a block line continues the line: the load
+        // line that follows would be dropped.
+        {"set 1\nloads   \\ the load on the apex\nfy -12000 1\n",
+         "loads takes nothing after it; found fy\n\nerror in input line 4:\nloads fy -12000 1\n",
+         1, 1},
+        {"set 1\nloads\nfx 1 1\nprescribed \\ the support moves\nux 0.1 1\n",
+         "prescribed takes nothing after it; found ux", 1, 1},
         {"", "", 0, 0},
         {"set 1\nset 2\nloads\nfx 1 1\n", "", 0, 2},
     };
@@ -384,7 +421,7 @@ TEST(ReadPost, EveryWordSetsItsSelection)
     MyDomain model;
     AnyControl* control = nullptr;
     const Reading reading = read_text(
-        "*linear\n*post\nstep 5 10\nSTEP 15 10\nlast 3\nDisplacement\nstress\n*end\n", model,
+        "*linear\n*post\nstep 5 10\nSTEP 15 10\nlast\nDisplacement\nstress\n*end\n", model,
         control);
     EXPECT_EQ(reading.errors, 0) << reading.messages;
     ASSERT_NE(control, nullptr);
@@ -432,14 +469,29 @@ TEST(ReadPost, LaterSectionReplacesTheSelectionUnlessItFails)
     control = nullptr;
     reading = read_text("*linear\n*post\nall\n*post\nstress\nnodes\nlast\n*end\n", other, control);
     EXPECT_EQ(reading.errors, 1);
-    EXPECT_NE(reading.messages.find(
-                  "first word of each line in POST selection must be: step, all or last\n"),
+    EXPECT_NE(reading.messages.find("first word of each line in POST selection must be: step, all, "
+                                    "last, displacement, temperature, stress or equivalent; "
+                                    "found nodes\n\nerror in input line 6:\nnodes\n"),
               std::string::npos)
         << reading.messages;
     EXPECT_TRUE(control->post_selection().all);
     EXPECT_FALSE(control->post_selection().stress);
     EXPECT_FALSE(control->post_selection().last);
     delete control;
+}
+
+TEST(ReadPost, FieldsAfterAWordThatTakesNoneAreRefused)
+{
+    // "last 3" does not ask for the last three increments.
+    for (const std::string line : {"last 3", "displacement stress", "all \\ x\nstress"}) {
+        MyDomain model;
+        AnyControl* control = nullptr;
+        const Reading reading = read_text("*linear\n*post\n" + line + "\n*end\n", model, control);
+        EXPECT_EQ(reading.errors, 1) << line << reading.messages;
+        EXPECT_NE(reading.messages.find(" takes nothing after it; found "), std::string::npos)
+            << reading.messages;
+        delete control;
+    }
 }
 
 TEST(ReadPost, BadStepNumberIsCountedAndSkipped)

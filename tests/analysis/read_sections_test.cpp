@@ -80,6 +80,17 @@ TEST(TitleSection, LinesJoinedWithSingleBlanksAndNewlines)
     EXPECT_EQ(last.domain->title, "only line");
     LoadedModel empty("*title\n*end\n");
     EXPECT_EQ(empty.domain->title, "");
+
+    // A UTF-8 byte-order mark that an editor put before the first line made that
+    // line no keyword line, and the title was dropped.
+    LoadedModel marked("\xEF\xBB\xBF*title\nPortal frame\n*end\n");
+    EXPECT_EQ(marked.errors, 0);
+    EXPECT_EQ(marked.domain->title, "Portal frame");
+    // Only the whole mark is skipped.
+    LoadedModel part("\xEF\xBB*title\nPortal frame\n*end\n");
+    EXPECT_EQ(part.domain->title, "");
+    LoadedModel bare("*title\nT\n*end\n");
+    EXPECT_EQ(bare.domain->title, "T");
 }
 
 TEST(NodesSection, NodesInFileOrderAndLinesWithErrorsCreateNothing)
@@ -224,7 +235,10 @@ TEST(ElementsSection, GroupAndElementLineErrors)
 TEST(ElementsSection, EveryContinuumNameCreatesItsClass)
 {
     LoadedModel model(
-        "*nodes\n1 1 0 0\n2 2 0 0\n3 2 1 0\n4 1 1 0\n5 1 0 1\n6 2 0 1\n7 2 1 1\n8 1 1 1\n"
+        // Plane elements lie in the x-y plane; the hexahedron has nodes of its own.
+        "*nodes\n1 1 0 0\n2 2 0 0\n3 2 1 0\n4 1 1 0\n5 1.5 0 0\n6 2 0.5 0\n7 1.5 1 0\n"
+        "8 1 0.5 0\n11 1 0 0\n12 2 0 0\n13 2 1 0\n14 1 1 0\n15 1 0 1\n16 2 0 1\n17 2 1 1\n"
+        "18 1 1 1\n"
         "*material 1\nlinearelastic\nyoung 100\npoisson 0.25\n"
         "*material 2\nthermoelastic\nyoung 100\npoisson 0.25\nlambda 1\ncapacity 1\nalpha 1e-5\n"
         "*material 3\nthermal\nlambda 1\ncapacity 1\n"
@@ -252,7 +266,7 @@ TEST(ElementsSection, EveryContinuumNameCreatesItsClass)
         "quad8psna 1\n20 1 2 3 4 5 6 7 8\n"
         "quad8pssa 1 1\n21 1 2 3 4 5 6 7 8\n"
         "quad8axia 1\n22 1 2 3 4 5 6 7 8\n"
-        "hex8 1\n23 1 2 3 4 5 6 7 8\n"
+        "hex8 1\n23 11 12 13 14 15 16 17 18\n"
         "*end\n");
     EXPECT_EQ(model.errors, 0) << model.messages;
     std::vector<FiniteElement*> elements = LoadedModel::as_vector(model.domain->elements);
@@ -296,8 +310,9 @@ TEST(ElementsSection, EveryContinuumNameCreatesItsClass)
         EXPECT_TRUE(expected[k].is_class(element));
         EXPECT_EQ(element->get_nr_nodes(), expected[k].nodes);
         // Node references in the order of the fields.
+        const std::uint32_t first = expected[k].state == 0 ? 11 : 1;
         for (std::uint32_t i = 0; i < element->get_nr_nodes(); ++i)
-            EXPECT_EQ(element->get_node(i)->number(), i + 1);
+            EXPECT_EQ(element->get_node(i)->number(), i + first);
         const auto* structural = dynamic_cast<NumIntStructElement*>(element);
         if (expected[k].state < 0) {
             EXPECT_EQ(structural, nullptr);
@@ -320,7 +335,7 @@ TEST(ElementsSection, ContinuumGroupChecks)
     LoadedModel model(
         "*nodes\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n"
         "*material 1\nlinearelastic\nyoung 100\n"
-        "*material 2\nthermoelastic\nyoung 100\nlambda 1\ncapacity 1\n"
+        "*material 2\nthermoelastic\nyoung 100\nlambda 1\ncapacity 1\nalpha 1e-5\n"
         "*material 3\nthermal\nlambda 1\ncapacity 1\n"
         "*geometry 1\nthick 0.5\n"
         "*geometry 2\nthick 0\n"
@@ -380,9 +395,9 @@ TEST(ElementsSection, TotalLagrangeNamesCreateTheirElements)
 TEST(MaterialSection, TypesParametersAndTheirErrors)
 {
     LoadedModel model(
-        "*material\nlinearelastic\n"                              // number 1, E = nu = 0
+        "*material\nlinearelastic\n"                              // number 1, no young: 1 error
         "*material 2\nLinearElastic\nYoung 100\npoisson 0.5\ndensity 7.8\nyoung 200\n"
-        "*material 3\nlinearelastic\npoisson 0.6\nlambda 3\n"     // 2 errors
+        "*material 3\nlinearelastic\npoisson 0.6\nlambda 3\n"     // 3 errors, young missing
         "*material 4\nmass 2.5\ndensity 1\n"                      // 1 error
         "*material 5\nsteel\nyoung 50\n"                          // 1 error, elastic
         "*material 6\nthermoelastic\nyoung 10\npoisson 0.2\nlambda 4\ncapacity 5\n"
@@ -397,7 +412,13 @@ TEST(MaterialSection, TypesParametersAndTheirErrors)
         "nadai 0 0.5 5\n"                                          // 2 errors
         "*material 1\nlinearelastic\nyoung 999\n"                  // duplicate number: 1 error
         "*end\n");
-    EXPECT_EQ(model.errors, 2 + 1 + 1 + 1 + 1 + 1 + 2 + 1) << model.messages;
+    EXPECT_EQ(model.errors, 1 + 3 + 1 + 1 + 1 + 1 + 1 + 2 + 1) << model.messages;
+    // A word the type needs and the section leaves out is counted on the
+    // *material line.
+    EXPECT_TRUE(model.says("material 1: a linearelastic material needs a young line\n\n"
+                           "error in input line 1:\n*material\n\n"));
+    EXPECT_TRUE(model.says("material 3: a linearelastic material needs a young line\n\n"
+                           "error in input line 9:\n*material 3\n\n"));
     EXPECT_TRUE(
         model.says("material 1 is defined twice\n\nerror in input line 57:\n*material 1\n\n"));
     EXPECT_TRUE(model.says("Poisson's ratio must be between 0 and 0.5; input error\n"));
@@ -480,9 +501,10 @@ TEST(MaterialSection, TypesParametersAndTheirErrors)
 TEST(MaterialSection, NadaiLineReadsAllThreeValuesFirst)
 {
     // A value that is not a number counts its error and the line sets nothing.
-    LoadedModel model("*material 2\nvonmises\nnadai 100 0.5 10\nnadai 50 x 20\n*end\n");
+    LoadedModel model(
+        "*material 2\nvonmises\nyoung 1e3\nnadai 100 0.5 10\nnadai 50 x 20\n*end\n");
     EXPECT_EQ(model.errors, 1);
-    EXPECT_TRUE(model.says("wrong type in field 3\n\nerror in input line 4:\nnadai 50 x 20\n\n"));
+    EXPECT_TRUE(model.says("wrong type in field 3\n\nerror in input line 5:\nnadai 50 x 20\n\n"));
     input_data reader;
     auto* material = dynamic_cast<VonMises_type*>(reader.find_material(*model.domain, 2));
     ASSERT_NE(material, nullptr);
@@ -520,10 +542,13 @@ TEST(MaterialSection, WrongValueKeepsThePreviousSetting)
 
 TEST(MaterialSection, SectionCutShortByTheEndOfTheFile)
 {
-    // The end of the file stands where the type line should be, as a "*end" line would.
+    // The end of the file stands where the type line should be, as a "*end" line
+    // would: the material has no type, an error of its *material line.
     for (const std::string text : {"*material 3\n", "*material 3\n*end\n"}) {
         LoadedModel model(text);
-        EXPECT_EQ(model.errors, 0);
+        EXPECT_EQ(model.errors, 1) << model.messages;
+        EXPECT_TRUE(model.says("thermoplastic or mass); found "));
+        EXPECT_TRUE(model.says("\nerror in input line 1:\n*material 3\n"));
         EXPECT_EQ(model.domain->materials.size(), 1u);
     }
 }
@@ -583,9 +608,12 @@ TEST(MaterialSection, PlasticMaterialWithoutItsHardeningLawIsRefused)
     // first yielded point would compute stresses that are not numbers.
     LoadedModel model("*material 3\nvonmises\nyoung 210000\npoisson 0.3\n"
                       "*material 4\nthermoplastic\nyoung 1000\npoisson 0.25\nalpha 1e-5\n"
+                      "lambda 1\n"
                       "*material 5\nvonmises\nyoung 210000\nnadai 500 0.25 200\n"
                       "*end\n");
     EXPECT_EQ(model.errors, 2) << model.messages;
-    EXPECT_TRUE(model.says("material 3: plastic material needs a nadai line\n"));
+    // Counted against the material's own *material line, not the next keyword line.
+    EXPECT_TRUE(model.says("material 3: plastic material needs a nadai line\n\n"
+                           "error in input line 1:\n*material 3\n"));
     EXPECT_TRUE(model.says("material 4: plastic material needs a nadai line\n"));
 }
