@@ -289,7 +289,12 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
             // killed program loses at most the step that was running, and a
             // write that failed stops the analysis at once.
             flush_analysis_files();
-            if (!more) break;
+            // An analysis that has done its last step is ended, whatever Halt
+            // was answered during it.
+            if (!more) {
+                can_continue = false;
+                break;
+            }
             show_progress();
             wxYield();
 

@@ -50,16 +50,15 @@ public:
     {
         if (step_ms > 0) wxMilliSleep(step_ms);
         ++performed;
-        if (increment_nr == fail_at) {
-            if (before_failure) before_failure();
-            throw KelVane::matrix_error("singular test matrix");
-        }
+        if (increment_nr == halt_at) press_halt();
+        if (increment_nr == fail_at) throw KelVane::matrix_error("singular test matrix");
         listing << "counted step " << increment_nr << '\n';
     }
 
     int performed = 0;
     int fail_at = 0;
-    std::function<void()> before_failure;  // run inside the failing step
+    int halt_at = 0;                    // step during which Halt is pressed
+    std::function<void()> press_halt;
     int step_ms = 0;
     bool fail_in_init = false;
 };
@@ -478,14 +477,16 @@ TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
     struct Case {
         const char* what;
         bool in_init;
-        bool halted_in_step;  // Halt answered Yes during the step that fails
+        int fail_at;  // 0: no step fails
+        int halt_at;  // step during which Halt is answered Yes; 0: none
     };
     const Case cases[] = {
-        {"error in step 4", false, false},
-        {"error in init", true, false},
-        // An analysis that an error ended is ended, whatever Halt was answered:
-        // it was reported "stopped" and offered to be continued.
-        {"error in step 4 after halt", false, true},
+        {"error in step 4", false, 4, 0},
+        {"error in init", true, 4, 0},
+        // An analysis that an error or its last step ended is ended, whatever
+        // Halt was answered: it was reported "stopped" and offered to be continued.
+        {"error in step 4 after halt", false, 4, 4},
+        {"last step after halt", false, 0, 10},
     };
     for (const Case& c : cases) {
         const bool in_init = c.in_init;
@@ -493,21 +494,23 @@ TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
         const std::string path = copy_example("two_bar_truss.dat");
         ASSERT_TRUE(load(path));
         CountingControl* counting = install_counting_control(10);
-        counting->fail_at = 4;
+        counting->fail_at = c.fail_at;
         counting->fail_in_init = in_init;
-        if (c.halted_in_step) {
-            hook.Answer(wxID_YES);
-            counting->before_failure = [] { press(ControlDialog::ID_HALT); };
-        }
+        counting->halt_at = c.halt_at;
+        counting->press_halt = [] { press(ControlDialog::ID_HALT); };
+        if (c.halt_at > 0) hook.Answer(wxID_YES);
         const int stopped_before = count_of(log_text(), "stopped (analysis time: ");
         const char* message = in_init ? "no stiffness to factorise" : "singular test matrix";
         const int finished_before = count_of(log_text(), "finished (analysis time: ");
 
         press(ControlDialog::ID_START);
-        EXPECT_EQ(counting->performed, in_init ? 0 : 4);
-        EXPECT_TRUE(log_contains(wxString("\nERROR: ") + message + "\n"));
-        EXPECT_NE(read_file(listing_of(path)).find(std::string("\nERROR: ") + message + "\n"),
-                  std::string::npos);
+        const int performed = in_init ? 0 : c.fail_at > 0 ? c.fail_at : 10;
+        EXPECT_EQ(counting->performed, performed);
+        if (c.fail_at > 0) {
+            EXPECT_TRUE(log_contains(wxString("\nERROR: ") + message + "\n"));
+            EXPECT_NE(read_file(listing_of(path)).find(std::string("\nERROR: ") + message + "\n"),
+                      std::string::npos);
+        }
         EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
         EXPECT_EQ(count_of(log_text(), "stopped (analysis time: "), stopped_before);
         EXPECT_FALSE(out_stream.is_open());
@@ -519,7 +522,7 @@ TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
         if (!in_init) {
             main_frame().IssueCommand(CMD_CONTINUE);
             EXPECT_TRUE(log_text().EndsWith("Can not continue stopped analysis\n"));
-            EXPECT_EQ(counting->performed, 4);
+            EXPECT_EQ(counting->performed, performed);
         }
     }
 }
