@@ -64,12 +64,14 @@ void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::os
         notes.push_back("*post names no block (displacement, temperature, stress or equivalent): "
                         "no result file is written");
     } else {
+        // A restarted analysis goes on after the increment its restart file holds.
+        const int first = incremental->get_increment_number() + 1;
         const int last = incremental->get_total_increments();
         for (const int step : selection.steps) {
-            if (step >= 1 && step <= last) continue;
+            if (step >= first && step <= last) continue;
             std::ostringstream note;
             note << "*post step " << step << " is not written: the analysis runs increments "
-                 << "up to " << last;
+                 << first << " to " << last;
             notes.push_back(note.str());
         }
     }

@@ -321,7 +321,7 @@ const EdgeRun edge_runs[] = {
      "nonlinear_truss",
      {{"*end", "*post\nstep 2 99\ndisplacement\n*end"}},
      "",
-     {"*post step 99 is not written: the analysis runs increments up to 4\n"},
+     {"*post step 99 is not written: the analysis runs increments 1 to 4\n"},
      {"*post step 2 "}},
     // A rotation prescribed on a node of quadrilaterals acts on nothing, as a
     // moment there would: it is neither an unknown nor a reaction of the listing.
