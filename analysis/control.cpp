@@ -1,9 +1,13 @@
 #include "control.h"
 
+#include <iostream>
 #include <ostream>
+#include <sstream>
+#include <vector>
 
 #include "domain.h"
 #include "errors.h"
+#include "incremental_control.h"
 #include "incremental_iterative_control.h"
 #include "kvmatrix.h"
 #include "process_values.h"
@@ -21,6 +25,60 @@ void require_heat_time_step(const MyDomain& model, double time_step)
     throw KelVane::kelvane_error(
         "heat conduction needs a positive timestep: analyse the model under "
         "\"*nonlinear static\" with a \"timestep\" line");
+}
+
+namespace {
+
+bool names_a_block(const KelVane::PostProc& selection)
+{
+    return selection.displacement || selection.incr_displa || selection.temperature ||
+           selection.temp_increment || selection.stress || selection.equivalent;
+}
+
+bool names_increments(const KelVane::PostProc& selection)
+{
+    return selection.all || selection.last || !selection.steps.empty();
+}
+
+}  // namespace
+
+bool writes_result_file(const KelVane::Control<MyDomain>& control)
+{
+    const KelVane::PostProc& selection = control.post_selection();
+    return dynamic_cast<const KelVane::IncrementalControl<MyDomain>*>(&control) != nullptr &&
+           names_a_block(selection) && names_increments(selection);
+}
+
+void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::ostream& listing)
+{
+    const KelVane::PostProc& selection = control.post_selection();
+    if (!names_a_block(selection) && !names_increments(selection)) return;
+    std::vector<std::string> notes;
+    const auto* incremental = dynamic_cast<const KelVane::IncrementalControl<MyDomain>*>(&control);
+    if (incremental == nullptr) {
+        notes.push_back("*post: only an incremental analysis (*nonlinear) writes a result file; "
+                        "this one writes none");
+    } else if (!names_increments(selection)) {
+        notes.push_back("*post names no increment (step, all or last): no result file is written");
+    } else if (!names_a_block(selection)) {
+        notes.push_back("*post names no block (displacement, temperature, stress or equivalent): "
+                        "no result file is written");
+    } else {
+        // A restarted analysis goes on after the increment its restart file holds.
+        const int first = incremental->get_increment_number() + 1;
+        const int last = incremental->get_total_increments();
+        for (const int step : selection.steps) {
+            if (step >= first && step <= last) continue;
+            std::ostringstream note;
+            note << "*post step " << step << " is not written: the analysis runs increments "
+                 << first << " to " << last;
+            notes.push_back(note.str());
+        }
+    }
+    for (const std::string& note : notes) {
+        std::cout << note << std::endl;
+        listing << note << '\n';
+    }
 }
 
 namespace {

@@ -67,6 +67,17 @@ void reset_published_values();
 // time_step is not positive.
 void require_heat_time_step(const MyDomain& model, double time_step);
 
+// Whether the analysis writes a result file: only an incremental analysis does,
+// and only when its *post selection names a block and some increments. Otherwise
+// the result file is not opened, and one an earlier run wrote stays as it is.
+bool writes_result_file(const KelVane::Control<MyDomain>& control);
+
+// Says in the log and in the listing what the *post selection asks for that the
+// analysis does not write: a selection under an analysis that writes no result
+// file, blocks without increments, increments without blocks, and step numbers
+// beyond the last increment. Called once the analysis has been initialised.
+void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::ostream& listing);
+
 // Linear statics: load set 1 at factor 1, one solve, the listing. The solution
 // stays in the nodes' current increments (nothing is committed).
 class LinearControl : public KelVane::Control<MyDomain> {

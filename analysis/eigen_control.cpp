@@ -97,6 +97,15 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     }
 
     const std::uint32_t n = model.n_free;
+    if (n == 0) {
+        // Nothing can move: there is no frequency to list, and the listing says so.
+        const char* const message =
+            "the model has no free degree of freedom: it has no eigenfrequency";
+        std::cout << message << std::endl;
+        listing << message << std::endl;
+        done = true;
+        return;
+    }
     KelVane::SparseSysMat K(n, true);
     KelVane::SparseSysMat M(n, true);
     model.set_profile(K);

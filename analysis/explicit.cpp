@@ -22,6 +22,11 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // Without a positive step the model would never move, and the analysis would
     // report a motion of zeros.
     if (!(dt > 0.0)) throw KelVane::kelvane_error("explicit analysis needs a positive timestep");
+    // Conduction has no mass to lump: the temperatures have no explicit step.
+    if (model.conducts_heat())
+        throw KelVane::kelvane_error(
+            "heat conduction needs an implicit analysis: analyse the model under "
+            "\"*nonlinear static\" with a \"timestep\" line");
     model.setup_dofs();
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);

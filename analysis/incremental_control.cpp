@@ -1,6 +1,7 @@
 #include "incremental_control.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -219,7 +220,17 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
     write_motion(file);
     file << restart_trailer << '\n';
     file.close();
-    if (!file) throw file_error("can not write restart file " + name);
+    if (!file) {
+        // A file cut short would be taken for a state to restart from.
+        std::remove(name.c_str());
+        throw file_error("can not write restart file " + name);
+    }
+    // The file lands in the working directory, which a user of the window does
+    // not see: the log names it with its folder.
+    std::error_code failure;
+    const std::filesystem::path written = std::filesystem::absolute(name, failure);
+    std::cout << "restart file " << (failure ? name : written.string()) << " written"
+              << std::endl;
 }
 
 template <class DomainType>
@@ -270,10 +281,24 @@ void IncrementalControl<DomainType>::read_restart(DomainType& model)
 }
 
 template <class DomainType>
-void IncrementalControl<DomainType>::read_motion(const std::string&, std::istream&)
+void IncrementalControl<DomainType>::read_motion(const std::string& first, std::istream&)
 {
     // A static analysis keeps no motion: whatever stands before the end line is wrong.
+    refuse_other_analysis(first, "a static analysis");
     throw file_error("incorrect end of restart file");
+}
+
+template <class DomainType>
+void IncrementalControl<DomainType>::refuse_other_analysis(const std::string& first,
+                                                           const char* reader)
+{
+    // The first record after the model records tells the analysis that wrote it.
+    const char* writer = nullptr;
+    if (first == "previous_increment") writer = "an explicit analysis";
+    else if (first == "velocity") writer = "a Newmark analysis";
+    if (writer == nullptr) return;
+    throw file_error(std::string("the restart file holds the state of ") + writer +
+                     ": it can not restart " + reader);
 }
 
 template <class DomainType>
@@ -290,8 +315,14 @@ void IncrementalControl<DomainType>::read_vector_record(std::istream& is, const 
                                                         const char* name, Vector& v)
 {
     unsigned size = 0;
-    if (word != name || !(is >> size) || size != v.size())
+    if (word != name) {
+        if (std::string(name) == "previous_increment")
+            refuse_other_analysis(word, "an explicit analysis");
+        else if (std::string(name) == "velocity")
+            refuse_other_analysis(word, "a Newmark analysis");
         throw file_error("corrupt restart file");
+    }
+    if (!(is >> size) || size != v.size()) throw file_error("corrupt restart file");
     for (unsigned i = 1; i <= size; ++i) {
         double value = 0.0;
         if (!(is >> value) || !std::isfinite(value)) throw file_error("corrupt restart file");

@@ -126,6 +126,10 @@ protected:
     static void write_vector_record(std::ostream& os, const char* name, const Vector& v);
     static void read_vector_record(std::istream& is, const std::string& word, const char* name,
                                    Vector& v);
+    // Throws file_error naming the analysis that wrote the restart file when
+    // `first`, the record after the model records, is the first one of another
+    // analysis than `reader` ("an explicit analysis"); returns otherwise.
+    static void refuse_other_analysis(const std::string& first, const char* reader);
 
     bool restart = false;
     int total_increments = 1;

@@ -65,13 +65,15 @@ int read_model(const std::string& file_name, MyDomain*& domain,
 
 namespace {
 
-const char* const path_separators = "/\\:";
+// Only '/' separates directories: a backslash and ':' are characters of a file name, and
+// a model a:b.dat keeps them in its outputs' names (a:b004.bin), apart from b.dat's.
+const char path_separator = '/';
 
 }  // namespace
 
 std::string model_base_name(const std::string& path)
 {
-    std::string::size_type separator = path.find_last_of(path_separators);
+    std::string::size_type separator = path.rfind(path_separator);
     std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
     // Only the extension goes: bridge.case1.dat and bridge.case2.dat keep apart.
     return name.substr(0, name.rfind('.'));
@@ -79,7 +81,7 @@ std::string model_base_name(const std::string& path)
 
 std::string directory_part(const std::string& path)
 {
-    std::string::size_type separator = path.find_last_of(path_separators);
+    std::string::size_type separator = path.rfind(path_separator);
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 

@@ -21,10 +21,10 @@ class Control;
 int read_model(const std::string& file_name, MyDomain*& domain,
                KelVane::Control<MyDomain>*& control);
 
-// The bare model name: the part after the last '/', '\' or ':', cut before its
-// last '.' (bridge.case1.dat gives bridge.case1).
+// The bare model name: the part after the last '/', cut before its last '.'
+// (bridge.case1.dat gives bridge.case1, a:b.dat gives a:b).
 std::string model_base_name(const std::string& path);
-// The path up to and including its last '/', '\' or ':'; empty when it has none.
+// The path up to and including its last '/'; empty when it has none.
 std::string directory_part(const std::string& path);
 // Whether the two paths name one file (one device and one inode: a hard or a
 // symbolic link to the file counts); false when either does not exist.

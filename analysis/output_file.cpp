@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "errors.h"
 
 OutputFile::OutputFile() : std::ostream(nullptr)
@@ -21,6 +24,16 @@ bool OutputFile::open(const std::string& name)
         return false;
     }
     return true;
+}
+
+bool OutputFile::can_open(const std::string& name)
+{
+    struct stat status {};
+    if (::stat(name.c_str(), &status) == 0)
+        return !S_ISDIR(status.st_mode) && ::access(name.c_str(), W_OK) == 0;
+    const std::string::size_type slash = name.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    return ::access(directory.c_str(), W_OK | X_OK) == 0;
 }
 
 void OutputFile::flush_checked()

@@ -19,6 +19,10 @@ public:
     // be opened.
     bool open(const std::string& name);
     bool is_open() const { return buffer.is_open(); }
+    // Whether `name` could be opened for writing (an existing file that is not a
+    // directory and may be written, or a new one in a directory that takes it),
+    // found without opening it: nothing on disk changes.
+    static bool can_open(const std::string& name);
     const std::string& name() const { return file_name; }
 
     // Hands what was written to the file. Throws KelVane::file_error "can not

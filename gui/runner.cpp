@@ -45,12 +45,6 @@ void enable_load_items(bool enable)
         if (file_menu->FindItem(id)) file_menu->Enable(id, enable);
 }
 
-// The result file is written only when some step is selected for it.
-bool asks_for_results(const KelVane::PostProc& selection)
-{
-    return selection.all || selection.last || !selection.steps.empty();
-}
-
 // Closes the files of an analysis that is discarded.
 void close_analysis_files()
 {
@@ -182,6 +176,7 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
         return false;
     }
     if (errors != 0) {
+        std::cerr << errors << (errors == 1 ? " input error" : " input errors") << std::endl;
         std::cerr << "there are errors in the input file" << std::endl;
         IssueCommand(CMD_REFRESH);
         return false;
@@ -222,12 +217,17 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
     // An analysis whose listing or result file cannot be written does not start;
     // it can be started again once the file can be opened. Neither may be the
     // model file itself (a model named like its listing, or a link to it): the
-    // model is then refused before anything is opened for writing.
+    // model is then refused before anything is opened for writing. Both files are
+    // checked before either is emptied, so that a refused start changes no file.
     close_analysis_files();
-    const bool with_results = asks_for_results(control->post_selection());
+    const bool with_results = writes_result_file(*control);
     std::string refusal = model_file_clash("listing", out_file_name, model_file_name);
     if (refusal.empty() && with_results)
         refusal = model_file_clash("result file", post_file_name, model_file_name);
+    if (refusal.empty() && !OutputFile::can_open(out_file_name))
+        refusal = "can not open file " + out_file_name;
+    if (refusal.empty() && with_results && !OutputFile::can_open(post_file_name))
+        refusal = "can not open file " + post_file_name;
     if (refusal.empty()) {
         if (!out_stream.open(out_file_name))
             refusal = "can not open file " + out_file_name;
@@ -246,6 +246,7 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
 
     try {
         control->init(*domain, out_stream);
+        report_unwritten_results(*control, out_stream);
         flush_analysis_files();
         started = true;
         IssueCommand(CMD_CONTINUE);
@@ -288,7 +289,12 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
             // killed program loses at most the step that was running, and a
             // write that failed stops the analysis at once.
             flush_analysis_files();
-            if (!more) break;
+            // An analysis that has done its last step is ended, whatever Halt
+            // was answered during it.
+            if (!more) {
+                can_continue = false;
+                break;
+            }
             show_progress();
             wxYield();
 
@@ -330,7 +336,8 @@ void MyFrame::OnAnalysisEnd(wxCommandEvent&)
     if (!loaded || running) return;
 
     const bool cancelled = control_dialog->IsCancelled();
-    const bool halted = control_dialog->IsHalted();
+    // An analysis that an error ended is ended, whatever Halt was answered.
+    const bool halted = control_dialog->IsHalted() && can_continue;
     if (cancelled || !halted) {
         loaded = false;
         control_dialog->Hide();

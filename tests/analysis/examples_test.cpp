@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -289,6 +290,43 @@ const EdgeRun edge_runs[] = {
      {{"ux", ""}, {"frequencies", "frequencies 3\nshift -5"}},
      "",
      {"f(3) = "}},
+    // Conduction has no explicit step: the lumped matrix had four zero pivots.
+    {"heat_wall_explicit",
+     "heat_wall",
+     {{"*nonlinear", "*nonlinear dynamic\nexplicit"}, {"increments", "increment load 1 size 1 steps 1"},
+      {"unbalance", ""}, {"maxiter", ""}},
+     "heat conduction needs an implicit analysis: analyse the model under \"*nonlinear static\" "
+     "with a \"timestep\" line"},
+    // Nothing can move: the listing said nothing at all.
+    {"cantilever_eigen_every_dof_held",
+     "cantilever_eigen",
+     {{"ux", ""}, {"*eigen", "ux uy rz   1 2 3 4 5 6 7 8 9 10 11\n*eigen"}},
+     "",
+     {"the model has no free degree of freedom: it has no eigenfrequency\n"}},
+    // A *post selection that writes nothing, or not all it names, says so.
+    {"two_bar_truss_post_under_linear",
+     "two_bar_truss",
+     {{"*end", "*post\nlast\ndisplacement\n*end"}},
+     "",
+     {"*post: only an incremental analysis (*nonlinear) writes a result file; this one writes "
+      "none\n"}},
+    {"nonlinear_truss_post_without_increments",
+     "nonlinear_truss",
+     {{"*end", "*post\ndisplacement\n*end"}},
+     "",
+     {"*post names no increment (step, all or last): no result file is written\n"}},
+    {"nonlinear_truss_post_without_blocks",
+     "nonlinear_truss",
+     {{"*end", "*post\nlast\n*end"}},
+     "",
+     {"*post names no block (displacement, temperature, stress or equivalent): no result file "
+      "is written\n"}},
+    {"nonlinear_truss_post_step_beyond_the_last",
+     "nonlinear_truss",
+     {{"*end", "*post\nstep 2 99\ndisplacement\n*end"}},
+     "",
+     {"*post step 99 is not written: the analysis runs increments 1 to 4\n"},
+     {"*post step 2 "}},
     // A rotation prescribed on a node of quadrilaterals acts on nothing, as a
     // moment there would: it is neither an unknown nor a reaction of the listing.
     {"plate_with_quads_rotation_prescribed",
@@ -345,6 +383,52 @@ INSTANTIATE_TEST_SUITE_P(Examples, EdgeRuns, ::testing::ValuesIn(edge_runs),
                          [](const ::testing::TestParamInfo<EdgeRun>& info) {
                              return std::string(info.param.label);
                          });
+
+// An analysis that writes no result file leaves the result file of an earlier run
+// as it is (a linear or eigen analysis with *post, a selection without blocks);
+// a start refused because the result file cannot be opened (a directory in its
+// place) leaves the listing of the earlier run as it is.
+TEST_F(EndToEnd, RunThatWritesNoResultFileOrIsRefusedChangesNoFile)
+{
+    struct Case {
+        const char* example;
+        const char* post;
+    };
+    const Case cases[] = {
+        {"two_bar_truss", "*post\nlast\ndisplacement\n*end"},
+        {"cantilever_eigen", "*post\nall\ndisplacement\n*end"},
+        {"nonlinear_truss", "*post\nlast\n*end"},
+    };
+    CoutCapture out;
+    CerrCapture errors;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.example);
+        int replaced = 0;
+        const std::string model = write_model(
+            std::string(c.example) + "_post.dat",
+            with_lines_replaced(example_text(c.example), "*end", c.post, replaced));
+        const std::string result_path = scratch + c.example + "_post.flavia.res";
+        std::ofstream(result_path) << "an earlier run's results\n";
+        const ModelRun run = run_model(model);
+        EXPECT_TRUE(run.finished) << run.error;
+        EXPECT_EQ(read_text_file(result_path), "an earlier run's results\n");
+    }
+
+    int replaced = 0;
+    const std::string model = write_model(
+        "refused.dat", with_lines_replaced(example_text("nonlinear_truss"), "*end",
+                                           "*post\nlast\ndisplacement\n*end", replaced));
+    const ModelRun first = run_model(model);
+    ASSERT_TRUE(first.finished) << first.error;
+    const std::string listing = read_text_file(first.listing_path);
+    ASSERT_GT(listing.size(), 1000u);
+    std::filesystem::remove(first.result_path);
+    std::filesystem::create_directory(first.result_path);
+    const ModelRun refused = run_model(model);
+    EXPECT_FALSE(refused.ran);
+    EXPECT_EQ(refused.error, "can not open file " + first.result_path);
+    EXPECT_EQ(read_text_file(first.listing_path), listing);
+}
 
 // A model run before leaves nothing behind that the next one reads: each example,
 // and the heat wall under "*linear" (which once gave the right temperatures after

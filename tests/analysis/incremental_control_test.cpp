@@ -1,7 +1,9 @@
 #include "incremental_control.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -484,6 +486,10 @@ TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
     CaptureStdout out;
     control.init(model, listing);
     control.run(model, listing, result, -1);
+    // The log names the file with its folder: it lands in the working directory.
+    EXPECT_NE(out.text().find("restart file " + scratch + "/base007.bin written\n"),
+              std::string::npos)
+        << out.text();
     std::ifstream file("base007.bin");
     std::string header, trailer, load_record;
     int increment = 0;
@@ -494,6 +500,38 @@ TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
     EXPECT_EQ(time, 0.0);
     EXPECT_EQ(load_record, "L1");
     EXPECT_EQ(trailer, "end_restart_file");
+}
+
+// A restart file whose write fails (a full disk, here a file size limit) is
+// removed: a file cut short would be read as a state to restart from.
+TEST_F(IncrementalControlFiles, RestartFileWhoseWriteFailsIsRemoved)
+{
+    MyDomain model;
+    model.load_sets.push_back(new KelVane::LoadSet(1));
+    ScriptedControl control;
+    control.solve = false;
+    control.set_base_name("full");
+    control.add_load_block(1, 0.5, 2);
+    control.save_selection().all = true;
+    std::ostringstream listing, result;
+    CaptureStdout out;
+    control.init(model, listing);
+    rlimit previous_limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous_limit), 0);
+    rlimit small_limit = previous_limit;
+    small_limit.rlim_cur = 8;
+    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small_limit), 0);
+    std::string message;
+    try {
+        control.run(model, listing, result, 1);
+    } catch (const KelVane::file_error& error) {
+        message = error.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &previous_limit);
+    std::signal(SIGXFSZ, previous_handler);
+    EXPECT_EQ(message, "can not write restart file full001.bin");
+    EXPECT_FALSE(exists("full001.bin"));
 }
 
 // No two bases or increments give one restart file name, and every name says its
@@ -608,6 +646,13 @@ TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
         // A static analysis keeps no motion: a stray word before the end line.
         {"kelvane0.1restart\n3\n0.3\nL1 0\nstray\nend_restart_file\n",
          "incorrect end of restart file"},
+        // The file of a dynamic analysis says which one wrote it.
+        {"kelvane0.1restart\n3\n0.3\nL1 0\nprevious_increment 1 0\nend_restart_file\n",
+         "the restart file holds the state of an explicit analysis: it can not restart a static "
+         "analysis"},
+        {"kelvane0.1restart\n3\n0.3\nL1 0\nvelocity 1 0\nacceleration 1 0\nend_restart_file\n",
+         "the restart file holds the state of a Newmark analysis: it can not restart a static "
+         "analysis"},
         {"kelvane0.1restart\n3\n0.3\nL2 0\nend_restart_file\n", "corrupt restart file"},
         // Values that no run that went on can have written.
         {"kelvane0.1restart\n-7\n0.3\nL1 0\nend_restart_file\n", "corrupt restart file"},

@@ -440,7 +440,11 @@ TEST(PathFunctions, BaseNameAndDirectoryPart)
         const char* directory;
     };
     const Case cases[] = {
-        {"D:\\models\\plate.dat", "plate", "D:\\models\\"},
+        // Only '/' separates directories: a:b.dat and a\\b.dat must not write
+        // b.dat's restart files.
+        {"D:\\models\\plate.dat", "D:\\models\\plate", ""},
+        {"a:b.dat", "a:b", ""},
+        {"a\\b.dat", "a\\b", ""},
         {"plate", "plate", ""},
         {"plate.dat", "plate", ""},
         // Only the last extension goes: models that share the part before the
@@ -453,8 +457,8 @@ TEST(PathFunctions, BaseNameAndDirectoryPart)
         {"dir/.hidden.dat", ".hidden", "dir/"},
         {"dir/.dat", "", "dir/"},
         {"/home/user/", "", "/home/user/"},
-        {"C:plate.dat", "plate", "C:"},
-        {"a/b\\c:d.e", "d", "a/b\\c:"},
+        {"C:plate.dat", "C:plate", ""},
+        {"a/b\\c:d.e", "b\\c:d", "a/"},
         {"", "", ""},
     };
     for (const Case& c : cases) {

@@ -12,15 +12,6 @@
 #include "model_loader.h"
 #include "output_file.h"
 
-namespace {
-
-bool asks_for_results(const KelVane::PostProc& selection)
-{
-    return selection.all || selection.last || !selection.steps.empty();
-}
-
-}  // namespace
-
 ModelRun run_model(const std::string& model_file, const StepLimits& limits)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -59,7 +50,7 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
     if (outcome.input_errors != 0 || !model || !control) return outcome;
 
     // As in the front end: neither output may be the model file itself.
-    const bool with_results = asks_for_results(control->post_selection());
+    const bool with_results = writes_result_file(*control);
     std::string refusal = model_file_clash("listing", outcome.listing_path, model_file);
     if (refusal.empty() && with_results)
         refusal = model_file_clash("result file", outcome.result_path, model_file);
@@ -69,10 +60,16 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
         return outcome;
     }
 
+    // Both files are checked before either is emptied: a refused start changes no file.
+    if (!OutputFile::can_open(outcome.listing_path))
+        refusal = "can not open file " + outcome.listing_path;
+    else if (with_results && !OutputFile::can_open(outcome.result_path))
+        refusal = "can not open file " + outcome.result_path;
     OutputFile listing;
     OutputFile result;
-    if (!listing.open(outcome.listing_path)) refusal = "can not open file " + outcome.listing_path;
-    else if (with_results && !result.open(outcome.result_path))
+    if (refusal.empty() && !listing.open(outcome.listing_path))
+        refusal = "can not open file " + outcome.listing_path;
+    else if (refusal.empty() && with_results && !result.open(outcome.result_path))
         refusal = "can not open file " + outcome.result_path;
     if (!refusal.empty()) {
         outcome.error = refusal;
@@ -91,6 +88,7 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
     outcome.ran = true;
     try {
         control->init(*model, listing);
+        report_unwritten_results(*control, listing);
         listing.flush_checked();
         result.flush_checked();
         bool more = true;

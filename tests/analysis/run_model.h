@@ -24,13 +24,14 @@ struct StepLimits {
 };
 
 // Reads the model; when it has no errors, opens the listing and writes the title,
-// opens the result file when the analysis asks for results, calls init and then
+// opens the result file when the analysis writes one (writes_result_file), calls
+// init, reports what *post asks for that is not written, and then calls
 // run with a limit of one step until it returns false or a limit is reached, and
 // closes the files. An exception ends the analysis with "ERROR: " and its message
 // in the listing, as in the front end; so does a write to either file that failed
 // (they are checked after init, after every step and when closed). A listing or
 // result file that is the model file itself, or cannot be opened, is refused
-// before anything is written (`ran` stays false, `error` says why).
+// before either file is emptied (`ran` stays false, `error` says why).
 ModelRun run_model(const std::string& model_file, const StepLimits& limits = StepLimits());
 
 // The whole content of a text file; empty when it cannot be read.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,15 @@ public:
     {
         if (step_ms > 0) wxMilliSleep(step_ms);
         ++performed;
+        if (increment_nr == halt_at) press_halt();
         if (increment_nr == fail_at) throw KelVane::matrix_error("singular test matrix");
         listing << "counted step " << increment_nr << '\n';
     }
 
     int performed = 0;
     int fail_at = 0;
+    int halt_at = 0;                    // step during which Halt is pressed
+    std::function<void()> press_halt;
     int step_ms = 0;
     bool fail_in_init = false;
 };
@@ -384,7 +388,8 @@ TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
 
     const std::string bad = write_model("bad.dat", truss_with_bad_group);
     EXPECT_FALSE(load(bad));
-    EXPECT_TRUE(log_contains("there are errors in the input file"));
+    // The count of input errors is reported, as the reference says.
+    EXPECT_TRUE(log_contains("\n1 input error\nthere are errors in the input file\n"));
     // The status bar names the file that was tried, not the discarded one.
     EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), "bad.dat");
     EXPECT_FALSE(out_stream.is_open());
@@ -437,8 +442,15 @@ TEST_F(RunnerTest, UnwritableListingOrResultFileKeepsTheAnalysisFromStarting)
         // A directory in the file's place cannot be opened for writing, even by root.
         const fs::path blocker = fs::path(path).parent_path() / (std::string("two_bar_truss") + extension);
         fs::create_directory(blocker);
+        // Both files are checked before either is emptied: the listing of an
+        // earlier run stays as it was.
+        const std::string earlier_listing = "the listing of an earlier run\n";
+        if (!fs::is_directory(listing_of(path))) std::ofstream(listing_of(path)) << earlier_listing;
 
         press(ControlDialog::ID_START);
+        if (!fs::is_directory(listing_of(path))) {
+            EXPECT_EQ(read_file(listing_of(path)), earlier_listing);
+        }
         EXPECT_TRUE(log_contains("ERROR: can not open file " + wxString::FromUTF8(blocker.string())));
         EXPECT_EQ(counting->performed, 0);
         EXPECT_FALSE(started);
@@ -462,31 +474,55 @@ TEST_F(RunnerTest, UnwritableListingOrResultFileKeepsTheAnalysisFromStarting)
 
 TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
 {
-    for (const bool in_init : {false, true}) {
-        SCOPED_TRACE(in_init ? "error in init" : "error in step 4");
+    struct Case {
+        const char* what;
+        bool in_init;
+        int fail_at;  // 0: no step fails
+        int halt_at;  // step during which Halt is answered Yes; 0: none
+    };
+    const Case cases[] = {
+        {"error in step 4", false, 4, 0},
+        {"error in init", true, 4, 0},
+        // An analysis that an error or its last step ended is ended, whatever
+        // Halt was answered: it was reported "stopped" and offered to be continued.
+        {"error in step 4 after halt", false, 4, 4},
+        {"last step after halt", false, 0, 10},
+    };
+    for (const Case& c : cases) {
+        const bool in_init = c.in_init;
+        SCOPED_TRACE(c.what);
         const std::string path = copy_example("two_bar_truss.dat");
         ASSERT_TRUE(load(path));
         CountingControl* counting = install_counting_control(10);
-        counting->fail_at = 4;
+        counting->fail_at = c.fail_at;
         counting->fail_in_init = in_init;
+        counting->halt_at = c.halt_at;
+        counting->press_halt = [] { press(ControlDialog::ID_HALT); };
+        if (c.halt_at > 0) hook.Answer(wxID_YES);
+        const int stopped_before = count_of(log_text(), "stopped (analysis time: ");
         const char* message = in_init ? "no stiffness to factorise" : "singular test matrix";
         const int finished_before = count_of(log_text(), "finished (analysis time: ");
 
         press(ControlDialog::ID_START);
-        EXPECT_EQ(counting->performed, in_init ? 0 : 4);
-        EXPECT_TRUE(log_contains(wxString("\nERROR: ") + message + "\n"));
-        EXPECT_NE(read_file(listing_of(path)).find(std::string("\nERROR: ") + message + "\n"),
-                  std::string::npos);
+        const int performed = in_init ? 0 : c.fail_at > 0 ? c.fail_at : 10;
+        EXPECT_EQ(counting->performed, performed);
+        if (c.fail_at > 0) {
+            EXPECT_TRUE(log_contains(wxString("\nERROR: ") + message + "\n"));
+            EXPECT_NE(read_file(listing_of(path)).find(std::string("\nERROR: ") + message + "\n"),
+                      std::string::npos);
+        }
         EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
+        EXPECT_EQ(count_of(log_text(), "stopped (analysis time: "), stopped_before);
         EXPECT_FALSE(out_stream.is_open());
         EXPECT_FALSE(dialog().IsShown());
         EXPECT_FALSE(can_continue);
         EXPECT_FALSE(running);
+        EXPECT_FALSE(loaded);
 
         if (!in_init) {
             main_frame().IssueCommand(CMD_CONTINUE);
             EXPECT_TRUE(log_text().EndsWith("Can not continue stopped analysis\n"));
-            EXPECT_EQ(counting->performed, 4);
+            EXPECT_EQ(counting->performed, performed);
         }
     }
 }
