@@ -11,6 +11,7 @@
 #include "errors.h"
 #include "kv_assert.h"
 #include "skyline.h"
+#include "stability_limit.h"
 #include "sysmat.h"
 
 ExplicitControl::ExplicitControl() = default;
@@ -30,6 +31,7 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
 
     mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
     model.assemble_mass(*mass, true);
+    if (!model.conducts_heat()) check_stability_limit(model);
 
     energy_given = -1.0;
     if (!model.conducts_heat()) {
@@ -46,6 +48,20 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
         std::cerr << "error, see output file" << std::endl;
         throw KelVane::kelvane_error("explicit analysis with stiffness-proportional damping");
     }
+}
+
+void ExplicitControl::check_stability_limit(MyDomain& model) const
+{
+    // Central differences stay stable while dt omega_max <= 2, with mass damping too.
+    const double omega = largest_frequency_bound(model, true);
+    if (!(omega > 0.0) || dt * omega <= 2.0 * (1.0 + stability_rounding)) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "explicit analysis: the timestep " << dt << " is above the stability limit "
+            << 2.0 / omega << " (2 / " << omega
+            << " rad/s, the largest frequency of the elements with their lumped masses); "
+               "take a smaller timestep";
+    throw KelVane::kelvane_error(message.str());
 }
 
 void ExplicitControl::print_increment(std::ostream&)

@@ -14,19 +14,22 @@ class DiagonalSysMat;
 
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations. The time step is not checked for stability
-// beforehand; a step beyond the limit shows in the motion: a state that is no
-// longer finite, or (in a model without heat conduction) a kinetic energy far above
-// all the energy the model was given, stops the analysis with a
-// KelVane::kelvane_error naming the increment. Restart files carry the previous
-// increment.
+// diagonal solve and no iterations. Before the first step, init refuses a time
+// step above the stability limit 2 / omega_max of a model without heat conduction
+// (omega_max bounded from above by the largest frequency of its elements, see
+// largest_frequency_bound). A step beyond the limit that slips past it shows in the
+// motion: a state that is no longer finite, or (in a model without heat
+// conduction) a kinetic energy far above all the energy the model was given, stops
+// the analysis with a KelVane::kelvane_error naming the increment. Restart files
+// carry the previous increment.
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
 public:
     ExplicitControl();
     ~ExplicitControl() override;
 
     // Numbers the dofs, prepares the increments, starts at rest and assembles the
-    // lumped mass. Damping with a non-zero Rayleigh beta cannot be taken by the
+    // lumped mass. A time step above the stability limit by more than rounding
+    // throws KelVane::kelvane_error naming the step and the limit. Damping with a non-zero Rayleigh beta cannot be taken by the
     // diagonal scheme: the listing says why and init throws KelVane::kelvane_error.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
@@ -44,6 +47,7 @@ protected:
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
+    void check_stability_limit(MyDomain& model) const;
     [[noreturn]] void stop_not_finite() const;
     [[noreturn]] void stop_unstable() const;
     // Kinetic energy of a step's displacement increment: 1/2 du' M du / dt^2.

@@ -4,10 +4,13 @@
 
 #include <iomanip>
 #include <iostream>
+#include <locale>
+#include <sstream>
 
 #include "domain.h"
 #include "errors.h"
 #include "kv_assert.h"
+#include "stability_limit.h"
 #include "sysmat.h"
 #include "ui_seam.h"
 
@@ -40,9 +43,25 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     model.set_profile(*stiffness);
     mass = std::make_unique<KelVane::SparseSysMat>(model.n_free, true);
     model.assemble_mass(*mass, false);
+    if (beta < 0.5 * gamma && !model.conducts_heat()) check_stability_limit(model);
     // Its entries come from the mass and the stiffness when it is formed.
     if (damping)
         damping_matrix = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
+}
+
+void NonLinearNewmarkControl::check_stability_limit(MyDomain& model) const
+{
+    const double omega = largest_frequency_bound(model, false);
+    const double limit = 1.0 / (omega * std::sqrt(0.5 * gamma - beta));
+    if (!(omega > 0.0) || dt <= limit * (1.0 + stability_rounding)) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
+            << ") the timestep " << dt << " is above the stability limit " << limit
+            << " (1 / (omega sqrt(gamma / 2 - beta)), omega = " << omega
+            << " rad/s, the largest frequency of the elements with their masses); take a "
+               "smaller timestep, or beta of at least gamma / 2";
+    throw KelVane::kelvane_error(message.str());
 }
 
 void NonLinearNewmarkControl::compute_constants()

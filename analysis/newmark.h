@@ -35,7 +35,10 @@ public:
     // Numbers the dofs, prepares the increments, starts at rest (zero velocity and
     // acceleration) and builds the stiffness, the consistent mass and, with
     // damping, the damping matrix. Throws KelVane::kelvane_error when the time step
-    // or beta is not positive, since the integration constants divide by both.
+    // or beta is not positive, since the integration constants divide by both, and
+    // when beta < gamma / 2 (stable only for omega_max dt <= 1 / sqrt(gamma / 2 -
+    // beta)) with a time step above that limit by more than rounding, omega_max
+    // bounded from above as in largest_frequency_bound.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
 
@@ -53,6 +56,7 @@ protected:
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
+    void check_stability_limit(MyDomain& model) const;
     // a0 ... a7 of the current time step.
     void compute_constants();
     // Turns the tangent just assembled into the effective stiffness: the damping
