@@ -30,8 +30,9 @@ public:
 
     // Numbers the dofs, prepares the increments, starts at rest and assembles the
     // lumped mass. A time step above the stability limit by more than rounding
-    // throws KelVane::kelvane_error naming the step and the limit. Damping with a non-zero Rayleigh beta cannot be taken by the
-    // diagonal scheme: the listing says why and init throws KelVane::kelvane_error.
+    // throws KelVane::kelvane_error naming the step and the limit. Damping with a
+    // non-zero Rayleigh beta cannot be taken by the diagonal scheme: the listing
+    // says why and init throws KelVane::kelvane_error.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
     // Every 100th increment only, and to standard output only.

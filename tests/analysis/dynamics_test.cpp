@@ -839,8 +839,10 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
                "increment load 1 size 0 steps 1999\n*end\n";
     };
     const std::string pulled = "prescribed\nux 0.01 2 3\n";
-    const std::string explicit_steps = "*nonlinear dynamic\nexplicit\ntimestep 1e-7\nincrements 2000\n";
-    const std::string sudden = "increment load 1 size 1 steps 1\nincrement load 1 size 0 steps 99\n";
+    const std::string explicit_steps =
+        "*nonlinear dynamic\nexplicit\ntimestep 1e-7\nincrements 2000\n";
+    const std::string sudden =
+        "increment load 1 size 1 steps 1\nincrement load 1 size 0 steps 99\n";
     const struct {
         const char* what;
         std::string text;
@@ -937,4 +939,133 @@ TEST(ExplicitDynamics, MotionBeyondTheStabilityLimitStopsTheAnalysis)
         EXPECT_NE(message.find("the timestep 1 is above the stability limit"), std::string::npos)
             << message;
     }
+}
+
+namespace {
+
+// A block of one quad4pss (E 1000, nu 0, density 1, 1 x 1 x 1), held in y; its
+// side x = 0 (nodes 1 and 4) is driven in x by load set 1 (`drive`) in the given
+// increments. With `twin`, the side is free and carries point masses of 1e8 that
+// the loads push.
+std::string block_model(const std::string& drive, bool twin, const std::string& analysis)
+{
+    return std::string("*title\nblock driven at one side\n*nodes\n1 0 0 0\n2 1 0 0\n3 1 1 0\n"
+                       "4 0 1 0\n*material 1\nlinearelastic\nyoung 1000\npoisson 0\ndensity 1\n") +
+           (twin ? "*material 2\nmass 1e8\n" : "") +
+           "*geometry 1\nthick 1\n*elements\nquad4pss 1 1\n1 1 2 3 4\n" +
+           (twin ? "mass2d 2\n2 1\n3 4\n" : "") + "*suppress\nuy 1 2 3 4\n*loadef\nset 1\n" +
+           drive + "*nonlinear dynamic\n" + analysis + "*post\nlast\nstress\n*end\n";
+}
+
+// The Sxx of every point of element 1 in the last listing block.
+std::vector<double> block_sxx(const std::string& listing_path)
+{
+    const kv_test::Listing listing = kv_test::parse_listing(read_text_file(listing_path));
+    std::vector<double> sxx;
+    const auto rows = listing.element_rows.find(1);
+    if (rows == listing.element_rows.end()) return sxx;
+    for (const std::vector<double>& row : rows->second) sxx.push_back(row.at(1));
+    return sxx;
+}
+
+}  // namespace
+
+// A support that moves drives the model through the mass and damping as well as
+// the stiffness: Newmark carries the forces of the prescribed motion's
+// acceleration and velocity (as its own update gives them from the prescribed
+// displacements) into the free equations. A side moved at constant speed 0.1 with
+// stiffness damping moves the block rigidly, free of stress (before: Sxx -1.000
+// everywhere, the damping of the free nodes' velocity alone). A side moved as
+// u = t^2 gives the stresses of the same block whose side is free and pushed by
+// heavy masses along the same path (before: Newmark -0.677 against -0.0059 of the
+// twin); so with mass and stiffness damping, and the explicit method, whose
+// lumped mass couples nothing.
+TEST_F(DynamicsFiles, MovingSupportsDriveTheModelThroughItsMassAndDamping)
+{
+    const double dt = 0.01;
+    const int steps = 200;
+    std::string accelerated;  // u = t^2 at the end of every step
+    for (int k = 1; k <= steps; ++k)
+        accelerated += "increment load 1 size " + std::to_string(dt * dt * (2 * k - 1)) +
+                       " steps 1\n";
+    // Sizes of the load increments that push masses of 1e8 along u = t^2 (Newmark:
+    // the force at each step's end is the mass times the acceleration, plus alpha
+    // times the velocity, that its update gives for that path).
+    const auto pushed = [&](double beta, double gamma, double alpha) {
+        double u = 0.0, v = 0.0, a = 0.0, force = 0.0;
+        std::string blocks;
+        char text[64];
+        for (int k = 1; k <= steps; ++k) {
+            const double u1 = dt * dt * k * k;
+            const double a1 = (u1 - u - dt * v) / (beta * dt * dt) - (0.5 / beta - 1.0) * a;
+            const double v1 = v + dt * ((1.0 - gamma) * a + gamma * a1);
+            std::snprintf(text, sizeof text, "%.17g", a1 + alpha * v1 - force);
+            blocks += std::string("increment load 1 size ") + text + " steps 1\n";
+            force = a1 + alpha * v1;
+            u = u1;
+            v = v1;
+            a = a1;
+        }
+        return blocks;
+    };
+    const std::string side = "prescribed\nux 1 1 4\n";
+    const std::string masses = "loads\nfx 1e8 1 4\n";
+    const std::string newmark = "newmark 0.25 0.5\ntimestep 0.01\n";
+    const std::string damped = "newmark 0.3025 0.6\nrayleigh 0.5 0.001\ntimestep 0.01\n";
+    const std::string central = "explicit\ntimestep 0.01\n";
+    const struct {
+        const char* what;
+        std::string model;
+        std::string twin;  // empty: Sxx 0 everywhere
+    } cases[] = {
+        {"constant speed, stiffness damping",
+         block_model("prescribed\nux 0.2 1 4\n", false,
+                     newmark + "rayleigh 0.0 0.01\nincrements 200\n"),
+         ""},
+        {"accelerated side", block_model(side, false, newmark + accelerated),
+         block_model(masses, true, newmark + pushed(0.25, 0.5, 0.0))},
+        {"accelerated side, damped", block_model(side, false, damped + accelerated),
+         block_model(masses, true, damped + pushed(0.3025, 0.6, 0.5))},
+        // Central differences: the force of each step's start moves the masses
+        // by dt^2 F / m more than the step before: 1 then 2 (m u'' = 2 m).
+        {"accelerated side, explicit", block_model(side, false, central + accelerated),
+         block_model(masses, true,
+                     central + "increment load 1 size 1 steps 1\nincrement load 1 size 1 "
+                               "steps 1\nincrement load 1 size 0 steps 198\n")},
+    };
+    for (const auto& c : cases) {
+        CaptureStdout out;
+        const ModelRun run = run_model(write_model("driven.dat", c.model));
+        ASSERT_EQ(run.error, "") << c.what;
+        const std::vector<double> sxx = block_sxx(run.listing_path);
+        ASSERT_EQ(sxx.size(), 4u) << c.what;
+        std::vector<double> expected(4, 0.0);
+        if (!c.twin.empty()) {
+            const ModelRun twin = run_model(write_model("twin.dat", c.twin));
+            ASSERT_EQ(twin.error, "") << c.what;
+            expected = block_sxx(twin.listing_path);
+            ASSERT_EQ(expected.size(), 4u) << c.what;
+        }
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_NEAR(sxx[i], expected[i], 1e-3 * std::fabs(expected[i]) + 1e-9)
+                << c.what << " point " << i + 1;
+    }
+    // Restarted half way, the side's motion goes on from the restart file: the
+    // listing ends as the run in one go.
+    std::string first_half, second_half;
+    for (int k = 1; k <= steps; ++k)
+        (k <= steps / 2 ? first_half : second_half) +=
+            "increment load 1 size " + std::to_string(dt * dt * (2 * k - 1)) + " steps 1\n";
+    CaptureStdout out;
+    const ModelRun whole =
+        run_model(write_model("whole.dat", block_model(side, false, newmark + accelerated)));
+    const ModelRun half = run_model(
+        write_model("half.dat", block_model(side, false, newmark + first_half + "save last\n")));
+    const ModelRun rest = run_model(write_model(
+        "rest.dat", block_model(side, false, newmark + second_half + "restart half100.bin\n")));
+    ASSERT_EQ(whole.error + half.error + rest.error, "");
+    EXPECT_NE(read_text_file(scratch + "half100.bin").find("\nprescribed_velocity 2 "),
+              std::string::npos);
+    EXPECT_EQ(kv_test::final_block(read_text_file(rest.listing_path)),
+              kv_test::final_block(read_text_file(whole.listing_path)));
 }
