@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "domain.h"
@@ -9,6 +10,10 @@
 #include "transmat.h"
 
 namespace {
+
+// The largest eigenvalue of the symmetric matrix A (destroyed), by cyclic Jacobi
+// rotations to the last digits.
+double largest_symmetric_eigenvalue(KelVane::Matrix& A);
 
 // An element with stiffness at some of its free dofs: those dofs (counted from 1
 // in the element's node-dof order), their equations, and its stiffness and mass
@@ -65,8 +70,6 @@ double largest_generalized_eigenvalue(const KelVane::Matrix& K, KelVane::Matrix 
     return largest_symmetric_eigenvalue(C);
 }
 
-}  // namespace
-
 double largest_symmetric_eigenvalue(KelVane::Matrix& A)
 {
     const unsigned n = A.size1();
@@ -107,6 +110,8 @@ double largest_symmetric_eigenvalue(KelVane::Matrix& A)
     for (unsigned i = 2; i <= n; ++i) largest = std::max(largest, A(i, i));
     return largest;
 }
+
+}  // namespace
 
 double largest_frequency_bound(MyDomain& model, bool lumped)
 {

@@ -22,11 +22,4 @@ double largest_frequency_bound(MyDomain& model, bool lumped);
 // rounding of the bound, so that a model set exactly at its limit runs.
 constexpr double stability_rounding = 1e-10;
 
-// The largest eigenvalue of the symmetric matrix A (destroyed), by cyclic Jacobi
-// rotations to the last digits.
-namespace KelVane {
-class Matrix;
-}
-double largest_symmetric_eigenvalue(KelVane::Matrix& A);
-
 #endif
