@@ -11,6 +11,7 @@
 #include "errors.h"
 #include "kv_assert.h"
 #include "skyline.h"
+#include "stability_limit.h"
 #include "sysmat.h"
 
 ExplicitControl::ExplicitControl() = default;
@@ -31,10 +32,14 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
+    restart_timestep = 0.0;
+    restart_half_gap = 0.0;
     prepare(model);
+    carry_motion_to_timestep();
 
     mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
     model.assemble_mass(*mass, true);
+    if (!model.conducts_heat()) check_stability_limit(model);
 
     energy_given = -1.0;
     if (!model.conducts_heat()) {
@@ -51,6 +56,31 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
         std::cerr << "error, see output file" << std::endl;
         throw KelVane::kelvane_error("explicit analysis with stiffness-proportional damping");
     }
+}
+
+void ExplicitControl::carry_motion_to_timestep()
+{
+    if (!(restart_timestep > 0.0)) return;
+    const double old_step = restart_timestep;
+    restart_timestep = 0.0;
+    if (std::fabs(old_step - dt) <= 1e-10 * dt) return;
+    // The same velocity over the new step.
+    previous_increment *= dt / old_step;
+    restart_half_gap = 0.5 * (old_step - dt);
+}
+
+void ExplicitControl::check_stability_limit(MyDomain& model) const
+{
+    // Central differences stay stable while dt omega_max <= 2, with mass damping too.
+    const double omega = largest_frequency_bound(model, true);
+    if (!(omega > 0.0) || dt * omega <= 2.0 * (1.0 + stability_rounding)) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "explicit analysis: the timestep " << dt << " is above the stability limit "
+            << 2.0 / omega << " (2 / " << omega
+            << " rad/s, the largest frequency of the elements with their lumped masses); "
+               "take a smaller timestep";
+    throw KelVane::kelvane_error(message.str());
 }
 
 void ExplicitControl::print_increment(std::ostream&)
@@ -81,6 +111,20 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     //                / (1 + dt alpha / 2)
     KelVane::Vector du;
     mass->solve(step, du);
+    if (restart_half_gap != 0.0) {
+        // The velocity of the restart file's last step is that of half the old step
+        // before the restart, the new step's that of half the new step after it: it
+        // changes over the difference of the two halves as well (du is dt^2 a).
+        KelVane::Vector change = du;
+        change *= restart_half_gap / dt;
+        if (damping) {
+            KelVane::Vector damped = previous_increment;
+            damped *= rayleigh_alpha * restart_half_gap;
+            change -= damped;
+        }
+        previous_increment += change;
+        restart_half_gap = 0.0;
+    }
     if (damping) previous_increment *= 1.0 - 0.5 * dt * rayleigh_alpha;
     du += previous_increment;
     if (damping) du *= 1.0 / (1.0 + 0.5 * dt * rayleigh_alpha);
@@ -144,9 +188,24 @@ double ExplicitControl::kinetic_energy(const KelVane::Vector& du) const
 void ExplicitControl::write_motion(std::ostream& os)
 {
     write_vector_record(os, "previous_increment", previous_increment);
+    KelVane::Vector step(1);
+    step(1) = dt;
+    write_vector_record(os, "timestep", step);
 }
 
 void ExplicitControl::read_motion(const std::string& first, std::istream& is)
 {
     read_vector_record(is, first, "previous_increment", previous_increment);
+    // The step of that increment. Files without it were written by runs at one
+    // step from the start, whose step is their time over their increments.
+    restart_timestep = increment_nr > 0 ? time / increment_nr : 0.0;
+    is >> std::ws;
+    if (is.peek() == 't') {
+        std::string word;
+        is >> word;
+        KelVane::Vector step(1);
+        read_vector_record(is, word, "timestep", step);
+        if (!(step(1) > 0.0)) throw KelVane::file_error("corrupt restart file");
+        restart_timestep = step(1);
+    }
 }

@@ -14,20 +14,25 @@ class DiagonalSysMat;
 
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations. The time step is not checked for stability
-// beforehand; a step beyond the limit shows in the motion: a state that is no
-// longer finite, or (in a model without heat conduction) a kinetic energy far above
-// all the energy the model was given, stops the analysis with a
-// KelVane::kelvane_error naming the increment. Restart files carry the previous
-// increment.
+// diagonal solve and no iterations. Before the first step, init refuses a time
+// step above the stability limit 2 / omega_max of a model without heat conduction
+// (omega_max bounded from above by the largest frequency of its elements, see
+// largest_frequency_bound). A step beyond the limit that slips past it shows in the
+// motion: a state that is no longer finite, or (in a model without heat
+// conduction) a kinetic energy far above all the energy the model was given, stops
+// the analysis with a KelVane::kelvane_error naming the increment. Restart files
+// carry the previous increment and its time step; a restart with another step
+// carries the velocity over to it, so that the motion goes on as in one run.
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
 public:
     ExplicitControl();
     ~ExplicitControl() override;
 
     // Numbers the dofs, prepares the increments, starts at rest and assembles the
-    // lumped mass. Damping with a non-zero Rayleigh beta cannot be taken by the
-    // diagonal scheme: the listing says why and init throws KelVane::kelvane_error.
+    // lumped mass. A time step above the stability limit by more than rounding
+    // throws KelVane::kelvane_error naming the step and the limit. Damping with a
+    // non-zero Rayleigh beta cannot be taken by the diagonal scheme: the listing
+    // says why and init throws KelVane::kelvane_error.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
     // Every 100th increment only, and to standard output only.
@@ -39,11 +44,16 @@ public:
     const KelVane::Vector& get_previous_increment() const { return previous_increment; }
 
 protected:
-    // The "previous_increment" line after the model records.
+    // The "previous_increment" and "timestep" lines after the model records (files
+    // without the "timestep" line are read too).
     void write_motion(std::ostream& os) override;
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
+    void check_stability_limit(MyDomain& model) const;
+    // After a restart with another time step than that of the file: the previous
+    // increment scaled to the new step and restart_half_gap set.
+    void carry_motion_to_timestep();
     [[noreturn]] void stop_not_finite() const;
     [[noreturn]] void stop_unstable() const;
     // Kinetic energy of a step's displacement increment: 1/2 du' M du / dt^2.
@@ -51,6 +61,11 @@ private:
 
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
+    // The step of the restart file's previous increment (0: none read), and half the
+    // old step less half the new, over which the first step after the restart
+    // still accelerates the motion.
+    double restart_timestep = 0.0;
+    double restart_half_gap = 0.0;
     // The energy the model holds at the start and every step's work of the loads
     // and prescribed changes, each taken positive: no stable motion has more
     // kinetic energy than that. Negative where no such bound is kept (heat

@@ -4,11 +4,15 @@
 
 #include <iomanip>
 #include <iostream>
+#include <locale>
+#include <sstream>
 
 #include "domain.h"
 #include "errors.h"
 #include "kv_assert.h"
+#include "stability_limit.h"
 #include "sysmat.h"
+#include "transmat.h"
 #include "ui_seam.h"
 
 NonLinearNewmarkControl::NonLinearNewmarkControl()
@@ -34,15 +38,35 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     velocity.set_zero();
     acceleration.resize(model.n_free);
     acceleration.set_zero();
+    prescribed_velocity.resize(model.n_prescribed);
+    prescribed_velocity.set_zero();
+    prescribed_acceleration.resize(model.n_prescribed);
+    prescribed_acceleration.set_zero();
     prepare(model);
 
     stiffness = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
     model.set_profile(*stiffness);
     mass = std::make_unique<KelVane::SparseSysMat>(model.n_free, true);
     model.assemble_mass(*mass, false);
+    if (beta < 0.5 * gamma && !model.conducts_heat()) check_stability_limit(model);
     // Its entries come from the mass and the stiffness when it is formed.
     if (damping)
         damping_matrix = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
+}
+
+void NonLinearNewmarkControl::check_stability_limit(MyDomain& model) const
+{
+    const double omega = largest_frequency_bound(model, false);
+    const double limit = 1.0 / (omega * std::sqrt(0.5 * gamma - beta));
+    if (!(omega > 0.0) || dt <= limit * (1.0 + stability_rounding)) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
+            << ") the timestep " << dt << " is above the stability limit " << limit
+            << " (1 / (omega sqrt(gamma / 2 - beta)), omega = " << omega
+            << " rad/s, the largest frequency of the elements with their masses); take a "
+               "smaller timestep, or beta of at least gamma / 2";
+    throw KelVane::kelvane_error(message.str());
 }
 
 void NonLinearNewmarkControl::compute_constants()
@@ -86,9 +110,11 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
 
     // Unbalance of the predictor Delta u = 0: the forces of the step plus the
     // inertia (and damping) of the motion so far.
+    const bool supports_move = prescribed_motion(model);
     model.internal_forces(fint);
     rhs += fext.free_part();
     rhs -= fint.free_part();
+    if (supports_move) rhs -= support_forces;
     rhs += (*mass) * (a[2] * velocity + a[3] * acceleration);
     if (damping) rhs += (*damping_matrix) * (a[4] * velocity + a[5] * acceleration);
     start_iterations(fint, fext);
@@ -119,6 +145,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
             rhs = fext.free_part();
             rhs -= fint.free_part();
             rhs -= inertia;
+            if (supports_move) rhs -= support_forces;
             double motion_forces = KelVane::norm(inertia);
             if (damping) {
                 const KelVane::Vector new_velocity =
@@ -152,13 +179,84 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
     const KelVane::Vector old_acceleration = acceleration;
     acceleration = a[0] * du - a[2] * velocity - a[3] * old_acceleration;
     velocity += a[6] * old_acceleration + a[7] * acceleration;
+    if (supports_move) {
+        prescribed_acceleration = step_prescribed_acceleration;
+        prescribed_velocity = step_prescribed_velocity;
+    }
     std::cout << std::endl;
+}
+
+bool NonLinearNewmarkControl::prescribed_motion(MyDomain& model)
+{
+    if (model.n_prescribed == 0) return false;
+    KelVane::Vector change(model.n_prescribed);
+    change.set_zero();
+    for (const MyNode* node : model.nodes)
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (dof.is_prescribed()) change(dof.get_global_nr()) = dof.get_increment();
+        }
+    if (KelVane::norm(change) == 0.0 && KelVane::norm(prescribed_velocity) == 0.0 &&
+        KelVane::norm(prescribed_acceleration) == 0.0)
+        return false;
+    // The Newmark update of the prescribed dofs, as of the free ones.
+    step_prescribed_acceleration =
+        a[0] * change - a[2] * prescribed_velocity - a[3] * prescribed_acceleration;
+    step_prescribed_velocity =
+        a[1] * change - a[4] * prescribed_velocity - a[5] * prescribed_acceleration;
+
+    // M_fp a_p + C_fp v_p with C = alpha M + beta K, element by element over the
+    // elements that have prescribed dofs.
+    support_forces.resize(model.n_free);
+    support_forces.set_zero();
+    const bool stiffness_damping = damping && rayleigh_beta != 0.0;
+    for (FiniteElement* element : model.elements) {
+        const std::uint32_t dofs = element->get_nr_node_dofs();
+        bool prescribed = false;
+        for (std::uint32_t i = 0; i < dofs; ++i)
+            prescribed = prescribed || element->get_dof(i)->is_prescribed();
+        if (!prescribed) continue;
+        const KelVane::TransformationMatrix& T = element->get_transformation();
+        const bool identity = T.get_kind() == KelVane::TransformationMatrix::identity;
+        const KelVane::Matrix element_mass = element->mass_matrix(false);
+        const KelVane::Matrix M = identity ? element_mass : congruence(T, element_mass);
+        KelVane::Matrix K;
+        if (stiffness_damping) {
+            KelVane::Vector unused;
+            const KelVane::Matrix element_stiffness = element->stiffness_matrix(unused);
+            K = identity ? element_stiffness : congruence(T, element_stiffness);
+        }
+        for (std::uint32_t i = 0; i < dofs; ++i) {
+            const KelVane::Dof& row = *element->get_dof(i);
+            if (!row.is_free()) continue;
+            double force = 0.0;
+            for (std::uint32_t j = 0; j < dofs; ++j) {
+                const KelVane::Dof& column = *element->get_dof(j);
+                if (!column.is_prescribed()) continue;
+                const std::uint32_t p = column.get_global_nr();
+                double inertia = step_prescribed_acceleration(p);
+                if (damping) inertia += rayleigh_alpha * step_prescribed_velocity(p);
+                force += M(i + 1, j + 1) * inertia;
+                if (stiffness_damping)
+                    force += rayleigh_beta * K(i + 1, j + 1) * step_prescribed_velocity(p);
+            }
+            support_forces(row.get_global_nr()) += force;
+        }
+    }
+    return true;
 }
 
 void NonLinearNewmarkControl::write_motion(std::ostream& os)
 {
     write_vector_record(os, "velocity", velocity);
     write_vector_record(os, "acceleration", acceleration);
+    // Supports that move carry their motion on too; a file without these lines
+    // leaves them at rest.
+    if (KelVane::norm(prescribed_velocity) != 0.0 ||
+        KelVane::norm(prescribed_acceleration) != 0.0) {
+        write_vector_record(os, "prescribed_velocity", prescribed_velocity);
+        write_vector_record(os, "prescribed_acceleration", prescribed_acceleration);
+    }
 }
 
 void NonLinearNewmarkControl::read_motion(const std::string& first, std::istream& is)
@@ -167,4 +265,11 @@ void NonLinearNewmarkControl::read_motion(const std::string& first, std::istream
     std::string word;
     is >> word;
     read_vector_record(is, word, "acceleration", acceleration);
+    is >> std::ws;
+    if (is.peek() == 'p') {
+        is >> word;
+        read_vector_record(is, word, "prescribed_velocity", prescribed_velocity);
+        is >> word;
+        read_vector_record(is, word, "prescribed_acceleration", prescribed_acceleration);
+    }
 }

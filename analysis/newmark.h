@@ -18,6 +18,8 @@ class SparseSysMat;
 // A step that diverges or does not converge within maxiter iterations takes back
 // its load and node increments and fails, so a resized retry starts from the
 // state at the step's start. Restart files carry the velocity and acceleration.
+// Prescribed dofs that move drive the free ones through the mass and damping
+// matrices as well as the stiffness.
 class NonLinearNewmarkControl : public MyIncrementalIterativeControl {
 public:
     NonLinearNewmarkControl();
@@ -35,7 +37,10 @@ public:
     // Numbers the dofs, prepares the increments, starts at rest (zero velocity and
     // acceleration) and builds the stiffness, the consistent mass and, with
     // damping, the damping matrix. Throws KelVane::kelvane_error when the time step
-    // or beta is not positive, since the integration constants divide by both.
+    // or beta is not positive, since the integration constants divide by both, and
+    // when beta < gamma / 2 (stable only for omega_max dt <= 1 / sqrt(gamma / 2 -
+    // beta)) with a time step above that limit by more than rounding, omega_max
+    // bounded from above as in largest_frequency_bound.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
 
@@ -48,21 +53,35 @@ public:
     const KelVane::SparseSysMat* get_damping_matrix() const { return damping_matrix.get(); }
 
 protected:
-    // "velocity" and "acceleration" lines after the model records.
+    // "velocity" and "acceleration" lines after the model records, and where
+    // supports move "prescribed_velocity" and "prescribed_acceleration".
     void write_motion(std::ostream& os) override;
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
+    void check_stability_limit(MyDomain& model) const;
     // a0 ... a7 of the current time step.
     void compute_constants();
     // Turns the tangent just assembled into the effective stiffness: the damping
     // matrix is rebuilt from that tangent, then a1 D and a0 M are added.
     void form_effective_stiffness();
+    // With prescribed dofs that move (or moved): their velocity and acceleration at
+    // the end of the step as the Newmark update gives them, and the forces their
+    // motion exerts on the free equations through the mass and damping matrices,
+    // M_fp a_p + C_fp v_p (support_forces); false when nothing moves.
+    bool prescribed_motion(MyDomain& model);
 
     double beta = 0.25;
     double gamma = 0.5;
     KelVane::Vector velocity;
     KelVane::Vector acceleration;
+    // Over the prescribed equations: at the end of the last accepted step, and
+    // those of the step being taken.
+    KelVane::Vector prescribed_velocity;
+    KelVane::Vector prescribed_acceleration;
+    KelVane::Vector step_prescribed_velocity;
+    KelVane::Vector step_prescribed_acceleration;
+    KelVane::Vector support_forces;
     std::unique_ptr<KelVane::SparseSysMat> stiffness;
     std::unique_ptr<KelVane::SparseSysMat> mass;
     std::unique_ptr<KelVane::SparseSysMat> damping_matrix;

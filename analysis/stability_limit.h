@@ -1,0 +1,25 @@
+#ifndef KELVANED_STABILITY_LIMIT_H
+#define KELVANED_STABILITY_LIMIT_H
+
+class MyDomain;
+
+// The largest circular frequency (rad/s) of the free motion of the model with the
+// present stiffness of its elements and their lumped or consistent masses, bounded
+// from above: never below the largest frequency of the assembled model.
+//
+// Each element with stiffness is given the model's mass over its free dofs in
+// shares: its own mass, and of the masses of the elements without stiffness (point
+// masses) the part its diagonal stiffness has of the model's at that dof (with
+// lumped masses the model's whole diagonal mass is shared so). The shares add up to
+// the model's mass matrix and the element stiffnesses to its stiffness, so no
+// motion of the model has a higher frequency than the highest of the elements
+// each with its share. Returns a negative number where no bound follows (a free
+// dof with stiffness but no mass in the element's share): the motion at such a dof
+// has no finite frequency to bound.
+double largest_frequency_bound(MyDomain& model, bool lumped);
+
+// Relative excess of a time step over its stability limit that is taken for the
+// rounding of the bound, so that a model set exactly at its limit runs.
+constexpr double stability_rounding = 1e-10;
+
+#endif
