@@ -9,8 +9,10 @@
 
 #include "domain.h"
 #include "errors.h"
+#include "kv_assert.h"
 #include "kvmatrix.h"
 #include "sysmat.h"
+#include "transmat.h"
 #include "ui_seam.h"
 
 int load_bar_increment = 0;
@@ -20,10 +22,92 @@ namespace KelVane {
 template <class DomainType>
 IncrementalIterativeControl<DomainType>::~IncrementalIterativeControl() = default;
 
+namespace {
+
+constexpr int kind_count = IncrementalIterativeControl<MyDomain>::kinds;
+
+int kind_of(dof_type type)
+{
+    return type < static_cast<dof_type>(kind_count) ? static_cast<int>(type) : kind_count - 1;
+}
+
+// sums[k] += v[i]^2 over the entries i of kind k, in the order of the entries (so
+// that a vector of one kind gets exactly the sum norm() forms).
+void add_squares(const Vector& v, const std::vector<unsigned char>& kind, double* sums)
+{
+    KV_ASSERT(v.size() == kind.size());
+    for (unsigned i = 0; i < v.size(); ++i) sums[kind[i]] += v[i] * v[i];
+}
+
+// Euclidean norm of each kind's entries of v.
+void kind_norms(const Vector& v, const std::vector<unsigned char>& kind, double* norms)
+{
+    double sums[kind_count] = {0.0, 0.0, 0.0, 0.0};
+    add_squares(v, kind, sums);
+    for (int k = 0; k < kind_count; ++k) norms[k] = std::sqrt(sums[k]);
+}
+
+}  // namespace
+
+template <class DomainType>
+void IncrementalIterativeControl<DomainType>::classify_equations(const DomainType& model)
+{
+    free_kind.assign(model.n_free, 0);
+    prescribed_kind.assign(model.n_prescribed, 0);
+    fixed_kind.assign(model.n_fixed, 0);
+    for (bool& has : kind_has_free) has = false;
+    for (const auto* node : model.nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const auto& dof = node->get_dof(i);
+            const std::uint32_t nr = dof.get_global_nr();
+            if (nr == 0) continue;
+            const int kind = kind_of(dof.get_type());
+            std::vector<unsigned char>& part =
+                dof.is_free() ? free_kind : (dof.is_prescribed() ? prescribed_kind : fixed_kind);
+            KV_ASSERT(nr <= part.size());
+            part[nr - 1] = static_cast<unsigned char>(kind);
+            if (dof.is_free()) kind_has_free[kind] = true;
+        }
+    }
+    free_kinds = 0;
+    for (bool has : kind_has_free) free_kinds += has ? 1 : 0;
+}
+
+template <class DomainType>
+void IncrementalIterativeControl<DomainType>::internal_forces(DomainType& model,
+                                                              SystemVector& fint)
+{
+    for (double& size : kind_size) size = 0.0;
+    if (free_kinds <= 1) {
+        model.internal_forces(fint);
+        return;
+    }
+    // The sums of MyDomain::internal_forces, element by element in the same
+    // order, with the squares of every element's contributions on the side.
+    fint.resize(model.n_free, model.n_prescribed, model.n_fixed);
+    fint.set_zero();
+    double squares[kinds] = {0.0, 0.0, 0.0, 0.0};
+    for (auto* element : model.elements) {
+        const Vector local = element->internal_forces();
+        const TransformationMatrix& T = element->get_transformation();
+        const bool identity = T.get_kind() == TransformationMatrix::identity;
+        const Vector node_values = identity ? Vector() : transpose_times(T, local);
+        const Vector& values = identity ? local : node_values;
+        for (std::uint32_t m = 0; m < element->get_nr_node_dofs(); ++m) {
+            const Dof& dof = *element->get_dof(m);
+            const double value = values(m + 1);
+            fint(dof) += value;
+            squares[kind_of(dof.get_type())] += value * value;
+        }
+    }
+    for (int k = 0; k < kinds; ++k) kind_size[k] = std::sqrt(squares[k]);
+}
+
 template <class DomainType>
 void IncrementalIterativeControl<DomainType>::compute_unbalance_norm()
 {
     unbalance_norm = norm(this->rhs);
+    kind_norms(this->rhs, free_kind, kind_unbalance);
 }
 
 template <class DomainType>
@@ -31,14 +115,17 @@ bool IncrementalIterativeControl<DomainType>::check_convergence()
 {
     // A norm that is not a finite number fails every comparison below, which would
     // let the iterations run out and a Newmark step accept that state.
-    if (!std::isfinite(load_norm) || !std::isfinite(unbalance_norm) ||
-        !std::isfinite(force_scale))
-        throw divergence_error("divergence occured");
+    bool finite = std::isfinite(load_norm) && std::isfinite(unbalance_norm);
+    for (int k = 0; k < kinds; ++k)
+        finite = finite && std::isfinite(kind_scale[k]) && std::isfinite(kind_size[k]);
+    if (!finite) throw divergence_error("divergence occured");
     if (convergence_ratio() <= tolerance) return true;
     // Divergence is judged against what the increment started from: the forces
     // of a runaway iterate must not excuse its unbalance.
-    if (unbalance_norm > 1e10 * reference_norm(start_force_scale))
-        throw divergence_error("divergence occured");
+    for (int k = 0; k < kinds; ++k)
+        if (kind_has_free[k] &&
+            kind_unbalance[k] > 1e10 * reference_norm(k, kind_start_scale, kind_first_size))
+            throw divergence_error("divergence occured");
     return false;
 }
 
@@ -49,31 +136,82 @@ bool IncrementalIterativeControl<DomainType>::increment_converged(DomainType& mo
 }
 
 template <class DomainType>
-double IncrementalIterativeControl<DomainType>::reference_norm(double scale) const
+double IncrementalIterativeControl<DomainType>::own_reference(int k, double scale) const
 {
     // ratio <= tolerance exactly when the unbalance is at most tolerance times the
     // load norm or at most rounding_level times the forces of the model: an
     // increment that adds no load (a hold, or a load that all goes into the
     // supports) is judged by the forces its unbalance is a difference of.
-    if (!(tolerance > 0.0)) return load_norm;
-    return std::max(load_norm, rounding_level / tolerance * scale);
+    if (!(tolerance > 0.0)) return kind_load[k];
+    return std::max(kind_load[k], rounding_level / tolerance * scale);
+}
+
+template <class DomainType>
+double IncrementalIterativeControl<DomainType>::reference_norm(int k, const double* scale,
+                                                               const double* size) const
+{
+    double reference = own_reference(k, scale[k]);
+    if (free_kinds <= 1 || !(size[k] > 0.0)) return reference;
+    // A kind that the increment loads little may still move much because another
+    // kind is loaded (the rotations of a frame under forces, the displacements of
+    // a plate heated by a heat flow). The other kind's norm, relative to the size
+    // of its element forces, is taken over into this kind's units by the size of
+    // this kind's element forces: a ratio of two sizes of the same model, which
+    // no choice of units moves.
+    for (int j = 0; j < kinds; ++j) {
+        if (j == k || !kind_has_free[j] || !(size[j] > 0.0)) continue;
+        reference = std::max(reference, own_reference(j, scale[j]) / size[j] * size[k]);
+    }
+    return reference;
+}
+
+template <class DomainType>
+double IncrementalIterativeControl<DomainType>::kind_ratio(int k) const
+{
+    if (kind_unbalance[k] == 0.0) return 0.0;
+    const double reference = reference_norm(k, kind_scale, kind_size);
+    // Forces out of balance where there is neither load nor force to compare with.
+    if (!(reference > 0.0)) return std::numeric_limits<double>::max();
+    return kind_unbalance[k] / reference;
+}
+
+template <class DomainType>
+int IncrementalIterativeControl<DomainType>::governing_kind() const
+{
+    int governing = -1;
+    double largest = 0.0;
+    for (int k = 0; k < kinds; ++k) {
+        if (!kind_has_free[k]) continue;
+        const double ratio = kind_ratio(k);
+        // A ratio that is not a number governs, so that it is shown.
+        if (governing < 0 || ratio > largest || std::isnan(ratio)) {
+            governing = k;
+            largest = ratio;
+            if (std::isnan(ratio)) break;
+        }
+    }
+    return governing;
 }
 
 template <class DomainType>
 double IncrementalIterativeControl<DomainType>::convergence_ratio() const
 {
-    if (unbalance_norm == 0.0) return 0.0;
-    const double reference = reference_norm(force_scale);
-    // Forces out of balance where there is neither load nor force to compare with.
-    if (!(reference > 0.0)) return std::numeric_limits<double>::max();
-    return unbalance_norm / reference;
+    const int k = governing_kind();
+    return k < 0 ? 0.0 : kind_ratio(k);
 }
 
 namespace {
 
-double norm_of_all_parts(const SystemVector& v)
+// Each kind's norm over all three parts of v.
+void kind_norms_of_all_parts(const SystemVector& v, const std::vector<unsigned char>& free_kind,
+                             const std::vector<unsigned char>& prescribed_kind,
+                             const std::vector<unsigned char>& fixed_kind, double* norms)
 {
-    return std::hypot(norm(v.free_part()), norm(v.prescribed_part()), norm(v.fixed_part()));
+    double free[kind_count], prescribed[kind_count], fixed[kind_count];
+    kind_norms(v.free_part(), free_kind, free);
+    kind_norms(v.prescribed_part(), prescribed_kind, prescribed);
+    kind_norms(v.fixed_part(), fixed_kind, fixed);
+    for (int k = 0; k < kind_count; ++k) norms[k] = std::hypot(free[k], prescribed[k], fixed[k]);
 }
 
 }  // namespace
@@ -83,19 +221,44 @@ void IncrementalIterativeControl<DomainType>::start_iterations(const SystemVecto
                                                                const SystemVector& fext)
 {
     load_norm = norm(this->rhs);
-    peak_load_norm = std::max(peak_load_norm, load_norm);
-    start_force_scale =
-        std::max({peak_load_norm, norm_of_all_parts(fint), norm_of_all_parts(fext)});
-    force_scale = start_force_scale;
+    kind_norms(this->rhs, free_kind, kind_load);
+    double internal[kinds], external[kinds];
+    kind_norms_of_all_parts(fint, free_kind, prescribed_kind, fixed_kind, internal);
+    kind_norms_of_all_parts(fext, free_kind, prescribed_kind, fixed_kind, external);
+    for (int k = 0; k < kinds; ++k) {
+        kind_peak_load[k] = std::max(kind_peak_load[k], kind_load[k]);
+        kind_start_scale[k] = std::max({kind_peak_load[k], internal[k], external[k]});
+        kind_scale[k] = kind_start_scale[k];
+    }
 }
 
 template <class DomainType>
 void IncrementalIterativeControl<DomainType>::note_forces(const SystemVector& fint,
                                                           const SystemVector& fext,
-                                                          double other_forces)
+                                                          const Vector* inertia,
+                                                          const Vector* damping)
 {
-    force_scale = std::max(
-        {start_force_scale, norm_of_all_parts(fint), norm_of_all_parts(fext), other_forces});
+    double internal[kinds], external[kinds];
+    kind_norms_of_all_parts(fint, free_kind, prescribed_kind, fixed_kind, internal);
+    kind_norms_of_all_parts(fext, free_kind, prescribed_kind, fixed_kind, external);
+    double motion[kinds] = {0.0, 0.0, 0.0, 0.0};
+    if (inertia != nullptr) kind_norms(*inertia, free_kind, motion);
+    if (damping != nullptr) {
+        double damping_norms[kinds];
+        kind_norms(*damping, free_kind, damping_norms);
+        for (int k = 0; k < kinds; ++k) motion[k] = std::hypot(motion[k], damping_norms[k]);
+    }
+    for (int k = 0; k < kinds; ++k) {
+        kind_scale[k] = std::max({kind_start_scale[k], internal[k], external[k], motion[k]});
+        // In dynamics the inertia and damping forces count with the element
+        // forces: a step that the inertia of the motion so far loads is measured
+        // against the forces of the iterate that answer it.
+        if (free_kinds > 1) kind_size[k] = std::hypot(kind_size[k], motion[k]);
+    }
+    // The divergence guard takes one kind's norms over into another's units as
+    // the first iterate of the increment does.
+    if (iteration <= 1)
+        for (int k = 0; k < kinds; ++k) kind_first_size[k] = kind_size[k];
 }
 
 template <class DomainType>
@@ -138,10 +301,15 @@ MyIncrementalIterativeControl::~MyIncrementalIterativeControl() = default;
 
 void MyIncrementalIterativeControl::print_norms(std::ostream& listing)
 {
-    const double ratio = convergence_ratio();
+    // The norms of the kind whose ratio is shown: where the free equations are
+    // of one kind, those over all of them.
+    const int k = governing_kind();
+    const double ratio = k < 0 ? 0.0 : kind_ratio(k);
+    const double unbalance = k < 0 ? unbalance_norm : kind_unbalance[k];
+    const double load = k < 0 ? load_norm : kind_load[k];
 
-    listing << "  unbalance norm: " << std::setw(11) << unbalance_norm << "  load norm: "
-            << std::setw(11) << load_norm << "  ratio: " << std::setw(11) << ratio << '\n';
+    listing << "  unbalance norm: " << std::setw(11) << unbalance << "  load norm: "
+            << std::setw(11) << load << "  ratio: " << std::setw(11) << ratio << '\n';
 
     if (iteration == 1) SetLoadBarTolerance(bar_value(tolerance));
     // A retry of the same increment after a resize continues its group of bars.

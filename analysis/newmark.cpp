@@ -101,6 +101,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
     KelVane::SystemVector fext;
 
     iteration = 0;
+    classify_equations(model);
     compute_constants();
     model.apply_load(load_set, size);
     model.external_forces(fext);
@@ -111,7 +112,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
     // Unbalance of the predictor Delta u = 0: the forces of the step plus the
     // inertia (and damping) of the motion so far.
     const bool supports_move = prescribed_motion(model);
-    model.internal_forces(fint);
+    internal_forces(model, fint);
     rhs += fext.free_part();
     rhs -= fint.free_part();
     if (supports_move) rhs -= support_forces;
@@ -135,7 +136,7 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
             solve_update(*stiffness, model);
 
             model.get_increments(du);
-            model.internal_forces(fint);
+            internal_forces(model, fint);
             model.external_forces(fext);
             const KelVane::Vector new_acceleration =
                 a[0] * du - a[2] * velocity - a[3] * acceleration;
@@ -146,15 +147,15 @@ void NonLinearNewmarkControl::increment(MyDomain& model, std::ostream& listing, 
             rhs -= fint.free_part();
             rhs -= inertia;
             if (supports_move) rhs -= support_forces;
-            double motion_forces = KelVane::norm(inertia);
             if (damping) {
                 const KelVane::Vector new_velocity =
                     a[1] * du - a[4] * velocity - a[5] * acceleration;
                 const KelVane::Vector damping_forces = (*damping_matrix) * new_velocity;
                 rhs -= damping_forces;
-                motion_forces = std::hypot(motion_forces, KelVane::norm(damping_forces));
+                note_forces(fint, fext, &inertia, &damping_forces);
+            } else {
+                note_forces(fint, fext, &inertia);
             }
-            note_forces(fint, fext, motion_forces);
             compute_unbalance_norm();
 
             if (iteration > 1 && (iteration - 1) % 10 == 0) std::cout << '\n' << "          ";

@@ -36,10 +36,11 @@ void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, i
     KelVane::SystemVector fext;
 
     iteration = 0;
+    classify_equations(model);
     model.apply_load(load_set, size);
     // rhs starts with the coupling to the prescribed changes of this increment.
     model.assemble_stiffness(*tangent, rhs);
-    model.internal_forces(fint);
+    internal_forces(model, fint);
     model.external_forces(fext);
     rhs += fext.free_part();
     rhs -= fint.free_part();
@@ -58,7 +59,7 @@ void NonLinearStaticControl::increment(MyDomain& model, std::ostream& listing, i
             if (iteration > 1 && method == full_newton) model.assemble_tangent(*tangent, rhs);
             solve_update(*tangent, model);
 
-            model.internal_forces(fint);
+            internal_forces(model, fint);
             model.external_forces(fext);
             rhs = fext.free_part();
             rhs -= fint.free_part();
