@@ -327,8 +327,8 @@ int Hexagonal::nr_int_locs() const { return static_cast<int>(n_xi * n_eta * n_ze
 
 std::vector<Vector> Hexagonal::fold_check_points() const
 {
-    // Steps of 1/2: the corners, the mid-edges, the face centres and the centre.
-    const int n = 4;
+    // The corners, the mid-edges, the face centres and the centre.
+    const int n = 2;
     std::vector<Vector> points = {natural_point(0.0, 0.0, 0.0)};
     for (int i = 0; i <= n; ++i)
         for (int j = 0; j <= n; ++j)
