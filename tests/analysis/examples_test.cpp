@@ -295,16 +295,17 @@ const EdgeRun edge_runs[] = {
      {"     15   2.000e-05  -1.500e-06   0.000e+00\n"},
      {"      15  r "},
      {"prescribed value lost; no element gives node 15 the degree of freedom rz\n"}},
-    // So is a suppressed temperature or rotation on nodes of bars: no column, no
-    // reaction row.
-    {"two_bar_truss_temperature_suppressed",
+    // So is a suppressed temperature, rotation or z displacement on nodes of
+    // plane bars: no column, no reaction row.
+    {"two_bar_truss_t_rz_uz_suppressed",
      "two_bar_truss",
-     {{"ux", "ux uy t rz   1 2"}},
+     {{"ux", "ux uy uz t rz   1 2"}},
      "",
      {"       2  u   6.0000e+03      0    1    0\n"},
-     {"       1  T ", "       2  r "},
+     {"       1  T ", "       2  r ", "      0    0    1\n"},
      {"suppression lost; no element gives node 1 the degree of freedom t\n",
-      "suppression lost; no element gives node 2 the degree of freedom rz\n"}},
+      "suppression lost; no element gives node 2 the degree of freedom rz\n",
+      "suppression lost; no element gives node 2 the degree of freedom uz\n"}},
     // A load that no dof of its node takes (across the line of two bars; out of
     // the plane of the truss) makes a mechanism for that load; a load on a support
     // goes into the support's reaction: (8000, 6000) of the bar less (500, 700).
