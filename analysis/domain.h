@@ -91,9 +91,10 @@ class MyDomain : public KelVane::IncDomain<FiniteElement, MyNode> {
 public:
     MyDomain() = default;
 
-    // Element dofs, then the element transformations, then the dofs without an
-    // element go, every nodal load must find dofs that take it (else an error
-    // naming node and load), then the numbering. The counts start again from 0,
+    // Every element's shape is checked (a folded one stops the analysis), then the
+    // element dofs, the element transformations, the dofs without an element go,
+    // every nodal load must find dofs that take it (else an error naming node and
+    // load), then the numbering. The counts start again from 0,
     // so a repeated set-up numbers the same way.
     void setup_dofs();
     void create_element_dofs();
