@@ -99,6 +99,7 @@ void LinearControl::init(MyDomain& model, std::ostream&)
     reset_published_values();
     // A linear analysis has no time step.
     require_heat_time_step(model, 0.0);
+    model.refuse_nonlinear_parts();
     model.setup_dofs();
 }
 

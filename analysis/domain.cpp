@@ -12,15 +12,19 @@
 
 #include "device_map.h"
 #include "draw_properties.h"
+#include "elastic.h"
 #include "errors.h"
 #include "heat_elements.h"
+#include "plastic.h"
 #include "sysmat.h"
+#include "total_lagrange.h"
 
 void MyDomain::setup_dofs()
 {
     create_element_dofs();
     init_transformations();
-    remove_prescribed_dofs_without_element();
+    remove_dofs_without_element();
+    for (const KelVane::LoadSet* set : load_sets) set->check_carried();
     n_free = 0;
     n_fixed = 0;
     n_prescribed = 0;
@@ -47,20 +51,67 @@ std::string dof_name(const KelVane::Dof& dof)
 
 }  // namespace
 
-void MyDomain::remove_prescribed_dofs_without_element()
+namespace {
+
+// What the elements give one node: dofs of each kind, and displacements out of the
+// x-y plane (plane elements, two-dimensional trusses and beams give none).
+struct ElementDofKinds {
+    bool temperature = false;
+    bool rotation = false;
+    bool out_of_plane = false;
+};
+
+ElementDofKinds element_dof_kinds(const MyNode& node,
+                                  const std::unordered_set<const KelVane::Dof*>& used)
+{
+    ElementDofKinds kinds;
+    for (std::uint32_t i = 0; i < node.number_of_dofs(); ++i) {
+        const KelVane::itincDof& dof = node.get_dof(i);
+        if (used.count(&dof) == 0) continue;
+        if (dof.get_type() == KelVane::temperature_type) kinds.temperature = true;
+        if (dof.get_type() == KelVane::rotation_type) kinds.rotation = true;
+        if (dof.get_type() == KelVane::displacement_type) {
+            double x = 0.0, y = 0.0, z = 0.0;
+            dof.get_direction().get(x, y, z);
+            if (z != 0.0) kinds.out_of_plane = true;
+        }
+    }
+    return kinds;
+}
+
+// Whether a suppressed dof that no element uses is of a kind that the node's
+// elements do not have at all (a temperature, a rotation, a displacement out of
+// their plane). A suppressed direction within the elements' kinds (uy on a node of
+// a bar along x) stays a support.
+bool kind_without_element(const KelVane::itincDof& dof, const ElementDofKinds& kinds)
+{
+    if (dof.get_type() == KelVane::temperature_type) return !kinds.temperature;
+    if (dof.get_type() == KelVane::rotation_type) return !kinds.rotation;
+    double x = 0.0, y = 0.0, z = 0.0;
+    dof.get_direction().get(x, y, z);
+    return z != 0.0 && !kinds.out_of_plane;
+}
+
+}  // namespace
+
+void MyDomain::remove_dofs_without_element()
 {
     std::unordered_set<const KelVane::Dof*> used;
     for (const FiniteElement* element : elements)
         for (std::uint32_t i = 0; i < element->get_nr_node_dofs(); ++i)
             used.insert(element->get_dof(i));
     for (MyNode* node : nodes) {
+        const ElementDofKinds kinds = element_dof_kinds(*node, used);
         for (std::uint32_t i = 0; i < node->number_of_dofs();) {
             const KelVane::itincDof& dof = node->get_dof(i);
-            if (!dof.is_prescribed() || used.count(&dof) != 0) {
+            const bool lost = !dof.is_free() && used.count(&dof) == 0 &&
+                              (dof.is_prescribed() || kind_without_element(dof, kinds));
+            if (!lost) {
                 ++i;
                 continue;
             }
-            std::cerr << "prescribed value lost; no element gives node " << node->number()
+            std::cerr << (dof.is_prescribed() ? "prescribed value" : "suppression")
+                      << " lost; no element gives node " << node->number()
                       << " the degree of freedom " << dof_name(dof) << std::endl;
             node->remove_dof(i);
         }
@@ -74,8 +125,43 @@ bool MyDomain::conducts_heat() const
     return false;
 }
 
+namespace {
+
+// The model-file word of a material whose law is not linear; null for the others.
+const char* nonlinear_material_word(const KelVane::Material_type* material)
+{
+    if (dynamic_cast<const ThermoPlastic_type*>(material) != nullptr) return "thermoplastic";
+    if (dynamic_cast<const VonMises_type*>(material) != nullptr) return "vonmises";
+    if (dynamic_cast<const NonlinearElastic_type*>(material) != nullptr)
+        return "nonlinearelastic";
+    return nullptr;
+}
+
+const char* const use_nonlinear_static = ": analyse the model under \"*nonlinear static\"";
+
+}  // namespace
+
+void MyDomain::refuse_nonlinear_parts() const
+{
+    for (const KelVane::Material_type* material : materials) {
+        const char* word = nonlinear_material_word(material);
+        if (word == nullptr) continue;
+        throw KelVane::kelvane_error("material " + std::to_string(material->number()) + " (" +
+                                     word + ") does not follow a linear law" +
+                                     use_nonlinear_static);
+    }
+    for (const FiniteElement* element : elements) {
+        if (dynamic_cast<const TLNumIntStructElement*>(element) == nullptr) continue;
+        throw KelVane::kelvane_error("element " + std::to_string(element->number()) +
+                                     " is a total-Lagrange element, which follows large "
+                                     "displacements" +
+                                     use_nonlinear_static);
+    }
+}
+
 void MyDomain::create_element_dofs()
 {
+    for (FiniteElement* element : elements) element->check_shape();
     for (FiniteElement* element : elements) element->create_dofs();
 }
 

@@ -91,18 +91,29 @@ class MyDomain : public KelVane::IncDomain<FiniteElement, MyNode> {
 public:
     MyDomain() = default;
 
-    // Element dofs, then the element transformations, then the numbering. The
-    // counts start again from 0, so a repeated set-up numbers the same way.
+    // Every element's shape is checked (a folded one stops the analysis), then the
+    // element dofs, the element transformations, the dofs without an element go,
+    // every nodal load must find dofs that take it (else an error naming node and
+    // load), then the numbering. The counts start again from 0,
+    // so a repeated set-up numbers the same way.
     void setup_dofs();
     void create_element_dofs();
     void init_transformations();
-    // A prescribed value on a dof that no element gives its node acts on nothing:
-    // such a dof is removed with a message naming the node and the dof, as a load
-    // on such a dof is lost, so that it is neither numbered nor listed. Only after
-    // init_transformations, which tells which dofs the elements use.
-    void remove_prescribed_dofs_without_element();
+    // A prescribed value on a dof that no element gives its node, or a suppression
+    // of a kind that the node's elements do not have (t, a rotation, uz on plane
+    // elements), acts on nothing: such a dof is removed with a message naming the
+    // node and the dof, so that it is neither numbered nor listed (no column, no
+    // reaction). Only after init_transformations, which tells which dofs the
+    // elements use.
+    void remove_dofs_without_element();
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
+    // A linear analysis solves once with the stiffness at zero strain. A material
+    // whose law is not linear (nonlinear elastic, von Mises, even while it stays
+    // elastic) or an element that follows large displacements (total Lagrange)
+    // would give stresses that do not balance the loads: throws an error naming
+    // the first such material, else the first such element, and *nonlinear static.
+    void refuse_nonlinear_parts() const;
 
     // Advances load set `load_set` by the factor increment; throws
     // KelVane::not_found("unknown load set number") when there is no such set.

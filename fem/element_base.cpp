@@ -94,6 +94,8 @@ Dof* ElementBase::get_dof(std::uint32_t index) const
     return dofs[index];
 }
 
+void ElementBase::check_shape() const {}
+
 void ElementBase::create_dofs()
 {
     std::unique_ptr<LocalDof[]> local(GetLocalDofs());

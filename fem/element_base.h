@@ -66,6 +66,10 @@ public:
     // thickness) are at every point at most the fraction `tolerance` of the
     // others. Default: true.
     virtual bool condensed_stresses_negligible(double tolerance);
+    // Refuses (throws) an element whose nodes make no sound shape of its kind
+    // (numbered clockwise, folded); called when the analysis starts. Default:
+    // nothing.
+    virtual void check_shape() const;
 
     // Creates the element's free dofs on its nodes.
     void create_dofs();

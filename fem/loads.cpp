@@ -1,6 +1,9 @@
 #include "loads.h"
 
+#include <locale>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 #include "element_base.h"
 #include "errors.h"
@@ -32,6 +35,40 @@ void Nodal_Loads::apply(SystemVector& forces) const
     for (const Load_dir& load : loads_)
         for (const Node* node : nodes_)
             node->add_load(load.type, load.direction, load.value, forces);
+}
+
+namespace {
+
+// The model-file word of a nodal load: "fx", "mz", "q"; a direction off the axes
+// is written with its components.
+std::string load_word(Dof::Load type, const Direction& direction)
+{
+    if (!is_structural_load(type)) return "q";
+    const std::string name = type == Dof::moment ? "m" : "f";
+    double x = 0.0, y = 0.0, z = 0.0;
+    direction.get(x, y, z);
+    if (x == 1.0 && y == 0.0 && z == 0.0) return name + 'x';
+    if (x == 0.0 && y == 1.0 && z == 0.0) return name + 'y';
+    if (x == 0.0 && y == 0.0 && z == 1.0) return name + 'z';
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << name << " along (" << x << ", " << y << ", " << z << ")";
+    return text.str();
+}
+
+}  // namespace
+
+void Nodal_Loads::check_carried() const
+{
+    for (const Load_dir& load : loads_) {
+        if (load.value == 0.0) continue;
+        for (const Node* node : nodes_) {
+            if (node->carries_load(load.type, load.direction)) continue;
+            throw kelvane_error("no degree of freedom of node " + std::to_string(node->number()) +
+                                " takes its load " + load_word(load.type, load.direction) +
+                                " (or a part of it): the model is a mechanism for that load");
+        }
+    }
 }
 
 void Nodal_Prescribed::add_load(dof_type type, const Direction& direction, double value)
@@ -102,6 +139,12 @@ void LoadSet::assemble(SystemVector& forces) const
     // Pressure groups scale by their own factors.
     for (const auto& pressures : pressures_)
         pressures->apply(forces);
+}
+
+void LoadSet::check_carried() const
+{
+    for (const auto& loads : nodal_loads_)
+        loads->check_carried();
 }
 
 void LoadSet::increment(double dfactor)

@@ -30,8 +30,12 @@ public:
     // A heat flux, which has no direction; a force or moment throws program_error.
     void add_load(Dof::Load type, double value);
     void add_node(Node* node);
-    // Adds the unscaled loads to the free entries of the force vector.
+    // Adds the unscaled loads to the entries of the nodes' dofs (free or not).
     void apply(SystemVector& forces) const;
+    // A load other than 0 (or a part of it) that no dof of its node takes would be
+    // lost: throws kelvane_error naming the node and the load; the model is a
+    // mechanism for that load.
+    void check_carried() const;
 
 private:
     std::vector<Load_dir> loads_;
@@ -109,6 +113,8 @@ public:
     // prescribed changes.
     void increment(double dfactor);
     void apply_prescribed_increment(double dfactor) const;
+    // Every nodal load of the set finds dofs that take it (Nodal_Loads::check_carried).
+    void check_carried() const;
 
     // Restart record: "L", the set number, a blank, the factor.
     void write_restart(std::ostream& os) const;

@@ -113,9 +113,8 @@ void Node::add_load(Dof::Load load, const Direction& direction, double value,
 {
     const dof_type type = load_to_dof_type(load);
     Vector3 remainder = as_vector(direction);
-    bool scalar_load = !is_structural_type(type);
     for (const auto& dof : dofs_) {
-        if (dof->get_type() != type || !dof->is_free())
+        if (dof->get_type() != type)
             continue;
         if (dof->is_scalar()) {
             forces(*dof) += value;
@@ -126,9 +125,21 @@ void Node::add_load(Dof::Load load, const Direction& direction, double value,
         remainder -= d * coefficient;
         forces(*dof) += value * coefficient;
     }
-    // A scalar load that found no free dof of its kind is lost as well.
-    if (scalar_load || remainder.norm2() > tolerance)
-        std::cerr << "load lost; type or direction not matched by independent dofs" << std::endl;
+}
+
+bool Node::carries_load(Dof::Load load, const Direction& direction) const
+{
+    const dof_type type = load_to_dof_type(load);
+    Vector3 remainder = as_vector(direction);
+    for (const auto& dof : dofs_) {
+        if (dof->get_type() != type)
+            continue;
+        if (dof->is_scalar())
+            return true;
+        const Vector3 d = as_vector(dof->get_direction());
+        remainder -= d * dot(remainder, d);
+    }
+    return is_structural_type(type) && remainder.norm2() <= tolerance;
 }
 
 void Node::add_prescribed(dof_type type, const Direction& direction, double value)

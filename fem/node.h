@@ -55,9 +55,13 @@ public:
     itincDof& get_dof(std::uint32_t i);
     const itincDof& get_dof(std::uint32_t i) const;
 
-    // Adds a nodal load to the free entries of the force vector.
+    // Adds a nodal load to the entries of the node's dofs of its kind, free or
+    // not: a load on a support or a prescribed dof goes into its reaction. A part
+    // that no dof takes is dropped; carries_load tells beforehand.
     void add_load(Dof::Load load, const Direction& direction, double value,
                   SystemVector& forces) const;
+    // Whether the node's dofs of the load's kind take the whole load.
+    bool carries_load(Dof::Load load, const Direction& direction) const;
     // Adds a prescribed change to the increments of the prescribed dofs.
     void add_prescribed(dof_type type, const Direction& direction, double value);
 

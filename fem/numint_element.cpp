@@ -1,5 +1,7 @@
 #include "numint_element.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <istream>
 #include <locale>
@@ -73,14 +75,56 @@ void NumIntElement::init_numint(std::uint32_t number, KelVane::Node** node_list,
     }
 }
 
-void NumIntElement::check_orientation(double det_J) const
+void NumIntElement::check_orientation(double det_J, const char* where) const
 {
-    if (!(det_J < 0.0)) return;
+    if (det_J < 0.0) refuse_folded(det_J, where);
+}
+
+void NumIntElement::refuse_folded(double det_J, const char* where) const
+{
     std::ostringstream message;
     message.imbue(std::locale::classic());
     message << "element " << number() << " is numbered clockwise or folded: "
-            << "Jacobian determinant " << det_J << " at an integration point";
+            << "Jacobian determinant " << det_J << ' ' << where;
     throw kelvaned_error(message.str());
+}
+
+void NumIntElement::check_shape() const
+{
+    const KelVane::Shape& element_shape = get_shape();
+    const KelVane::ShapeRule& rule = element_shape.rule();
+    if (rule.dNdxi.empty()) return;
+    const int ndim = static_cast<int>(rule.dNdxi.front().size1());
+    Matrix X;
+    getCoordinateMatrix(*this, X, ndim);
+
+    std::vector<double> at_points;
+    double largest = 0.0;
+    for (const Matrix& G : rule.dNdxi) {
+        at_points.push_back(determinant(G * X));
+        largest = std::max(largest, std::fabs(at_points.back()));
+    }
+    const std::vector<KelVane::Vector> places = element_shape.fold_check_points();
+    std::vector<double> at_places;
+    for (const KelVane::Vector& place : places) {
+        at_places.push_back(determinant(element_shape.get_dNdxi(place) * X));
+        largest = std::max(largest, std::fabs(at_places.back()));
+    }
+    // Rounding leaves a collapsed corner a determinant of about 1e-16 of the others,
+    // of either sign.
+    const double rounding = 1e-10 * largest;
+    for (const double det_J : at_points) check_orientation(det_J);
+    if (!at_places.empty()) {
+        // The centre (the first place) is inside every element: there the
+        // determinant must be positive, not merely not negative.
+        const double centre = at_places.front();
+        // A determinant within rounding of 0 is 0.
+        if (!(centre > rounding))
+            refuse_folded(centre < -rounding ? centre : 0.0, "at its centre");
+    }
+    for (std::size_t i = 1; i < at_places.size(); ++i)
+        if (at_places[i] < -rounding)
+            refuse_folded(at_places[i], "away from its integration points");
 }
 
 void NumIntElement::print_point_row(std::ostream& os, int index, const KelVane::Vector& values)

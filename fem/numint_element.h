@@ -36,6 +36,13 @@ public:
     bool symmetric() override;
     void draw(wxDC& dc, DeviceMap& map, bool numbers) override;
     void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale) override;
+    // The Jacobian determinant on the initial positions must be positive at the
+    // integration points and at the centre, and must not be negative at the
+    // nodes and at the other points of the shape's fold-check lattice (a corner
+    // collapsed onto another gives 0 there): else the element is numbered
+    // clockwise, in another order than its name says, or folded, and is refused
+    // with the error of check_orientation.
+    void check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
     KelVane::Geometry* get_geometry() const { return geometry; }
@@ -57,8 +64,10 @@ protected:
     // Refuses a negative Jacobian determinant at an integration point: the nodes
     // run clockwise (or the element is folded), which would turn its volume,
     // stiffness and mass negative. An exactly singular Jacobian is left to the
-    // matrix inverse.
-    void check_orientation(double det_J) const;
+    // matrix inverse. `where` names the place in the message.
+    void check_orientation(double det_J, const char* where = "at an integration point") const;
+    // Throws the error of check_orientation whatever the sign of det_J.
+    [[noreturn]] void refuse_folded(double det_J, const char* where) const;
 
     // One row of integration-point output: the row's index, then the values.
     static void print_point_row(std::ostream& os, int index, const KelVane::Vector& values);

@@ -192,6 +192,21 @@ IntLocs Triangular::get_int_locs() const
 
 int Triangular::nr_int_locs() const { return static_cast<int>(n_int); }
 
+std::vector<Vector> Triangular::fold_check_points() const
+{
+    // Steps of 1/6: the corners, the mid-sides and the centroid are among them.
+    const int n = 6;
+    const double third = 1.0 / 3.0;
+    std::vector<Vector> points = {natural_point(third, third, third)};
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; i + j <= n; ++j) {
+            const double L1 = static_cast<double>(i) / n;
+            const double L2 = static_cast<double>(j) / n;
+            points.push_back(natural_point(L1, L2, 1.0 - L1 - L2));
+        }
+    return points;
+}
+
 IntLocs Triangular::get_int_locs_face(int face) const
 {
     if (face < 1 || face > 3)
@@ -244,6 +259,17 @@ IntLocs Quadrilateral::get_int_locs() const
 }
 
 int Quadrilateral::nr_int_locs() const { return static_cast<int>(n_xi * n_eta); }
+
+std::vector<Vector> Quadrilateral::fold_check_points() const
+{
+    // Steps of 1/3: the corners, the mid-sides and the centre are among them.
+    const int n = 6;
+    std::vector<Vector> points = {natural_point(0.0, 0.0)};
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j)
+            points.push_back(natural_point(-1.0 + 2.0 * i / n, -1.0 + 2.0 * j / n));
+    return points;
+}
 
 IntLocs Quadrilateral::get_int_locs_face(int face) const
 {
@@ -298,6 +324,19 @@ IntLocs Hexagonal::get_int_locs() const
 }
 
 int Hexagonal::nr_int_locs() const { return static_cast<int>(n_xi * n_eta * n_zeta); }
+
+std::vector<Vector> Hexagonal::fold_check_points() const
+{
+    // The corners, the mid-edges, the face centres and the centre.
+    const int n = 2;
+    std::vector<Vector> points = {natural_point(0.0, 0.0, 0.0)};
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n; ++j)
+            for (int k = 0; k <= n; ++k)
+                points.push_back(natural_point(-1.0 + 2.0 * i / n, -1.0 + 2.0 * j / n,
+                                               -1.0 + 2.0 * k / n));
+    return points;
+}
 
 IntLocs Hexagonal::get_int_locs_face(int face) const
 {

@@ -37,6 +37,11 @@ public:
     virtual Matrix dVdA(int face) const = 0;
     // Faces are numbered from 1 to this.
     virtual int nr_faces() const = 0;
+    // Natural coordinates of the centre, then of a regular lattice over the
+    // element that holds every place where a node of the family may sit (corners,
+    // mid-sides): where a mis-numbered or distorted element folds although its
+    // integration points do not show it.
+    virtual std::vector<Vector> fold_check_points() const = 0;
 
     // The rule of get_int_locs with get_N and get_dNdxi at its points: made once for
     // each shape class and rule, and shared by every shape of that class and rule.
@@ -58,6 +63,7 @@ public:
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 3; }
+    std::vector<Vector> fold_check_points() const override;
 
 protected:
     std::uint32_t rule_code() const override { return n_int; }
@@ -77,6 +83,7 @@ public:
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 4; }
+    std::vector<Vector> fold_check_points() const override;
 
 protected:
     // Rules of more than 6 points a direction are refused before a code is needed.
@@ -101,6 +108,7 @@ public:
     IntLocs get_int_locs_face(int face) const override;
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 6; }
+    std::vector<Vector> fold_check_points() const override;
 
 protected:
     std::uint32_t rule_code() const override { return (n_xi * 100 + n_eta) * 100 + n_zeta; }

@@ -2,7 +2,9 @@
 
 #include <iostream>
 #include <istream>
+#include <locale>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 #include "collect_array.h"
@@ -309,10 +311,23 @@ void TLNumIntStructElement::update_state()
         // increment sym(Fc^T H) + H^T H / 2 is exactly E(Fc + H) - E(Fc).
         const Tensor2Gen& Fc = committed_F[k - 1];
         current_F[k - 1] = Fc + H;
+        refuse_inverted_gradient(k);
         const Tensor2Sym dE = symmetric_part(transpose(Fc) * H) + 0.5 * AtA(H);
         structural_point(k).add_strain_increment(
             Tensor2StrainVector(dE, false, static_cast<int>(stress_state)));
     }
+}
+
+void TLNumIntStructElement::refuse_inverted_gradient(int k) const
+{
+    // Written so that a determinant that is not a number fails as well.
+    const double J = det(current_F[k - 1]);
+    if (J > 0.0) return;
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    message << "element " << number() << " is turned inside out: its deformation gradient "
+            << "has determinant " << J << " at integration point " << k;
+    throw KelVane::divergence_error(message.str());
 }
 
 void TLNumIntStructElement::accept()

@@ -60,6 +60,10 @@ private:
                          double det_J) const;
     // Stress of point k arranged for the initial-stress stiffness.
     KelVane::Matrix stress_matrix(int k) const;
+    // A deformation gradient whose determinant is not positive turns the material
+    // inside out: the step that leads there fails as one that does not converge,
+    // so that a smaller step can be tried.
+    void refuse_inverted_gradient(int k) const;
 
     int gradient_count;
     Tensor2Gen* committed_F;  // owned, one per integration point

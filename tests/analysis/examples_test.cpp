@@ -2,6 +2,7 @@
 // its listing with the closed-form answers of examples/<name>.expected.
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -336,7 +337,90 @@ const EdgeRun edge_runs[] = {
      {"     15   2.000e-05  -1.500e-06   0.000e+00\n"},
      {"      15  r "},
      {"prescribed value lost; no element gives node 15 the degree of freedom rz\n"}},
+    // So is a suppressed temperature, rotation or z displacement on nodes of
+    // plane bars: no column, no reaction row.
+    {"two_bar_truss_t_rz_uz_suppressed",
+     "two_bar_truss",
+     {{"ux", "ux uy uz t rz   1 2"}},
+     "",
+     {"       2  u   6.0000e+03      0    1    0\n"},
+     {"       1  T ", "       2  r ", "      0    0    1\n"},
+     {"suppression lost; no element gives node 1 the degree of freedom t\n",
+      "suppression lost; no element gives node 2 the degree of freedom rz\n",
+      "suppression lost; no element gives node 2 the degree of freedom uz\n"}},
+    // A load that no dof of its node takes (across the line of two bars; out of
+    // the plane of the truss) makes a mechanism for that load; a load on a support
+    // goes into the support's reaction: (8000, 6000) of the bar less (500, 700).
+    {"nonlinear_truss_load_across",
+     "nonlinear_truss",
+     {{"fx", "fy 5.0   2"}},
+     "no degree of freedom of node 2 takes its load fy (or a part of it): the model is a "
+     "mechanism for that load"},
+    {"two_bar_truss_load_out_of_plane",
+     "two_bar_truss",
+     {{"fy", "fy -12000   3\nfz 5   3"}},
+     "no degree of freedom of node 3 takes its load fz (or a part of it): the model is a "
+     "mechanism for that load"},
+    {"two_bar_truss_load_on_support",
+     "two_bar_truss",
+     {{"fy", "fy -12000   3\nfx 500  fy 700   1"}},
+     "",
+     {"       1  u   7.5000e+03      1    0    0\n",
+      "       1  u   5.3000e+03      0    1    0\n"}},
+    // Under "*linear" a material whose law is not linear, or an element of large
+    // displacements, would list stresses that do not balance the loads.
+    {"nonlinear_truss_linear",
+     "nonlinear_truss",
+     {{"*nonlinear", "*linear"}, {"increments", ""}, {"full", ""}, {"unbalance", ""},
+      {"maxiter", ""}},
+     "material 1 (nonlinearelastic) does not follow a linear law: analyse the model under "
+     "\"*nonlinear static\""},
+    {"plastic_bar_linear",
+     "plastic_bar",
+     {{"*nonlinear", "*linear"}, {"increment", ""}, {"full", ""}, {"unbalance", ""},
+      {"maxiter", ""}, {"save", ""}},
+     "material 1 (vonmises) does not follow a linear law: analyse the model under "
+     "\"*nonlinear static\""},
+    {"tl_stretch_linear",
+     "tl_stretch",
+     {{"*nonlinear", "*linear"}, {"increments", ""}, {"full", ""}, {"unbalance", ""},
+      {"maxiter", ""}},
+     "element 1 is a total-Lagrange element, which follows large displacements: analyse the "
+     "model under \"*nonlinear static\""},
+    // Compressed to -0.5 times its length, a block would be turned inside out; the
+    // increment fails and, with no resizing allowed, the analysis stops.
+    {"tl_stretch_turned_inside_out",
+     "tl_stretch",
+     {{"ux", ""},
+      {"uy", "ux uy   1 7\nux   4 13 14"},
+      {"prescribed", "prescribed\nux -1.5   3 6 9 10 11"},
+      {"increments", "increments 1"}},
+     "aborted increment",
+     {"is turned inside out: its deformation gradient has determinant "}},
+    // An element given corners first under the perimeter-order name: its
+    // Jacobian is positive at its integration points, not at its centre and nodes.
+    {"thick_cylinder_corners_first",
+     "thick_cylinder",
+     {{"quad8axi", "quad8axi 1\n9   1 3 17 15 2 11 16 10\nquad8axi 1"}},
+     "element 9 is numbered clockwise or folded: Jacobian determinant 0 at its centre"},
+    {"thick_cylinder_tri6_corners_first",
+     "thick_cylinder_tri6",
+     {{"tri6psn", "tri6psn 1\n99   11 1 13 6 7 12\ntri6psn 1"}},
+     "element 99 is numbered clockwise or folded: Jacobian determinant -6.26105e-05 away "
+     "from its integration points"},
 };
+
+// Whether the word stands in the text on its own ("-nan", not "determinant").
+bool holds_word(const std::string& text, const std::string& word)
+{
+    const auto is_letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+    for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const auto end = at + word.size();
+        if ((at == 0 || !is_letter(text[at - 1])) && (end == text.size() || !is_letter(text[end])))
+            return true;
+    }
+    return false;
+}
 
 void PrintTo(const EdgeRun& edge, std::ostream* os)
 {
@@ -365,8 +449,8 @@ TEST_P(EdgeRuns, EndSoundlyOrWithAClearError)
         EXPECT_NE(warnings.text().find(warning), std::string::npos) << warnings.text();
 
     const std::string text = read_text_file(run.listing_path);
-    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
-    EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+    EXPECT_FALSE(holds_word(text, "nan")) << text;
+    EXPECT_FALSE(holds_word(text, "inf")) << text;
     for (const std::string& report : edge.reports)
         EXPECT_NE(text.find(report), std::string::npos) << report << '\n' << text;
     for (const std::string& line : edge.absent)

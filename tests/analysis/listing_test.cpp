@@ -128,6 +128,10 @@ TEST(Listing, ReactionRowsShowSuppressedDofsWithTheirDirection)
     add_probe(model, 2, a, y_axis)->force = 99.0;  // free: not listed
     add_probe(model, 3, b, diagonal)->force = 1.0 / 3.0;
     add_probe(model, 4, c, y_axis)->force = -3.0;
+    // The rotation and the temperature are listed because elements give them:
+    // without one, their suppression is dropped.
+    model.add_element(new ProbeElement(5, a, z_axis, 1.0, nullptr, rotation_type));
+    model.add_element(new ProbeElement(6, b, Direction(), 1.0, nullptr, temperature_type));
     model.setup_dofs();
 
     std::ostringstream os;
@@ -147,8 +151,8 @@ TEST(Listing, ReactionRowsShowSuppressedDofsWithTheirDirection)
 
 TEST(Listing, ReactionsAreInternalMinusExternalForces)
 {
-    // Nodal loads reach only free dofs; a pressure reaches the element's dofs
-    // whatever their status, so it shows in the reaction of a prescribed dof.
+    // A pressure reaches the element's dofs whatever their status (as a nodal load
+    // does), so it shows in the reaction of a prescribed dof.
     MyDomain model;
     MyNode* a = add_node(model, 1);
     a->add_dof(prescribed_status, displacement_type, x_axis);
