@@ -81,8 +81,10 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
 // equations without mass (an empty row of the positive semi-definite M) carry no
 // inertia: their equations K_sm x_m + K_ss x_s = 0 hold in every mode, so they are
 // condensed out of K and the generalized problem of the equations with mass is
-// solved densely. lambda receives one value per equation with mass (unordered) and
-// X (rows of K x that count) the M-orthonormal mode shapes.
+// solved densely. Motions of those equations that the mass matrix does not see (a
+// singular M) are condensed out in the same way. lambda receives one value per
+// independent motion with mass, the rank of M (unordered), and X (rows of K x that
+// count, one column per value) the M-orthonormal mode shapes.
 void dense_eigenpairs(const SparseSysMat& K, const SparseSysMat& M, Vector& lambda, Matrix& X);
 
 }  // namespace KelVane
