@@ -12,6 +12,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kvmatrix.h"
+#include "ordering.h"
 #include "sysmat.h"
 #include "ui_seam.h"
 
@@ -72,20 +73,31 @@ std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t 
 // whatever the units and the size of the elements.
 std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
 {
+    // The equations in the order that keeps the profile small, as for K.
+    std::vector<std::uint32_t> order = KelVane::profile_order(M);
+    if (order.empty()) {
+        order.resize(equations);
+        for (std::uint32_t i = 0; i < equations; ++i) order[i] = i;
+    }
+    std::vector<std::uint32_t> place(equations);
+    for (std::uint32_t i = 0; i < equations; ++i) place[order[i]] = i;
+
     std::vector<std::uint32_t> first(equations);
     std::vector<std::size_t> start(equations + 1, 0);
     for (std::uint32_t i = 0; i < equations; ++i) {
         first[i] = i;
-        for (const KelVane::ai& entry : M[i].entries())
-            if (entry.index < first[i] && entry.value != 0.0) first[i] = entry.index;
+        for (const KelVane::ai& entry : M[order[i]].entries())
+            if (entry.value != 0.0) first[i] = std::min(first[i], place[entry.index]);
         start[i + 1] = start[i] + (i - first[i] + 1);
     }
     // Row i holds columns first[i] ... i; column j of row i at start[i] + j - first[i].
     std::vector<double> lower(start[equations], 0.0);
-    for (std::uint32_t i = 0; i < equations; ++i)
-        for (const KelVane::ai& entry : M[i].entries())
-            if (entry.index <= i && entry.index >= first[i])
-                lower[start[i] + entry.index - first[i]] = entry.value;
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        for (const KelVane::ai& entry : M[order[i]].entries()) {
+            const std::uint32_t j = place[entry.index];
+            if (j <= i && j >= first[i]) lower[start[i] + j - first[i]] = entry.value;
+        }
+    }
 
     std::vector<double> pivot(equations, 0.0);
     std::uint32_t rank = 0;
