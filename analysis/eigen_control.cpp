@@ -245,8 +245,12 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     if (shift != 0.0) {
         for (std::unique_ptr<Mode>& mode : modes) {
             mode->eigenvalue -= lambda_shift;
-            // Rounding noise around a rigid-body mode, below a shift of either sign.
+            // Rounding noise around a rigid-body mode, below a shift of either sign,
+            // and above it within the 1e-10 to which the shifted eigenvalues are
+            // resolved.
             if (mode->eigenvalue < 0.0 && mode->eigenvalue > -1e-5 * std::fabs(lambda_shift))
+                mode->eigenvalue = 0.0;
+            if (mode->eigenvalue > 0.0 && mode->eigenvalue < 1e-10 * std::fabs(lambda_shift))
                 mode->eigenvalue = 0.0;
         }
     }
