@@ -62,18 +62,22 @@ std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t 
 }
 
 // Rank of the mass matrix over the free equations: the pivots of its L D L^T
-// factorisation in the equations' own order, over the profile of its rows. Elements
+// factorisation over the profile of its rows, in the order of the equations that
+// keeps that profile small. Elements
 // whose mass is integrated at fewer points than they have nodes (quadratic elements
 // with the reduced rule, one-point triangles) give motions that carry no mass
 // although every equation has some; no mode of finite frequency exists for them. A
 // positive semi-definite matrix has a zero pivot for each such motion, and the rest
 // of its column is zero as well, so the row is passed over. A pivot counts as zero
 // below 1e-9 of its row's diagonal: rounding leaves some 1e-15 there, while the
-// pivots of a regular mass matrix stay within a few decades of their diagonal
-// whatever the units and the size of the elements.
+// pivots of a regular mass matrix stay within a fixed fraction of their diagonal
+// (a quarter for the 4-node quadrilateral) or, where elements that see only part
+// of the motions meet, within the ratio of neighbouring elements' masses. Judged
+// row by row, the rule does not depend on the units of any degree of freedom.
 std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
 {
-    // The equations in the order that keeps the profile small, as for K.
+    // The order of the factorisation of K: the listed order can make the profile
+    // nearly full.
     std::vector<std::uint32_t> order = KelVane::profile_order(M);
     if (order.empty()) {
         order.resize(equations);
