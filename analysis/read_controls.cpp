@@ -353,7 +353,9 @@ int input_data::read_eigen(KelVane::Control<MyDomain>*& control)
     while (!is_keyword_line()) {
         std::string word;
         get_string(1, word);
-        if (word == "frequencies") {
+        if ((word == "frequencies" || word == "shift") && !check_field_count(2, "one value")) {
+            // "frequencies 3 4": which one was meant is not for the program to guess.
+        } else if (word == "frequencies") {
             int number = 0;
             if (get_int(2, number)) {
                 if (number < 1) {

@@ -617,6 +617,8 @@ TEST(ReadEigen, BadLinesAreCountedAndKeepTheDefaults)
         {"*eigen\nmodes 3\n", "", 1},
         {"*eigen\nshift low\nfrequencies 0\n", "wrong type in field 2\n", 2},
         {"*eigen\nshift -2000\n", "the shift is a frequency and cannot be negative\n", 1},
+        {"*eigen\nfrequencies 3 4\n", "frequencies takes one value; found 4\n", 1},
+        {"*eigen\nshift 1 2\n", "shift takes one value; found 2\n", 1},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {
