@@ -178,7 +178,8 @@ void MyDomain::apply_load(int load_set, double dfactor)
             return;
         }
     }
-    throw KelVane::not_found("unknown load set number");
+    throw KelVane::not_found("unknown load set number " + std::to_string(load_set) +
+                             ": *loadef defines no set " + std::to_string(load_set));
 }
 
 void MyDomain::set_profile(KelVane::SystemMat& K)

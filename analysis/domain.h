@@ -116,7 +116,7 @@ public:
     void refuse_nonlinear_parts() const;
 
     // Advances load set `load_set` by the factor increment; throws
-    // KelVane::not_found("unknown load set number") when there is no such set.
+    // KelVane::not_found("unknown load set number N: ...") when there is no such set.
     void apply_load(int load_set, double dfactor);
 
     void set_profile(KelVane::SystemMat& K);

@@ -110,7 +110,7 @@ TEST(LinearControl, MissingLoadSetOneIsReported)
         control.run(model, listing, result, 1);
         FAIL() << "no exception";
     } catch (const KelVane::not_found& error) {
-        EXPECT_STREQ(error.what(), "unknown load set number");
+        EXPECT_STREQ(error.what(), "unknown load set number 1: *loadef defines no set 1");
     }
     EXPECT_FALSE(control.is_done());
     EXPECT_TRUE(listing.str().empty());

@@ -172,7 +172,7 @@ TEST(Domain, ExternalForcesAddEverySetAtItsOwnFactor)
         model.apply_load(9, 1.0);
         FAIL() << "no exception";
     } catch (const KelVane::not_found& e) {
-        EXPECT_STREQ(e.what(), "unknown load set number");
+        EXPECT_STREQ(e.what(), "unknown load set number 9: *loadef defines no set 9");
     }
     EXPECT_THROW(model.apply_load(-1, 1.0), KelVane::not_found);
 }

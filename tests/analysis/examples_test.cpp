@@ -203,10 +203,10 @@ TEST_F(EndToEnd, MissingLoadSetEndsTheAnalysisWithAnErrorInTheListing)
     const ModelRun run = run_model(model);
     EXPECT_EQ(run.input_errors, 0);
     EXPECT_TRUE(run.ran);
-    EXPECT_EQ(run.error, "unknown load set number");
+    EXPECT_EQ(run.error, "unknown load set number 1: *loadef defines no set 1");
     EXPECT_EQ(run.listing_path, scratch + "unloaded.v2.out");
     EXPECT_EQ(read_text_file(run.listing_path),
-              "\nTITLE\nno loads\n\nERROR: unknown load set number\n");
+              "\nTITLE\nno loads\n\nERROR: unknown load set number 1: *loadef defines no set 1\n");
 }
 
 namespace {
