@@ -39,12 +39,9 @@ void Nodal_Loads::apply(SystemVector& forces) const
 
 namespace {
 
-// The model-file word of a nodal load: "fx", "mz", "q"; a direction off the axes
-// is written with its components.
-std::string load_word(Dof::Load type, const Direction& direction)
+// The name with the axis of the direction ("fx"), or with its components.
+std::string direction_word(const std::string& name, const Direction& direction)
 {
-    if (!is_structural_load(type)) return "q";
-    const std::string name = type == Dof::moment ? "m" : "f";
     double x = 0.0, y = 0.0, z = 0.0;
     direction.get(x, y, z);
     if (x == 1.0 && y == 0.0 && z == 0.0) return name + 'x';
@@ -54,6 +51,21 @@ std::string load_word(Dof::Load type, const Direction& direction)
     text.imbue(std::locale::classic());
     text << name << " along (" << x << ", " << y << ", " << z << ")";
     return text.str();
+}
+
+// The model-file word of a nodal load: "fx", "mz", "q"; a direction off the axes
+// is written with its components.
+std::string load_word(Dof::Load type, const Direction& direction)
+{
+    if (!is_structural_load(type)) return "q";
+    return direction_word(type == Dof::moment ? "m" : "f", direction);
+}
+
+// The model-file word of a degree of freedom: "ux", "rz", "t".
+std::string dof_word(dof_type type, const Direction& direction)
+{
+    if (!is_structural_type(type)) return "t";
+    return direction_word(type == rotation_type ? "r" : "u", direction);
 }
 
 }  // namespace
@@ -96,6 +108,20 @@ void Nodal_Prescribed::apply_increment(double dfactor) const
     for (const Prescr_dir& value : values_)
         for (Node* node : nodes_)
             node->add_prescribed(value.type, value.direction, value.value * dfactor);
+}
+
+void Nodal_Prescribed::check_not_held() const
+{
+    for (const Prescr_dir& value : values_) {
+        if (value.value == 0.0) continue;
+        for (const Node* node : nodes_) {
+            if (!node->prescribed_on_support(value.type, value.direction)) continue;
+            throw kelvane_error("node " + std::to_string(node->number()) + " is held by *suppress in " +
+                                dof_word(value.type, value.direction) +
+                                ", where a value other than 0 is prescribed: a suppressed degree "
+                                "of freedom stays at 0");
+        }
+    }
 }
 
 void Pressure_Loads::add_load(FiniteElement* element, int face, double pressure)
@@ -145,6 +171,8 @@ void LoadSet::check_carried() const
 {
     for (const auto& loads : nodal_loads_)
         loads->check_carried();
+    for (const auto& prescribed : prescribed_)
+        prescribed->check_not_held();
 }
 
 void LoadSet::increment(double dfactor)

@@ -60,6 +60,9 @@ public:
     void add_node(Node* node);
     // Adds value * dfactor to the increments of the matching prescribed dofs.
     void apply_increment(double dfactor) const;
+    // A value other than 0 on a dof that a support holds would be dropped: throws
+    // kelvane_error naming the node and the dof (the suppression holds it at 0).
+    void check_not_held() const;
 
 private:
     std::vector<Prescr_dir> values_;
@@ -113,7 +116,9 @@ public:
     // prescribed changes.
     void increment(double dfactor);
     void apply_prescribed_increment(double dfactor) const;
-    // Every nodal load of the set finds dofs that take it (Nodal_Loads::check_carried).
+    // Every nodal load of the set finds dofs that take it (Nodal_Loads::check_carried),
+    // and no prescribed value other than 0 falls on a suppressed dof
+    // (Nodal_Prescribed::check_not_held).
     void check_carried() const;
 
     // Restart record: "L", the set number, a blank, the factor.

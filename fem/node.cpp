@@ -145,7 +145,6 @@ bool Node::carries_load(Dof::Load load, const Direction& direction) const
 void Node::add_prescribed(dof_type type, const Direction& direction, double value)
 {
     Vector3 remainder = as_vector(direction);
-    bool scalar_value = !is_structural_type(type);
     for (auto& dof : dofs_) {
         if (dof->get_type() != type || !dof->is_prescribed())
             continue;
@@ -158,10 +157,31 @@ void Node::add_prescribed(dof_type type, const Direction& direction, double valu
         remainder -= d * coefficient;
         dof->add_increment(value * coefficient);
     }
-    // A prescribed temperature that found no prescribed dof is lost as well.
-    if (scalar_value || remainder.norm2() > tolerance)
-        std::cerr << "prescribed displacement lost;"
-                  << " type or direction not matched by prescribed dofs" << std::endl;
+}
+
+bool Node::prescribed_on_support(dof_type type, const Direction& direction) const
+{
+    Vector3 remainder = as_vector(direction);
+    bool taken = false;
+    for (const auto& dof : dofs_) {
+        if (dof->get_type() != type || !dof->is_prescribed())
+            continue;
+        if (dof->is_scalar())
+            taken = true;
+        else
+            remainder -= as_vector(dof->get_direction()) *
+                         dot(remainder, as_vector(dof->get_direction()));
+    }
+    for (const auto& dof : dofs_) {
+        if (dof->get_type() != type || !dof->is_fixed())
+            continue;
+        if (dof->is_scalar()) {
+            if (!taken) return true;
+        } else if (std::fabs(dot(remainder, as_vector(dof->get_direction()))) > tolerance) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Node::add_increment(const Vector& du)

@@ -62,8 +62,13 @@ public:
                   SystemVector& forces) const;
     // Whether the node's dofs of the load's kind take the whole load.
     bool carries_load(Dof::Load load, const Direction& direction) const;
-    // Adds a prescribed change to the increments of the prescribed dofs.
+    // Adds a prescribed change to the increments of the prescribed dofs; a part
+    // that no prescribed dof takes is dropped; takes_prescribed tells beforehand.
     void add_prescribed(dof_type type, const Direction& direction, double value);
+    // Whether a part of a prescribed value that the node's prescribed dofs do not
+    // take falls on a dof that a support holds (a dof both suppressed and
+    // prescribed is held).
+    bool prescribed_on_support(dof_type type, const Direction& direction) const;
 
     // Each free dof adds the entry of the solution increment at its global number.
     void add_increment(const Vector& du);

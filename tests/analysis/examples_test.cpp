@@ -404,6 +404,18 @@ const EdgeRun edge_runs[] = {
      "",
      {"       1  u   7.5000e+03      1    0    0\n",
       "       1  u   5.3000e+03      0    1    0\n"}},
+    // A value prescribed where *suppress holds the node was dropped at every
+    // increment with a note on the screen; a prescribed 0 there agrees with it.
+    {"two_bar_truss_prescribed_on_support",
+     "two_bar_truss",
+     {{"fy", "fy -12000   3\nprescribed\nux 0.01   1"}},
+     "node 1 is held by *suppress in ux, where a value other than 0 is prescribed: a suppressed "
+     "degree of freedom stays at 0"},
+    {"two_bar_truss_prescribed_zero_on_support",
+     "two_bar_truss",
+     {{"fy", "fy -12000   3\nprescribed\nux 0   1"}},
+     "",
+     {"       1  u   8.0000e+03      1    0    0\n"}},
     // Under "*linear" a material whose law is not linear, or an element of large
     // displacements, would list stresses that do not balance the loads.
     {"nonlinear_truss_linear",
