@@ -49,6 +49,24 @@ double point_radius(const Matrix& N, const Matrix& X)
     return (N * X)(1, 1);
 }
 
+}  // namespace
+
+void check_point_radius(double r, const Matrix& X, std::uint32_t element)
+{
+    double outer = 0.0;
+    for (unsigned k = 1; k <= X.size1(); ++k)
+        outer = std::max(outer, X(k, 1));
+    // Written so that a radius that is not a number is refused as well.
+    if (!(r > 0.0 && r >= min_radius_ratio * outer)) {
+        std::ostringstream message;
+        message << "radius " << r << " of an integration point of element " << element
+                << " is not positive in NumIntStructElement::get_B_mat()";
+        throw kelvaned_error(message.str());
+    }
+}
+
+namespace {
+
 // Temporaries of the computation of one element, kept from one element to the next
 // so that the equilibrium iterations do not allocate them again. One set per
 // thread; each computation gives them the sizes of the element at hand.
@@ -246,16 +264,7 @@ void NumIntStructElement::fill_B_mat(const Matrix& G, const Matrix& N, const Mat
     }
     case 3: {
         const double r = point_radius(N, X);
-        double outer = 0.0;
-        for (unsigned k = 1; k <= X.size1(); ++k)
-            outer = std::max(outer, X(k, 1));
-        // Written so that a radius that is not a number is refused as well.
-        if (!(r > 0.0 && r >= min_radius_ratio * outer)) {
-            std::ostringstream message;
-            message << "radius " << r << " of an integration point of element " << number()
-                    << " is not positive in NumIntStructElement::get_B_mat()";
-            throw kelvaned_error(message.str());
-        }
+        check_point_radius(r, X, number());
         factor *= r * two_pi;
         B.resize(4, 2 * n);
         B.set_zero();

@@ -13,6 +13,11 @@ class Structural_Point;
 class Structural_type;
 }  // namespace KelVane
 
+// Refuses (kelvaned_error) the radius r of an axisymmetric integration point that
+// is not positive, or so small beside the element's outermost nodal radius (the
+// largest x of the node coordinates X) that its hoop strain means nothing.
+void check_point_radius(double r, const KelVane::Matrix& X, std::uint32_t element);
+
 // Layer of the numerically integrated elements with displacement dofs: small
 // displacements on the reference geometry, for the three-dimensional (0), plane
 // strain (1), plane stress (2) and axisymmetric (3) stress states. It turns the

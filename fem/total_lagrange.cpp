@@ -135,7 +135,7 @@ Matrix TLNumIntStructElement::get_BL_mat(const Vector& location, const Matrix& X
         if (axisymmetric) {
             N = get_shape().get_N(location);
             r = (N * X)(1, 1);
-            KV_ASSERT(r >= 1.e-20);
+            check_point_radius(r, X, number());
         }
         for (unsigned k = 1; k <= n; ++k) {
             const double a = dNdX(1, k);
