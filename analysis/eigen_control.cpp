@@ -7,6 +7,7 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "domain.h"
 #include "errors.h"
@@ -59,6 +60,64 @@ std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t 
     return count;
 }
 
+// Rank of the mass matrix over the free equations: the pivots of its L D L^T
+// factorisation in the equations' own order, over the profile of its rows. Elements
+// whose mass is integrated at fewer points than they have nodes (quadratic elements
+// with the reduced rule, one-point triangles) give motions that carry no mass
+// although every equation has some; no mode of finite frequency exists for them. A
+// positive semi-definite matrix has a zero pivot for each such motion, and the rest
+// of its column is zero as well, so the row is passed over. A pivot counts as zero
+// below 1e-9 of its row's diagonal: rounding leaves some 1e-15 there, while the
+// pivots of a regular mass matrix stay within a few decades of their diagonal
+// whatever the units and the size of the elements.
+std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
+{
+    std::vector<std::uint32_t> first(equations);
+    std::vector<std::size_t> start(equations + 1, 0);
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        first[i] = i;
+        for (const KelVane::ai& entry : M[i].entries())
+            if (entry.index < first[i] && entry.value != 0.0) first[i] = entry.index;
+        start[i + 1] = start[i] + (i - first[i] + 1);
+    }
+    // Row i holds columns first[i] ... i; column j of row i at start[i] + j - first[i].
+    std::vector<double> lower(start[equations], 0.0);
+    for (std::uint32_t i = 0; i < equations; ++i)
+        for (const KelVane::ai& entry : M[i].entries())
+            if (entry.index <= i && entry.index >= first[i])
+                lower[start[i] + entry.index - first[i]] = entry.value;
+
+    std::vector<double> pivot(equations, 0.0);
+    std::uint32_t rank = 0;
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        double* row = &lower[start[i]];
+        const double diagonal = row[i - first[i]];
+        // g(i,j) = L(i,j) d(j) first, from the finished rows above.
+        for (std::uint32_t j = first[i]; j < i; ++j) {
+            const double* above = &lower[start[j]];
+            const std::uint32_t from = std::max(first[i], first[j]);
+            double sum = row[j - first[i]];
+            for (std::uint32_t k = from; k < j; ++k) sum -= row[k - first[i]] * above[k - first[j]];
+            row[j - first[i]] = sum;
+        }
+        double d = diagonal;
+        for (std::uint32_t j = first[i]; j < i; ++j) {
+            double& entry = row[j - first[i]];
+            if (pivot[j] > 0.0) {
+                d -= entry * entry / pivot[j];
+                entry /= pivot[j];
+            } else {
+                entry = 0.0;
+            }
+        }
+        if (diagonal > 0.0 && d > 1e-9 * diagonal) {
+            pivot[i] = d;
+            ++rank;
+        }
+    }
+    return rank;
+}
+
 // True when a shift of lambda_shift leaves nothing of the stiffness that the
 // iteration could resolve: the largest stiffness-to-mass ratio of the diagonal,
 // which bounds the eigenvalues, is below 1e-8 of the shift (the eigenvalues of the
@@ -108,12 +167,20 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     if (n > 0 && with_mass == 0)
         throw KelVane::kelvane_error(
             "the model has no mass: eigenfrequencies need a density or point masses");
-    if (frequencies > 0 && static_cast<std::uint32_t>(frequencies) > with_mass && n > 0) {
+    // Modes of finite frequency: as many as the mass matrix has rank.
+    const std::uint32_t rank = with_mass > 0 ? mass_rank(M, n) : 0;
+    if (frequencies > 0 && static_cast<std::uint32_t>(frequencies) > rank && n > 0) {
         std::ostringstream message;
         message.imbue(std::locale::classic());
-        message << "only " << with_mass << (with_mass == 1 ? " frequency" : " frequencies")
-                << " will be computed: the model has " << with_mass << " equation"
-                << (with_mass == 1 ? "" : "s") << " with mass";
+        message << "only " << rank << (rank == 1 ? " frequency" : " frequencies")
+                << " will be computed: the model has ";
+        if (rank == with_mass)
+            message << with_mass << " equation" << (with_mass == 1 ? "" : "s") << " with mass";
+        else
+            message << with_mass << " equations with mass, but its mass matrix has rank "
+                    << rank << " (the integration points of its elements see only " << rank
+                    << " independent motion" << (rank == 1 ? "" : "s")
+                    << "), and a motion without mass has no frequency";
         std::cout << message.str() << std::endl;
         listing << message.str() << std::endl;
     }
@@ -129,13 +196,15 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
         K.add(M, lambda_shift);
     }
 
-    const unsigned q = subspace_size(frequencies, with_mass);
+    // The block never holds more vectors than there are modes: K^-1 M maps it into
+    // a space of the mass matrix's rank, and the columns beyond it would be rounding.
+    const unsigned q = subspace_size(frequencies, rank);
     const unsigned wanted = static_cast<unsigned>(std::min<std::int64_t>(std::max(frequencies, 0), q));
     KelVane::Vector lambda;
     KelVane::Matrix X(n, q);
     // A request for every mode there is gets them all at once; iterating a block of
     // that size would take a dense solution in every pass.
-    if (wanted == with_mass && wanted > 0) {
+    if (wanted == rank && wanted > 0) {
         KelVane::dense_eigenpairs(K, M, lambda, X);
     } else if (!KelVane::subspace_iteration(K, M, lambda, X, true, wanted, 100, analysis_yield)) {
         // Modes whose frequencies lie close together, or far from the shift, come out

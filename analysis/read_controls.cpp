@@ -339,7 +339,15 @@ int input_data::read_eigen(KelVane::Control<MyDomain>*& control)
                 }
             }
         } else if (word == "shift") {
-            get_double(2, shift);
+            // A frequency: below zero it would move the origin into the spectrum
+            // and list the modes nearest to it as the lowest.
+            double frequency = 0.0;
+            if (get_double(2, frequency)) {
+                if (frequency < 0.0)
+                    refuse_line(*this, "the shift is a frequency and cannot be negative");
+                else
+                    shift = frequency;
+            }
         } else {
             refuse_line(*this, "the options of *EIGEN are frequencies and shift; found " + word);
         }

@@ -71,7 +71,10 @@ void eigen_generalized(Matrix& A, const Matrix& B, Vector& lambda, Matrix* Vp = 
 // passes goes to standard output with "converged", or with "not converged" when the
 // pass limit ended the loop or a requested pair leaves a residual
 // ||K x - lambda M x|| above 1e-2 ||K x||; the result says the same (true when
-// converged). each_pass, when given, is called at the start of every pass (the
+// converged). A block wider than the rank of M (elements whose mass is integrated
+// at fewer points than they have nodes) keeps only as many columns as M sees
+// independent motions; the others come back with an infinite eigenvalue and a zero
+// column. each_pass, when given, is called at the start of every pass (the
 // caller's event loop runs there).
 bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix& X,
                         bool make_start, unsigned requested = 0, unsigned max_passes = 100,
@@ -81,8 +84,10 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
 // equations without mass (an empty row of the positive semi-definite M) carry no
 // inertia: their equations K_sm x_m + K_ss x_s = 0 hold in every mode, so they are
 // condensed out of K and the generalized problem of the equations with mass is
-// solved densely. lambda receives one value per equation with mass (unordered) and
-// X (rows of K x that count) the M-orthonormal mode shapes.
+// solved densely. Motions of those equations that the mass matrix does not see (a
+// singular M) are condensed out in the same way. lambda receives one value per
+// independent motion with mass, the rank of M (unordered), and X (rows of K x that
+// count, one column per value) the M-orthonormal mode shapes.
 void dense_eigenpairs(const SparseSysMat& K, const SparseSysMat& M, Vector& lambda, Matrix& X);
 
 }  // namespace KelVane

@@ -54,6 +54,106 @@ void rotate_tridiagonal(Matrix& T, unsigned k, unsigned p, unsigned q, double c,
     }
 }
 
+// Solves K x = lambda M x over the range of a singular M. Its null space (elements
+// whose mass is integrated at fewer points than they have nodes) carries no inertia:
+// like the equations without mass it is condensed out, here in the basis of M's
+// eigenvectors, and the problem is solved over the eigenvectors of M with mass. V
+// receives the M-orthonormal shapes, one column per value of lambda. Both matrices
+// are first scaled to the unit diagonal of M, so that the units of the degrees of
+// freedom (displacements beside rotations) do not count; an eigenvalue of the scaled
+// M below 1e-12 of the largest is then taken as zero (rounding leaves some 1e-15 of
+// it there). False, with nothing changed, when M is regular.
+bool solve_over_mass_range(const Matrix& Kin, const Matrix& Min, Vector& lambda, Matrix& V)
+{
+    const unsigned m = Min.size1();
+    std::vector<double> scale(m);
+    for (unsigned i = 0; i < m; ++i)
+        scale[i] = 1.0 / std::sqrt(Min[i][i]);
+    Matrix K(m, m, 0.0);
+    Matrix D(m, m, 0.0);
+    for (unsigned i = 0; i < m; ++i) {
+        for (unsigned j = 0; j < m; ++j) {
+            K[i][j] = scale[i] * Kin[i][j] * scale[j];
+            D[i][j] = scale[i] * Min[i][j] * scale[j];
+        }
+    }
+    Matrix W;
+    eigen_symmetric(D, &W);
+    double largest = 0.0;
+    for (unsigned i = 0; i < m; ++i)
+        largest = std::max(largest, D[i][i]);
+    std::vector<unsigned> range;
+    std::vector<unsigned> null;
+    for (unsigned i = 0; i < m; ++i)
+        (D[i][i] > 1e-12 * largest ? range : null).push_back(i);
+    if (null.empty())
+        return false;
+    const unsigned r = static_cast<unsigned>(range.size());
+    const unsigned z = static_cast<unsigned>(null.size());
+
+    // K in the basis of M's eigenvectors, split into the parts without mass (0) and
+    // with mass (r).
+    const Matrix KW = K * W;
+    auto projected = [&](unsigned a, unsigned b) {
+        double sum = 0.0;
+        for (unsigned i = 0; i < m; ++i)
+            sum += W[i][a] * KW[i][b];
+        return sum;
+    };
+    Matrix K00(z, z, 0.0);
+    Matrix K0r(z, r, 0.0);
+    Matrix Krr(r, r, 0.0);
+    for (unsigned a = 0; a < z; ++a) {
+        for (unsigned b = 0; b < z; ++b)
+            K00[a][b] = projected(null[a], null[b]);
+        for (unsigned b = 0; b < r; ++b)
+            K0r[a][b] = projected(null[a], range[b]);
+    }
+    for (unsigned a = 0; a < r; ++a)
+        for (unsigned b = 0; b < r; ++b)
+            Krr[a][b] = projected(range[a], range[b]);
+
+    // Krr - K0r^T K00^-1 K0r with K00 = L L^T, scaled by D^-1/2 on both sides.
+    cholesky(K00);
+    Linv_A(K00, K0r);
+    std::vector<double> root(r);
+    for (unsigned a = 0; a < r; ++a)
+        root[a] = std::sqrt(D[range[a]][range[a]]);
+    Matrix A(r, r, 0.0);
+    for (unsigned a = 0; a < r; ++a) {
+        for (unsigned b = 0; b <= a; ++b) {
+            double sum = Krr[a][b];
+            for (unsigned k = 0; k < z; ++k)
+                sum -= K0r[k][a] * K0r[k][b];
+            A[a][b] = A[b][a] = sum / (root[a] * root[b]);
+        }
+    }
+    Matrix Y;
+    eigen_symmetric(A, &Y);
+    lambda.resize(r);
+    for (unsigned j = 0; j < r; ++j)
+        lambda[j] = A[j][j];
+    // Components along M's range, then those along its null space:
+    // b = -K00^-1 K0r a = -L^-T (L^-1 K0r) a.
+    for (unsigned a = 0; a < r; ++a)
+        for (unsigned j = 0; j < r; ++j)
+            Y[a][j] /= root[a];
+    Matrix B = K0r * Y;
+    LinvT_A(K00, B);
+    V.resize(m, r);
+    for (unsigned i = 0; i < m; ++i) {
+        for (unsigned j = 0; j < r; ++j) {
+            double sum = 0.0;
+            for (unsigned a = 0; a < r; ++a)
+                sum += W[i][range[a]] * Y[a][j];
+            for (unsigned b = 0; b < z; ++b)
+                sum -= W[i][null[b]] * B[b][j];
+            V[i][j] = scale[i] * sum;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool symmetric(const Matrix& A)
@@ -337,17 +437,19 @@ void dense_eigenpairs(const SparseSysMat& K, const SparseSysMat& M, Vector& lamb
     }
 
     Matrix V;
-    eigen_generalized(Kmm, Mmm, lambda, &V);
-    X.resize(n, m);
+    if (!solve_over_mass_range(Kmm, Mmm, lambda, V))
+        eigen_generalized(Kmm, Mmm, lambda, &V);
+    const unsigned modes = V.size2();
+    X.resize(n, modes);
     for (unsigned a = 0; a < m; ++a)
-        for (unsigned j = 0; j < m; ++j)
+        for (unsigned j = 0; j < modes; ++j)
             X[with_mass[a]][j] = V[a][j];
     // x_s = -K_ss^-1 K_sm x_m = -L^-T W x_m.
     if (s > 0) {
         Matrix Y = Ksm * V;
         LinvT_A(Kss, Y);
         for (unsigned b = 0; b < s; ++b)
-            for (unsigned j = 0; j < m; ++j)
+            for (unsigned j = 0; j < modes; ++j)
                 X[without_mass[b]][j] = -Y[b][j];
     }
 }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
+#include <limits>
 #include <vector>
 
 #include "eigen.h"
@@ -164,9 +165,13 @@ bool orthonormalise_column(const PackedRows& K, const PackedRows& M, unsigned j,
             }
         }
     }
+    // The remainder is the square root of a quadratic form, so the rounding of the
+    // subtractions (some 1e-16 of the form) shows in it as some 1e-8: a column in
+    // the null space of a singular M keeps that much however dependent it is.
+    // Below 1e-6 of its length nothing independent of the earlier columns is left.
     M.multiply(y, my);
     const double remainder = std::sqrt(dot(y, my));
-    if (!(remainder > 1e-14) || !std::isfinite(remainder))
+    if (!(remainder > 1e-6) || !std::isfinite(remainder))
         return false;
     y *= 1.0 / remainder;
     ky *= 1.0 / remainder;
@@ -250,8 +255,12 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
     std::vector<double> earlier;
     unsigned solved = 0;
     bool converged = false;
+    // The eigenvalue of a mode without mass.
+    const double without_mass = std::numeric_limits<double>::infinity();
+    std::vector<unsigned> active;
 
     for (unsigned pass = 0; pass < max_passes; ++pass) {
+        active.clear();
         if (each_pass)
             each_pass();
         // The products and the solve for the whole block at once: each matrix is
@@ -274,21 +283,36 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
             // Start vectors of equal stiffness-to-mass ratio next to each other
             // (a uniform mesh near a support) iterate into nearly the same shape; the
             // block is kept M-orthonormal so that the projected mass matrix stays
-            // regular. A column with nothing left is replaced by a unit vector.
-            for (unsigned row = 0; !orthonormalise_column(packed_K, packed_M, j, z, kz, mz, row == 0) && row < n;
-                 ++row) {
+            // regular. A column with nothing left is replaced by a unit vector; of
+            // j + 1 unit vectors one at least reaches beyond j columns. When none
+            // does, the columns before it already span every motion with mass (a
+            // block wider than the rank of M): the column drops out of the
+            // projection and stands for a mode without mass.
+            bool independent = orthonormalise_column(packed_K, packed_M, j, z, kz, mz, true);
+            for (unsigned row = 0; !independent && row < std::min(n, j + 1); ++row) {
                 z[j].set_zero();
                 z[j][(j + row) % n] = 1.0;
                 packed_K.multiply(z[j], kz[j]);
+                independent = orthonormalise_column(packed_K, packed_M, j, z, kz, mz);
+            }
+            if (independent) {
+                active.push_back(j);
+            } else {
+                z[j].set_zero();
+                kz[j].set_zero();
+                mz[j].set_zero();
             }
         }
+        const unsigned pa = static_cast<unsigned>(active.size());
+        if (pa == 0)
+            break;
 
-        Matrix Kstar(p, p);
-        Matrix Mstar(p, p);
-        for (unsigned a = 0; a < p; ++a) {
-            for (unsigned b = 0; b < p; ++b) {
-                Kstar[a][b] = profile_dot(&z[a][0], &kz[b][0], n);
-                Mstar[a][b] = profile_dot(&z[a][0], &mz[b][0], n);
+        Matrix Kstar(pa, pa);
+        Matrix Mstar(pa, pa);
+        for (unsigned a = 0; a < pa; ++a) {
+            for (unsigned b = 0; b < pa; ++b) {
+                Kstar[a][b] = profile_dot(&z[active[a]][0], &kz[active[b]][0], n);
+                Mstar[a][b] = profile_dot(&z[active[a]][0], &mz[active[b]][0], n);
             }
         }
         // Both are symmetric up to rounding; the dense solver insists on symmetry.
@@ -306,18 +330,37 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
         if (diagonal && solved > 0) {
             Vector ratios(p);
             for (unsigned j = 0; j < p; ++j)
-                ratios[j] = Kstar[j][j] / Mstar[j][j];
+                ratios[j] = without_mass;
+            for (unsigned a = 0; a < pa; ++a)
+                ratios[a] = Kstar[a][a] / Mstar[a][a];
             if (eigenvalues_settled(lowest_eigenvalues(ratios, requested), previous, earlier)) {
                 converged = true;
                 break;
             }
         }
 
-        eigen_generalized(Kstar, Mstar, lambda, &Q);
-        for (unsigned j = 0; j < p; ++j)
+        if (pa == p) {
+            eigen_generalized(Kstar, Mstar, lambda, &Q);
+            for (unsigned j = 0; j < p; ++j)
+                for (unsigned i = 0; i < n; ++i)
+                    Z[i][j] = z[j][i];
+            X = Z * Q;
+        } else {
+            // The modes of the columns with mass first, then those without.
+            Vector projected;
+            eigen_generalized(Kstar, Mstar, projected, &Q);
+            Matrix Za(n, pa);
+            for (unsigned a = 0; a < pa; ++a)
+                for (unsigned i = 0; i < n; ++i)
+                    Za[i][a] = z[active[a]][i];
+            const Matrix Xa = Za * Q;
+            X.set_zero();
+            for (unsigned j = 0; j < p; ++j)
+                lambda[j] = j < pa ? projected[j] : without_mass;
             for (unsigned i = 0; i < n; ++i)
-                Z[i][j] = z[j][i];
-        X = Z * Q;
+                for (unsigned a = 0; a < pa; ++a)
+                    X[i][a] = Xa[i][a];
+        }
         ++solved;
         if (diagonal && solved == 1) {
             converged = true;

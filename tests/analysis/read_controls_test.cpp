@@ -553,7 +553,7 @@ TEST(ReadEigen, SectionCreatesTheEigenControlWithItsOptions)
     const Case cases[] = {
         {"*eigen\n", 5, 0.0},
         {"*EIGEN\nFrequencies 3\nSHIFT 0.5\n", 3, 0.5},
-        {"*eigen\nshift -2\nfrequencies 1\nfrequencies 12\n", 12, -2.0},
+        {"*eigen\nshift 2\nfrequencies 1\nfrequencies 12\n", 12, 2.0},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, 0, "", [&](AnyControl* control) {
@@ -577,6 +577,7 @@ TEST(ReadEigen, BadLinesAreCountedAndKeepTheDefaults)
         {"*eigen\nfrequencies many\n", "wrong type in field 2\n", 1},
         {"*eigen\nmodes 3\n", "", 1},
         {"*eigen\nshift low\nfrequencies 0\n", "wrong type in field 2\n", 2},
+        {"*eigen\nshift -2000\n", "the shift is a frequency and cannot be negative\n", 1},
     };
     for (const Case& c : cases)
         expect_either_ending(c.text, c.errors, c.message, [&](AnyControl* control) {

@@ -355,6 +355,43 @@ TEST(SubspaceIterationTest, UncoupledFamiliesAllContributeTheirLowestModes)
     }
 }
 
+TEST(SubspaceIterationTest, BlockWiderThanTheRankOfTheMassKeepsTheModesWithMass)
+{
+    // A fixed-fixed chain of 20 springs whose every other element carries a
+    // one-point mass: the mass sees only the 10 mean motions of those elements. The
+    // block's columns beyond them drop out as modes without mass, and the requested
+    // modes agree with the dense solution, which finds exactly ten.
+    const struct {
+        const char* name;
+        unsigned block;
+        unsigned requested;
+    } cases[] = {{"block of 12, 4 requested", 12, 4},
+                 {"block of 16, 8 requested", 16, 8},
+                 {"block of every equation, all 10 requested", 20, 10}};
+    const unsigned n = 20;
+    for (const auto& c : cases) {
+        Problem problem = chain(n, 3.0, 0.0);
+        for (unsigned i = 1; i < n; i += 2)
+            for (unsigned a : {i, i + 1})
+                for (unsigned b : {i, i + 1})
+                    problem.M->add(a, b, 0.5);
+        Vector exact;
+        Matrix all(n, n);
+        KelVane::dense_eigenpairs(*problem.K, *problem.M, exact, all);
+        ASSERT_EQ(exact.size(), 10u) << c.name;
+        const std::vector<double> expected = sorted(exact);
+        Vector lambda;
+        Matrix X(n, c.block);
+        const std::string output = run(problem, lambda, X, true, c.requested);
+        EXPECT_TRUE(reports_convergence(output)) << c.name << ": " << output;
+        const std::vector<double> values = sorted(lambda);
+        for (unsigned j = 0; j < c.requested; ++j)
+            EXPECT_NEAR(values[j], expected[j], 1e-8 * expected[j]) << c.name << ", eigenvalue " << j + 1;
+        for (unsigned j = 10; j < c.block; ++j)
+            EXPECT_TRUE(std::isinf(values[j])) << c.name << ", column " << j + 1;
+    }
+}
+
 TEST(SubspaceIterationTest, ConvergedProjectionsWithWrongShapesAreNotReportedAsConverged)
 {
     // A stiff spring (k = 1e6) beside a chain of ten masses, and a given block of the
