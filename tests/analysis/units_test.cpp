@@ -587,8 +587,8 @@ std::string braced_frame()
            "*material 2\nnonlinearelastic\nyoung 2.0e9\n"
            "*geometry 1\ncrosse 1.0e-2\niz 1.0e-6\n*geometry 2\ncrosse 1.0e-3\n*elements\n" +
            frame_beams +
-           "truss 2 2\n4 1 3\n*suppress\nux uy rz 1 4\n*loadef\nset 1\nloads\nfx 2.0e5 2\n"
-           "mz 1.0e4 3\n*nonlinear static\nincrements 4\nmodified\nunbalance 1e-3\nmaxiter 50\n"
+           "truss 2 2\n4 1 3\n*suppress\nux uy rz 1 4\n*loadef\nset 1\nloads\nfx 6.0e5 2\n"
+           "mz 5.0e4 3\n*nonlinear static\nincrements 2\nmodified\nunbalance 1e-3\nmaxiter 50\n"
            "*end\n";
 }
 
@@ -680,7 +680,16 @@ std::vector<ModelEntry> models()
                     frame_model("Frame with masses, explicit", "linearelastic\n", "fx 1680 2\n",
                                 "*nonlinear dynamic\nexplicit\ntimestep 1.0e-5\n" + sudden),
                     ""});
+    // Masses at the corners only: the mass matrix has a lower rank than the stiffness.
+    std::string corner_masses = frame_model("Frame with corner masses only, eigen", "linearelastic\n",
+                                            "fx 1680 2\n", "*eigen\nfrequencies 4\n");
+    corner_masses.erase(corner_masses.find("density 7850\n"), 13);
+    list.push_back({"frame_corner_masses_eigen", corner_masses, ""});
     const std::string steel = "linearelastic\nyoung 2.0e11\ndensity 7850\n";
+    list.push_back({"bars_point_masses_eigen",
+                    bar_model("Bars of no mass with point masses, eigen",
+                              "linearelastic\nyoung 2.0e11\n", "*eigen\nfrequencies 3\n"),
+                    ""});
     const std::string soft = "nonlinearelastic\nyoung 2.0e9\ndensity 7850\n";
     list.push_back({"bars_masses_eigen", bar_model("Bars with masses, eigen", steel, "*eigen\nfrequencies 2\n"), ""});
     list.push_back({"bars_masses_explicit",
