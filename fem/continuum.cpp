@@ -1,5 +1,6 @@
 #include "continuum.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 #include <ostream>
@@ -25,8 +26,9 @@ namespace {
 
 constexpr double two_pi = 6.28318530718;
 
-// Radii below this make the hoop strain N/r of an axisymmetric point meaningless.
-constexpr double min_radius = 1e-20;
+// Radii below this fraction of the element's outermost nodal radius make the hoop
+// strain N/r of an axisymmetric point meaningless, in whatever unit of length.
+constexpr double min_radius_ratio = 1e-20;
 
 // Follows the element name.
 const char* const needs_structural =
@@ -244,8 +246,11 @@ void NumIntStructElement::fill_B_mat(const Matrix& G, const Matrix& N, const Mat
     }
     case 3: {
         const double r = point_radius(N, X);
+        double outer = 0.0;
+        for (unsigned k = 1; k <= X.size1(); ++k)
+            outer = std::max(outer, X(k, 1));
         // Written so that a radius that is not a number is refused as well.
-        if (!(r >= min_radius)) {
+        if (!(r > 0.0 && r >= min_radius_ratio * outer)) {
             std::ostringstream message;
             message << "radius " << r << " of an integration point of element " << number()
                     << " is not positive in NumIntStructElement::get_B_mat()";

@@ -13,9 +13,17 @@ using KelVane::Vector;
 
 namespace {
 
-// The local Newton iteration on the plastic multiplier stops at this yield
-// function value or after this many corrections, whichever comes first.
-const double yield_tolerance = 1e-5;
+// The local Newton iteration on the plastic multiplier stops once the yield
+// function is within this fraction of the yield stress, or after this many
+// corrections, whichever comes first. A point yields when its trial stress
+// exceeds the yield stress by more than that fraction: below it the trial
+// state already lies on the yield surface. Both are ratios of stresses, so a
+// model answers alike in every unit of force and length. The fraction lies far
+// below what equilibrium iterations ask of the stresses, so that the tangent
+// stays consistent with the return down to the tightest unbalance, and well
+// above the rounding of the yield function at trial stresses up to a thousand
+// times the yield stress.
+const double yield_tolerance = 1e-12;
 const int max_return_corrections = 10;
 
 double shear_modulus(double E, double nu)
@@ -226,12 +234,13 @@ void VonMises_Point::add_strain_increment(const Vector& strain_increment)
     double delta_gamma = 0.0;
     current_eq_plastic_strain = converged_eq_plastic_strain;
     double sigma_y = material->yield_stress(converged_eq_plastic_strain);
-    plastic_flag = sigma_y < q;
+    plastic_flag = q - sigma_y > yield_tolerance * sigma_y;
     if (plastic_flag) {
         // Newton iteration on f(dgamma) = q - 3G dgamma - sigma_y(eps_p + dgamma).
         for (int corrections = 0;; ++corrections) {
             const double f = q - 3.0 * G * delta_gamma - sigma_y;
-            if (std::fabs(f) <= yield_tolerance || corrections >= max_return_corrections)
+            if (std::fabs(f) <= yield_tolerance * sigma_y ||
+                corrections >= max_return_corrections)
                 break;
             const double H = material->hardening_modulus(current_eq_plastic_strain);
             delta_gamma += f / (3.0 * G + H);

@@ -30,8 +30,9 @@ public:
     // The count of that report; 0 until a factorisation found tiny pivots.
     unsigned zero_pivots() const override { return tiny_pivot_count; }
 
-    // Factorises in place (Crout form); returns the number of tiny pivots, at least
-    // 1 when the pivots span more than ten decades. Blocks of rows at a time, or
+    // Factorises in place (Crout form); returns the number of tiny pivots (below
+    // 1e-20 of their equation's diagonal, replaced by that), at least 1 when a pivot
+    // is below 1e-10 of its diagonal. Blocks of rows at a time, or
     // row by row when solver_choice() asks for the reference kernel.
     unsigned LDLt_factor();
     unsigned LDLt_factor_blocked();
@@ -68,11 +69,15 @@ public:
     void zero() override;
     void add(unsigned i, unsigned j, double value) override;
     void print(const std::string& title) override;
+    // Tiny pivots are reported on standard output; the solve goes on.
     void solve(const Vector& b, Vector& x) override;
+    // The count of that report; 0 until a factorisation found tiny pivots.
+    unsigned zero_pivots() const override { return tiny_pivot_count; }
 
-    // Doolittle factorisation; false (and the matrix unchanged) when a pivot is
-    // below 1e-15 in magnitude.
-    bool LU_factor();
+    // Doolittle factorisation in place; returns the number of tiny pivots, each
+    // judged against the diagonal of its own equation and a vanishing one replaced
+    // by a stand-in, as LDLt_factor does.
+    unsigned LU_factor();
     // Substitutions on x in place; false when the matrix is not factorised.
     bool LU_Solve(Vector& x) const;
     // Floating-point operations of LU_factor for this profile; stored entries.
@@ -87,6 +92,7 @@ private:
     std::uint32_t n;
     bool decomposed = false;
     bool allocated = false;
+    unsigned tiny_pivot_count = 0;
     // Row k of L (columns p[k] ... k-1) starts at lower[start[k]]; column k of U
     // (rows p[k] ... k, the diagonal last) starts at upper[start[k] + k].
     std::vector<double> lower;
@@ -105,7 +111,7 @@ public:
     void add(unsigned i, unsigned j, double value) override;
     void print(const std::string& title) override;
     // Throws matrix_error, leaving the matrix as it was, when an element is below
-    // 1e-12 in magnitude.
+    // 1e-12 of the largest one in magnitude (or the elements are all zero).
     void solve(const Vector& b, Vector& x) override;
     // Element (i, i), counted from 1, also after a solve has inverted the storage.
     double entry(unsigned i) const { return inverted ? 1.0 / diagonal[i - 1] : diagonal[i - 1]; }

@@ -10,6 +10,13 @@
 
 namespace KelVane {
 
+namespace {
+
+// An element of a diagonal matrix below this fraction of its largest is zero.
+constexpr double vanishing_ratio = 1e-12;
+
+} // namespace
+
 DiagonalSysMat::DiagonalSysMat(std::uint32_t n_) : n(n_), diagonal(n_, 0.0) {}
 
 DiagonalSysMat::~DiagonalSysMat() = default;
@@ -57,13 +64,21 @@ void DiagonalSysMat::print(const std::string& title)
 }
 
 // The elements are all checked before any is inverted, so a matrix with vanishing
-// elements is left as it was assembled.
+// elements is left as it was assembled. An element vanishes beside the largest
+// finite one (a mass is not zero because its unit is small); when that is zero,
+// every element vanishes. An element that is not a number vanishes as well.
 void DiagonalSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(b.size() == n);
     if (!inverted) {
-        const auto vanishing = std::count_if(diagonal.begin(), diagonal.end(),
-                                             [](double d) { return !(std::fabs(d) >= 1e-12); });
+        double largest = 0.0;
+        for (double d : diagonal)
+            if (std::fabs(d) > largest && std::isfinite(d))
+                largest = std::fabs(d);
+        const double smallest = vanishing_ratio * largest;
+        const auto vanishing = std::count_if(diagonal.begin(), diagonal.end(), [=](double d) {
+            return !(std::fabs(d) >= smallest) || !(std::fabs(d) > 0.0);
+        });
         if (vanishing != 0) {
             std::ostringstream message;
             message << "there are " << vanishing << " (almost) zero pivots found!";

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "kv_assert.h"
+#include "pivot_watch.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -18,42 +19,6 @@
 namespace KelVane {
 
 namespace {
-
-// Tiny pivots of a factorisation: a pivot below 1e-20 in magnitude is replaced by
-// 1e-20 and counted; pivots that span more than ten decades count as at least one.
-class PivotWatch {
-public:
-    double accept(std::uint32_t i, double d)
-    {
-        const double magnitude = std::fabs(d);
-        if (i == 0) {
-            smallest = magnitude;
-            largest = magnitude;
-        } else if (magnitude > largest) {
-            largest = magnitude;
-        } else if (magnitude < smallest) {
-            smallest = magnitude;
-        }
-        seen = true;
-        if (!(magnitude >= 1e-20)) {
-            ++tiny;
-            return 1e-20;
-        }
-        return d;
-    }
-    unsigned count() const
-    {
-        if (seen && !(smallest / largest >= 1e-10))
-            return std::max(tiny, 1u);
-        return tiny;
-    }
-
-private:
-    unsigned tiny = 0;
-    bool seen = false;
-    double smallest = 0.0;
-    double largest = 0.0;
-};
 
 // Zeroed storage for a profile of the given number of entries, released with
 // std::free. A large profile is placed on 2 MB boundaries and the system is asked
@@ -321,7 +286,7 @@ void SkySymMat::print(const std::string& title)
 // start at the later of the two rows' first columns.
 unsigned SkySymMat::LDLt_factor_rows()
 {
-    PivotWatch pivots;
+    PivotWatch pivots(n, [this](std::uint32_t i) { return a[diag[i]]; });
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t first_i = p[i];
         double* row_i = a + (diag[i] - (i - first_i)); // row_i[c - first_i] = a(i, c)
@@ -363,7 +328,7 @@ unsigned SkySymMat::LDLt_factor()
 unsigned SkySymMat::LDLt_factor_blocked()
 {
     constexpr std::uint32_t max_rows = 36;
-    PivotWatch pivots;
+    PivotWatch pivots(n, [this](std::uint32_t i) { return a[diag[i]]; });
     std::vector<double> panel;
     std::vector<double> pivot_of(n); // d(k) of every finished row
     std::vector<double> unscaled;

@@ -285,6 +285,43 @@ const EdgeRun edge_runs[] = {
      {{"ux", ""}, {"frequencies", "frequencies 3\nshift 5"}},
      "",
      {"f(1) = 0 Hz\n", "f(3) = "}},
+    // The plastic bar and the wave in a force unit of 1e-9, 1e-6, 1e-3 and 1e-12 of
+    // their own: the same motions after the same iterations, stresses as converted.
+    {"plastic_bar_force_unit_nano",
+     "plastic_bar",
+     {{"young", "young 2.0e-4"}, {"nadai", "nadai 8.0e-7 0.1 4.0e-7"}, {"fx", "fx 5.0e-7 5 6"}},
+     "",
+     {"      3   1.778e-01", "      1   4.000e-07"},
+     {"iteration 6\n"}},
+    {"plastic_bar_force_unit_micro",
+     "plastic_bar",
+     {{"young", "young 2.0e-1"}, {"nadai", "nadai 8.0e-4 0.1 4.0e-4"}, {"fx", "fx 5.0e-4 5 6"}},
+     "",
+     {"      3   1.778e-01", "      1   4.000e-04"},
+     {"iteration 6\n"}},
+    {"plastic_bar_force_unit_milli",
+     "plastic_bar",
+     {{"young", "young 2.0e2"}, {"nadai", "nadai 0.8 0.1 0.4"}, {"fx", "fx 0.5 5 6"}},
+     "",
+     {"      3   1.778e-01", "      1   4.000e-01"},
+     {"iteration 6\n"}},
+    {"explicit_wave_force_unit_pico",
+     "explicit_wave",
+     {{"young", "young 1.0e-6"},
+      {"density", "density 1.0e-12"},
+      {"mass", "mass 5.0e-15"},
+      {"fx", "fx 1.0e-12 11"}},
+     "",
+     {"     11   1.500e-03   0.000e+00   0.000e+00\n", "element 10\n          1.000e-10"}},
+    // A material with thermal expansion makes the stiffness matrix nonsymmetric;
+    // without its supports the loaded plate is a mechanism all the same.
+    {"plate_with_quads_thermoelastic_unsupported",
+     "plate_with_quads",
+     {{"linearelastic", "thermoelastic\nalpha 1e-5\nlambda 50\ncapacity 1"},
+      {"ux", ""},
+      {"uy", ""}},
+     "the stiffness matrix is singular: the model is a mechanism (a support or a connection is "
+     "missing)"},
     // A rotation prescribed on a node of quadrilaterals acts on nothing, as a
     // moment there would: it is neither an unknown nor a reaction of the listing.
     {"plate_with_quads_rotation_prescribed",

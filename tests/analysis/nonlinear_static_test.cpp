@@ -705,16 +705,32 @@ TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads
 // once for one increment and ten times for ten, at every point.
 TEST_F(NonLinearStaticFiles, PlaneStressPlasticityEndsWithoutThicknessStress)
 {
-    const std::string von_mises = "vonmises\nyoung 200e3\npoisson 0.3\nnadai 1000 0.2 250\n";
-    const std::string thermo_plastic =
-        "thermoplastic\nyoung 200e3\npoisson 0.3\nnadai 1000 0.2 250\nalpha 1e-5\n"
-        "lambda 50\ncapacity 1\n";
+    // The materials with every force-bearing number times a unit factor.
+    auto von_mises_in = [](double unit) {
+        std::ostringstream text;
+        text << "vonmises\nyoung " << 200e3 * unit << "\npoisson 0.3\nnadai " << 1000 * unit
+             << " 0.2 " << 250 * unit << '\n';
+        return text.str();
+    };
+    auto thermo_plastic_in = [](double unit) {
+        std::ostringstream text;
+        text << "thermoplastic\nyoung " << 200e3 * unit << "\npoisson 0.3\nnadai "
+             << 1000 * unit << " 0.2 " << 250 * unit << "\nalpha 1e-5\nlambda " << 50 * unit
+             << "\ncapacity " << unit << '\n';
+        return text.str();
+    };
+    const std::string von_mises = von_mises_in(1.0);
+    const std::string thermo_plastic = thermo_plastic_in(1.0);
+    const std::string von_mises_micro = von_mises_in(1e-6);
+    const std::string thermo_plastic_pico = thermo_plastic_in(1e-12);
+    const std::string thermo_plastic_tera = thermo_plastic_in(1e12);
     struct Case {
         const char* what;
         const char* element;
         const std::string& material;
         const char* analysis;
         double sxx, syy, sxy;
+        double unit = 1.0;  // of the force in the material; stresses scale with it
     };
     const Case cases[] = {
         {"quad4pss, one increment", "quad4pss", von_mises, "*nonlinear static\nincrements 1\n",
@@ -736,6 +752,14 @@ TEST_F(NonLinearStaticFiles, PlaneStressPlasticityEndsWithoutThicknessStress)
         {"quad4pss, massless Newmark step", "quad4pss", von_mises,
          "*nonlinear dynamic\nnewmark\nincrements 1\ntimestep 1\n", 315.2260, 80.8723,
          66.9582},
+        // The temperatures of the thermo-plastic plate are fixed nowhere and it stores
+        // no heat: its temperature block is singular in every unit.
+        {"quad4pss, forces times 1e-6", "quad4pss", von_mises_micro,
+         "*nonlinear static\nincrements 10\n", 317.9067, 87.9864, 65.6915, 1e-6},
+        {"quad4psstherm, no heating, forces times 1e-12", "quad4psstherm", thermo_plastic_pico,
+         "*nonlinear static\nincrements 1\ntimestep 1\n", 315.2260, 80.8723, 66.9582, 1e-12},
+        {"quad4psstherm, no heating, forces times 1e12", "quad4psstherm", thermo_plastic_tera,
+         "*nonlinear static\nincrements 1\ntimestep 1\n", 315.2260, 80.8723, 66.9582, 1e12},
     };
     for (const Case& c : cases) {
         const std::string model =
@@ -751,11 +775,11 @@ TEST_F(NonLinearStaticFiles, PlaneStressPlasticityEndsWithoutThicknessStress)
             for (const std::vector<double>& row : element.second) {
                 // Point number, Sxx, Syy, Szz, Sxy, printed to four digits.
                 ASSERT_EQ(row.size(), 5u) << c.what;
-                EXPECT_NEAR(row[1], c.sxx, 0.06) << c.what;
-                EXPECT_NEAR(row[2], c.syy, 0.006) << c.what;
-                EXPECT_NEAR(row[4], c.sxy, 0.006) << c.what;
+                EXPECT_NEAR(row[1], c.unit * c.sxx, c.unit * 0.06) << c.what;
+                EXPECT_NEAR(row[2], c.unit * c.syy, c.unit * 0.006) << c.what;
+                EXPECT_NEAR(row[4], c.unit * c.sxy, c.unit * 0.006) << c.what;
                 // Negligible at the unbalance tolerance (1e-4) of the in-plane stresses.
-                EXPECT_LE(std::fabs(row[3]), 1e-4 * c.sxx) << c.what;
+                EXPECT_LE(std::fabs(row[3]), 1e-4 * c.unit * c.sxx) << c.what;
             }
         }
     }
