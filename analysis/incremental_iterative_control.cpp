@@ -101,10 +101,6 @@ void IncrementalIterativeControl<DomainType>::internal_forces(DomainType& model,
         }
     }
     for (int k = 0; k < kinds; ++k) kind_size[k] = std::sqrt(squares[k]);
-    // The divergence guard takes one kind's forces over into another's units as
-    // the first iterate of the increment does.
-    if (iteration <= 1)
-        for (int k = 0; k < kinds; ++k) kind_first_size[k] = kind_size[k];
 }
 
 template <class DomainType>
@@ -252,8 +248,17 @@ void IncrementalIterativeControl<DomainType>::note_forces(const SystemVector& fi
         kind_norms(*damping, free_kind, damping_norms);
         for (int k = 0; k < kinds; ++k) motion[k] = std::hypot(motion[k], damping_norms[k]);
     }
-    for (int k = 0; k < kinds; ++k)
+    for (int k = 0; k < kinds; ++k) {
         kind_scale[k] = std::max({kind_start_scale[k], internal[k], external[k], motion[k]});
+        // In dynamics the inertia and damping forces count with the element
+        // forces: a step that the inertia of the motion so far loads is measured
+        // against the forces of the iterate that answer it.
+        if (free_kinds > 1) kind_size[k] = std::hypot(kind_size[k], motion[k]);
+    }
+    // The divergence guard takes one kind's norms over into another's units as
+    // the first iterate of the increment does.
+    if (iteration <= 1)
+        for (int k = 0; k < kinds; ++k) kind_first_size[k] = kind_size[k];
 }
 
 template <class DomainType>

@@ -99,7 +99,8 @@ protected:
     // The force scales of the current iterate: each kind's of the start, or the
     // iterate's internal forces of the kind over every equation (reactions too),
     // its external forces or, in dynamics, its inertia and damping forces (over
-    // the free equations) where they are larger.
+    // the free equations) where they are larger. After internal_forces, whose
+    // element force sizes it completes.
     void note_forces(const SystemVector& fint, const SystemVector& fext,
                      const Vector* inertia = nullptr, const Vector* damping = nullptr);
     // Kind k's norm to judge its unbalance by, with the force scales `scale` and
@@ -129,8 +130,10 @@ protected:
     // Per kind: the load and unbalance norms over its free equations; the size of
     // the forces its unbalance is a difference of, at the current iterate and at
     // the increment's start; the largest load norm so far; the size of its
-    // element forces (every element's contributions, before they are summed)
-    // at the current iterate and at the increment's first iterate.
+    // element forces (every element's contributions, before they are summed,
+    // with the inertia and damping forces in dynamics) at the current iterate
+    // and at the increment's first iterate. The sizes are kept only where the
+    // free equations are of more than one kind.
     double kind_load[kinds] = {0.0, 0.0, 0.0, 0.0};
     double kind_unbalance[kinds] = {0.0, 0.0, 0.0, 0.0};
     double kind_scale[kinds] = {0.0, 0.0, 0.0, 0.0};

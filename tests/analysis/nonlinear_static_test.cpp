@@ -616,10 +616,71 @@ TEST_F(NonLinearStaticFiles, ResizedPrescribedIncrementReachesItsValue)
     EXPECT_NEAR(thin, 2.0 * thick, 1e-3 * thin);
 }
 
+namespace {
+
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// A portal frame of steel beams (columns and girder 4 m, pinned feet) braced by
+// a diagonal bar of the nonlinear-elastic material, pushed along x at the top
+// left corner by 1e6 N and turned at the top right by `moment` N m, written
+// with the length unit 1/L m (L = 1000: mm), forces in N. With `density` (kg
+// per m^3) the beams and the bar carry mass.
+std::string braced_frame(double L, double moment, double density, const std::string& analysis)
+{
+    const std::string mass = density > 0.0 ? "density " + number(density / (L * L * L * L)) + "\n" : "";
+    return "*title\nbraced frame\n*nodes\n1 0 0 0\n2 0 " + number(4 * L) + " 0\n3 " +
+           number(4 * L) + ' ' + number(4 * L) + " 0\n4 " + number(4 * L) +
+           " 0 0\n*material 1\nlinearelastic\nyoung " + number(2e11 / (L * L)) +
+           "\npoisson 0.3\n" + mass + "*material 2\nnonlinearelastic\nyoung " +
+           number(1e10 / (L * L)) + "\n" + mass + "*geometry 1\ncrosse " + number(1e-2 * L * L) +
+           "\niz " + number(1e-5 * L * L * L * L) + "\n*geometry 2\ncrosse " +
+           number(1e-3 * L * L) +
+           "\n*elements\nbeam2d 1 1\n1 1 2\n2 2 3\n3 4 3\ntruss 2 2\n4 1 3\n*suppress\n"
+           "ux uy 1 4\n*loadef\nset 1\nloads\nfx 1e6 2\nmz " +
+           number(moment * L) + " 3\n" + analysis + "*end\n";
+}
+
+// A plane-strain plate of thermo-plastic steel, 0.1 m by 0.05 m in two
+// quad4psntherm, held along x and at 0 degrees on its left edge, pulled along
+// x on its right edge by `force` N per m of thickness at each node and heated
+// there by `heat` W per m at each node; with `density` (kg per m^3) it stores
+// heat. Written with the length unit 1/L m: the slice is then 1/L m thick, so
+// the nodal forces per thickness scale by 1/L, while heat flows per thickness
+// (W/m = N/s) stay.
+std::string thermoplastic_plate(double L, double force, double heat, double density,
+                                const std::string& analysis)
+{
+    const double L2 = L * L;
+    std::string nodes;
+    const double corners[6][2] = {{0, 0}, {0.05, 0}, {0.1, 0}, {0, 0.05}, {0.05, 0.05}, {0.1, 0.05}};
+    for (int i = 0; i < 6; ++i)
+        nodes += std::to_string(i + 1) + ' ' + number(corners[i][0] * L) + ' ' +
+                 number(corners[i][1] * L) + " 0\n";
+    return "*title\nthermo-plastic plate\n*nodes\n" + nodes +
+           "*material 1\nthermoplastic\nyoung " + number(2e11 / L2) + "\npoisson 0.3\nnadai " +
+           number(1e9 / L2) + " 0.2 " + number(250e6 / L2) +
+           "\nalpha 1.2e-5\nlambda 5e4\ncapacity " + number(460 * L2) + "\n" +
+           (density > 0.0 ? "density " + number(density / (L2 * L2)) + "\n" : "") +
+           "*elements\nquad4psntherm 1\n1 1 2 5 4\n2 2 3 6 5\n*suppress\nux 1 4\nuy 1\nt 1 4\n"
+           "*loadef\nset 1\nloads\n" +
+           (force != 0.0 ? "fx " + number(force / L) + " 3 6\n" : "") + "q " + number(heat) +
+           " 3 6\n" + analysis + "*end\n";
+}
+
+}  // namespace
+
 // The equilibrium test is judged against the forces of the model, not fixed
 // limits: a change of units gives the same iterations and displacements, and an
 // increment whose load is rounding beside the forces of the model (a hold, a
 // heated plate whose thermal load all goes into its supports) converges.
+// Forces, moments and heat flows are each judged in their own units: a model
+// that has more than one kind gives the same answers after the same iterations
+// whichever units make one kind's numbers larger than another's.
 TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads)
 {
     // A nonlinear-elastic bar of EA = 2 under 1: sigma = 2 E (sqrt(1 + eps) - 1)
@@ -651,24 +712,69 @@ TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads
         "3 4 5 8 7\n4 5 6 9 8\n*suppress\nux uy 1 2 3 4 6 7 8 9\n*loadef\nset 1\n"
         "prescribed\nt 100.0 1 2 3 4 5 6 7 8 9\n*nonlinear static\nincrements 1\n"
         "timestep 1.0\n*end\n";
+    // A frame and a plate in two length units, under load steps, holds and
+    // Newmark steps: in millimetres a moment or a heat flow is 1000 times the
+    // number it is in metres, beside forces of the same number.
+    const std::string frame_static =
+        "*nonlinear static\nincrements 1\nmodified\nunbalance 1e-3\nmaxiter 20\n";
+    const std::string frame_newmark =
+        "*nonlinear dynamic\nnewmark\nincrement load 1 size 1 steps 1\n"
+        "increment load 1 size 0 steps 9\ntimestep 0.1\nmodified\nunbalance 1e-3\nmaxiter 20\n";
+    const std::string plate_static =
+        "*nonlinear static\nincrements 1\ntimestep 1\nfull\nunbalance 1e-3\nmaxiter 20\n";
+    const std::string plate_heated =
+        "*nonlinear static\nincrements 2\ntimestep 1\nmodified\nunbalance 1e-3\nmaxiter 30\n";
+    const std::string plate_newmark =
+        "*nonlinear dynamic\nnewmark\nincrement load 1 size 0.5 steps 2\n"
+        "increment load 1 size 0 steps 3\ntimestep 0.01\nfull\nunbalance 1e-3\nmaxiter 20\n";
     struct Case {
         const char* what;
         std::string model;
         int node;
-        int component;        // of the node's row: 0 u_x, 1 u_y
-        double displacement;  // closed form
+        int component;        // of the node's row: 0 u_x, 1 u_y (then the rotations, T)
+        double displacement;  // closed form, or the answer at an unbalance of 1e-12
         double stress;        // Sxx of element 1, point 1, when not 0
+        const char* group;    // rows that take the same iterations
+        double x_load;        // in a static model, what its x reactions balance; 0: not checked
     };
     const double free_strain = 1.2e-5 * 100.0;
     const Case cases[] = {
-        {"bar in N and Pa", bar(1.0), 2, 0, 0.5625, 0.0},
-        {"bar in units of 1e-13", bar(1e-13), 2, 0, 0.5625, 0.0},
-        {"bar in units of 1e+13", bar(1e13), 2, 0, 0.5625, 0.0},
-        {"free plate held after its loaded increments", held_free, 3, 0, 0.2 * free_strain, 0.0},
+        {"bar in N and Pa", bar(1.0), 2, 0, 0.5625, 0.0, "bar", 1.0},
+        {"bar in units of 1e-13", bar(1e-13), 2, 0, 0.5625, 0.0, "bar", 1e-13},
+        {"bar in units of 1e+13", bar(1e13), 2, 0, 0.5625, 0.0, "bar", 1e13},
+        {"free plate held after its loaded increments", held_free, 3, 0, 0.2 * free_strain, 0.0,
+         "", 0.0},
         {"restrained plate, all load into the supports", restrained, 5, 0, 0.0,
-         -2.0e11 * free_strain / 0.7},
+         -2.0e11 * free_strain / 0.7, "", 0.0},
+        // Rotation of the right foot.
+        {"braced frame in m", braced_frame(1.0, 2e5, 0.0, frame_static), 4, 5, -0.3651, 0.0,
+         "frame", 1e6},
+        {"braced frame in mm", braced_frame(1e3, 2e5, 0.0, frame_static), 4, 5, -0.3651, 0.0,
+         "frame", 1e6},
+        {"braced frame under Newmark, in m", braced_frame(1.0, 5e5, 7850.0, frame_newmark), 3, 0,
+         1.216, 0.0, "frame under Newmark", 0.0},
+        {"braced frame under Newmark, in mm", braced_frame(1e3, 5e5, 7850.0, frame_newmark), 3, 0,
+         1216.0, 0.0, "frame under Newmark", 0.0},
+        {"thermo-plastic plate under load and heat flow, in m",
+         thermoplastic_plate(1.0, 7e6, 2e6, 0.0, plate_static), 3, 0, 3.367e-4, 0.0, "plate",
+         1.4e7},
+        {"thermo-plastic plate under load and heat flow, in mm",
+         thermoplastic_plate(1e3, 7e6, 2e6, 0.0, plate_static), 3, 0, 3.367e-1, 0.0, "plate",
+         1.4e4},
+        {"thermo-plastic plate under heat flow only, in m",
+         thermoplastic_plate(1.0, 0.0, 6e6, 0.0, plate_heated), 3, 0, 3.898e-4, 0.0,
+         "heated plate", 0.0},
+        {"thermo-plastic plate under heat flow only, in mm",
+         thermoplastic_plate(1e3, 0.0, 6e6, 0.0, plate_heated), 3, 0, 3.898e-1, 0.0,
+         "heated plate", 0.0},
+        {"thermo-plastic plate under Newmark, in m",
+         thermoplastic_plate(1.0, 7e6, 2e7, 7800.0, plate_newmark), 3, 0, 4.579e-4, 0.0,
+         "plate under Newmark", 0.0},
+        {"thermo-plastic plate under Newmark, in mm",
+         thermoplastic_plate(1e3, 7e6, 2e7, 7800.0, plate_newmark), 3, 0, 4.579e-1, 0.0,
+         "plate under Newmark", 0.0},
     };
-    std::vector<int> bar_iterations;
+    std::map<std::string, std::vector<int>> iterations;
     for (const Case& c : cases) {
         const std::string path = write_model("model.dat", c.model);
         CaptureStdout out;
@@ -687,14 +793,23 @@ TEST_F(NonLinearStaticFiles, ConvergenceDoesNotDependOnUnitsOrRoundingSizedLoads
             EXPECT_NEAR(values.element_rows.at(1).at(0).at(1), c.stress, 1e-3 * std::abs(c.stress))
                 << c.what;
         }
-        if (std::string(c.what).rfind("bar", 0) == 0)
-            bar_iterations.push_back(kv_test::count_of(listing, "\niteration "));
+        if (c.x_load != 0.0) {
+            // Out of balance by no more than the unbalance tolerance allows.
+            double reactions = 0.0;
+            for (const kv_test::Reaction& r : values.reactions)
+                if (r.letter == "u" && r.direction == std::vector<double>{1.0, 0.0, 0.0})
+                    reactions += r.value;
+            EXPECT_NEAR(reactions, -c.x_load, 1e-3 * c.x_load) << c.what;
+        }
+        if (c.group[0] != '\0')
+            iterations[c.group].push_back(kv_test::count_of(listing, "\niteration "));
     }
     // The same iterations in every unit.
-    ASSERT_EQ(bar_iterations.size(), 3u);
-    EXPECT_GT(bar_iterations[0], 2);
-    EXPECT_EQ(bar_iterations[1], bar_iterations[0]);
-    EXPECT_EQ(bar_iterations[2], bar_iterations[0]);
+    for (const auto& group : iterations) {
+        ASSERT_EQ(group.second.size(), group.first == "bar" ? 3u : 2u) << group.first;
+        EXPECT_GT(group.second[0], 2) << group.first;
+        for (int count : group.second) EXPECT_EQ(count, group.second[0]) << group.first;
+    }
 }
 
 // Plane-stress plasticity under a prescribed homogeneous stretch: equilibrium
