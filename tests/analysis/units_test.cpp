@@ -471,14 +471,14 @@ std::string material_text(const std::string& material)
     return "";
 }
 
-// The analyses, by name. The static ones load to yield and past it.
+// The analyses, by name. The static one loads to yield and past it and holds.
 std::string analysis_text(const std::string& analysis)
 {
     if (analysis == "linear") return "*linear\n";
     if (analysis == "eigen") return "*eigen\nfrequencies 3\n";
     if (analysis == "static")
         return "*nonlinear static\nincrement load 1 size 0.5 steps 1\n"
-               "increment load 1 size 0.25 steps 3\n"
+               "increment load 1 size 0.25 steps 3\nincrement load 1 size 0.0 steps 1\n"
                "full\nunbalance 1e-8\nmaxiter 20\nmaxresize 3\ntimestep 1.0\n";
     if (analysis == "newmark")
         return "*nonlinear dynamic\nnewmark 0.25 0.5\ntimestep 2.0e-6\nrayleigh 100.0 1.0e-8\n"
@@ -527,11 +527,15 @@ std::string plate_model(const std::string& element, const std::string& shape,
         m << "prescribed\nt 0.0" << node_list(mesh.near_x) << "\n";
         m << "loads\nq " << 2.0e4 / mesh.far_x.size() << node_list(mesh.far_x) << '\n';
     }
+    // Stretched: the far x face is moved by 0.3 (a strain of 0.003) instead of loaded.
+    const bool stretched = analysis == "stretched";
+    if (stretched) m << "prescribed\nux 0.3" << node_list(mesh.far_x) << '\n';
     if (!heat_only) {
-        m << "loads\nfx " << sx * area_x / mesh.far_x.size() << node_list(mesh.far_x) << '\n';
+        m << "loads\n";
+        if (!stretched) m << "fx " << sx * area_x / mesh.far_x.size() << node_list(mesh.far_x) << '\n';
         m << "fy " << sy * area_y / mesh.far_y.size() << node_list(mesh.far_y) << '\n';
     }
-    m << analysis_text(analysis) << "*end\n";
+    m << analysis_text(stretched ? "static" : analysis) << "*end\n";
     return m.str();
 }
 
@@ -639,6 +643,7 @@ std::vector<ModelEntry> models()
         plate(family.element, family.shape, "elastic", "explicit");
         plate(family.element, family.shape, "vonmises", "newmark");
         plate(family.element, family.shape, "vonmises", "explicit");
+        plate(family.element, family.shape, "vonmises", "stretched");
     }
     plate("tri6axi", "tri6", "elastic", "eigen");
     plate("quad8pss", "quad8", "elastic", "eigen");
@@ -714,56 +719,15 @@ std::vector<ModelEntry> models()
 }
 
 // Rows that do not give the same answers yet, left out of the table until the
-// code they wait for is in. The return map of von Mises points stops at a fixed
-// overstress, so stresses far below 1 (small force units, large length units)
-// are flagged plastic with an elastic stress or iterate differently:
+// code they wait for is in. A point whose overstress is below the return map's
+// fraction of the yield stress keeps its elastic stress, so the unbalance of a
+// hold on a plastic state stalls at that fraction of the forces, above the
+// rounding-size limit a hold converges at: how many iterations it takes is
+// left to rounding.
 const std::set<std::string> left_out = {
-    "hex8_thermoplastic_static_force_1em12", "hex8_thermoplastic_static_length_1e6",
-    "hex8_vonmises_explicit_force_1em6", "hex8_vonmises_explicit_length_1e3",
-    "hex8_vonmises_explicit_length_1e6", "hex8_vonmises_newmark_force_1em12",
-    "hex8_vonmises_newmark_force_1em6", "hex8_vonmises_newmark_length_1e3",
-    "hex8_vonmises_newmark_length_1e6", "hex8_vonmises_static_force_1em12",
-    "hex8_vonmises_static_length_1e6", "plastic_bar_force_1em12", "plastic_bar_force_1em6",
-    "plastic_bar_length_1e3", "plastic_bar_length_1e6", "plastic_bar_restart_force_1em12",
-    "plastic_bar_restart_force_1em6", "plastic_bar_restart_length_1e3",
-    "plastic_bar_restart_length_1e6", "quad4psn_thermoplastic_static_force_1em12",
-    "quad4psn_thermoplastic_static_force_1em6", "quad4psn_vonmises_newmark_force_1em12",
-    "quad4psn_vonmises_newmark_force_1em6", "quad4psn_vonmises_static_force_1em12",
-    "quad4psn_vonmises_static_force_1em6", "quad4psntherm_thermoplastic_static_force_1em12",
-    "quad4psntherm_thermoplastic_static_force_1em6", "quad4pss_thermoplastic_static_force_1em12",
-    "quad4pss_thermoplastic_static_length_1e6", "quad4pss_vonmises_explicit_force_1em6",
-    "quad4pss_vonmises_explicit_length_1e3", "quad4pss_vonmises_explicit_length_1e6",
-    "quad4pss_vonmises_newmark_force_1em12", "quad4pss_vonmises_newmark_force_1em6",
-    "quad4pss_vonmises_newmark_length_1e3", "quad4pss_vonmises_newmark_length_1e6",
-    "quad4pss_vonmises_static_force_1em12", "quad4pss_vonmises_static_length_1e6",
-    "quad4psstherm_thermoplastic_static_force_1em12",
-    "quad4psstherm_thermoplastic_static_length_1e6", "quad8psn_vonmises_static_force_1em12",
-    "quad8psn_vonmises_static_force_1em6", "quad8pss_vonmises_static_force_1em12",
-    "quad8pss_vonmises_static_force_1em6", "quad8pss_vonmises_static_length_1e3",
-    "quad8pss_vonmises_static_length_1e6", "tri3psn_vonmises_static_force_1em12",
-    "tri3psn_vonmises_static_force_1em6", "tri3psntherm_thermoplastic_static_force_1em12",
-    "tri3psntherm_thermoplastic_static_force_1em6", "tri3pss_vonmises_static_force_1em12",
-    "tri3pss_vonmises_static_length_1e6", "tri6psn_vonmises_static_force_1em12",
-    "tri6psn_vonmises_static_force_1em6", "tri6pss_vonmises_static_force_1em12",
-    "tri6pss_vonmises_static_force_1em6", "tri6pss_vonmises_static_length_1e3",
-    "tri6pss_vonmises_static_length_1e6",
-    // Lumped masses below a fixed size are taken for zero pivots:
-    "block_masses_explicit_force_1em12", "block_masses_explicit_time_1em6",
-    "explicit_wave_force_1em12", "explicit_wave_time_1em6", "hex8_elastic_explicit_force_1em12",
-    "hex8_elastic_explicit_time_1em6", "hex8_vonmises_explicit_force_1em12",
-    "hex8_vonmises_explicit_time_1em6", "quad4axi_elastic_explicit_force_1em12",
-    "quad4axi_elastic_explicit_time_1em6", "quad4axi_vonmises_explicit_force_1em12",
-    "quad4axi_vonmises_explicit_time_1em6", "quad4psn_elastic_explicit_force_1em12",
-    "quad4psn_elastic_explicit_time_1em6", "quad4psn_vonmises_explicit_force_1em12",
-    "quad4psn_vonmises_explicit_time_1em6", "quad4pss_elastic_explicit_force_1em12",
-    "quad4pss_elastic_explicit_time_1em6", "quad4pss_vonmises_explicit_force_1em12",
-    "quad4pss_vonmises_explicit_time_1em6", "quad8psn_elastic_explicit_force_1em12",
-    "quad8psn_elastic_explicit_force_1em6", "quad8psn_elastic_explicit_time_1em6",
-    // The profile solver counts a zero pivot where the pivots span more than ten
-    // decades, which the translations and rotations of beams do in other lengths:
-    "cantilever_beam_length_1e6", "cantilever_eigen_length_1e6", "frame_masses_eigen_length_1e6",
-    "frame_masses_newmark_length_1e6", "frame_nonlinear_bar_modified_newton_length_1e6",
-    "frame_xpelastic_static_length_1e6", "portal_frame_length_1e6", "portal_frame_length_1em3",
+    "tri6psn_vonmises_static_force_1em12", "tri6psn_vonmises_static_force_1em6",
+    "tri6psn_vonmises_static_force_1em3", "tri6psn_vonmises_static_force_1e6",
+    "tri6psn_vonmises_static_force_1e12",
 };
 
 struct UnitCaseName {
