@@ -658,6 +658,14 @@ std::vector<ModelEntry> models()
         plate(family.element, family.shape, "thermoelastic", "static");
         plate(family.element, family.shape, "thermoplastic", "static");
     }
+    plate("tlquad4psn", "quad4", "vonmises", "static");
+    plate("tlquad8psn", "quad8", "xpelastic", "static");
+    plate("tlquad4psn", "quad4", "thermoplastic", "static");
+    plate("tlquad4psn", "quad4", "xpelastic", "explicit");
+    plate("tlquad8psn", "quad8", "elastic", "eigen");
+    plate("quad4axi", "quad4", "thermoplastic", "newmark");
+    plate("quad4psstherm", "quad4", "thermoplastic", "newmark");
+    plate("tri3psntherm", "tri3", "thermoelastic", "newmark");
     plate("quad4psntherm", "quad4", "thermoelastic", "newmark");
     plate("tri3therm", "tri3", "thermal", "static");
     plate("tri3therm", "tri3", "thermoelastic", "static");
@@ -715,6 +723,17 @@ std::vector<ModelEntry> models()
                               "*linear\n"),
                     ""});
     list.push_back({"block_masses_explicit", block_with_masses(), ""});
+    list.push_back({"bars_nonlinear_explicit",
+                    bar_model("Nonlinear-elastic bars with masses, explicit", soft,
+                              "*nonlinear dynamic\nexplicit\ntimestep 1.0e-4\n" + sudden),
+                    ""});
+    list.push_back({"frame_prescribed_linear",
+                    "*title\nFrame with a settled and turned foot\n" + std::string(frame_nodes) +
+                        "*material 1\nlinearelastic\nyoung 2.0e11\npoisson 0.3\n"
+                        "*geometry 1\ncrosse 1.0e-2\niz 1.0e-5\n*elements\n" + frame_beams +
+                        "*suppress\nux uy rz 1\nux 4\n*loadef\nset 1\nprescribed\nuy -0.01 rz 0.002 4\n"
+                        "loads\nfx 1680 2\nmz 500 3\n*linear\n*end\n",
+                    ""});
     return list;
 }
 
