@@ -56,7 +56,6 @@ const Dimension length{0, 1, 0};
 const Dimension force{1, 0, 0};
 const Dimension moment{1, 1, 0};
 const Dimension stress{1, -2, 0};
-const Dimension heat_flow{1, 1, -1};
 const Dimension heat_flux{1, -1, -1};
 const Dimension frequency{0, 0, -1};
 
@@ -384,10 +383,6 @@ std::string example_text(const std::string& name)
     return read_text_file(std::string(KV_EXAMPLES_DIR) + "/" + name + ".dat");
 }
 
-}  // namespace
-
-namespace {
-
 // ---------------------------------------------------------------------------
 // Small models: a plate of two cells (a block of two bricks), loaded along x and
 // y on the far faces and held by symmetry on the near ones. Units N, mm, MPa, t, s.
@@ -569,10 +564,6 @@ const Family continuum_families[] = {
     {"tri3axi", "tri3"},   {"tri6axi", "tri6"},   {"quad4axi", "quad4"}, {"quad8axi", "quad8"},
     {"hex8", "hex8"},
 };
-
-}  // namespace
-
-namespace {
 
 // Frames, bars and point masses in N, m, Pa, kg, s.
 const char* const frame_nodes =
@@ -791,7 +782,8 @@ std::vector<UnitCase> unit_cases(bool with_left_out = false)
 {
     std::vector<UnitCase> cases;
     const Units same{"same", 1.0, 1.0, 1.0};
-    for (const ModelEntry& model : models()) {
+    const std::vector<ModelEntry> all = models();
+    for (const ModelEntry& model : all) {
         ModelFacts facts;
         const std::string own = rewrite(model.text, same, facts);
         bool own_depth = true, unit_deep = true;
@@ -801,7 +793,7 @@ std::vector<UnitCase> unit_cases(bool with_left_out = false)
         }
         std::string first_text;
         if (!model.first.empty()) {
-            for (const ModelEntry& other : models())
+            for (const ModelEntry& other : all)
                 if (other.name == model.first) first_text = other.text;
         }
         const auto add = [&](const Units& units) {
