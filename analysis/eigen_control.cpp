@@ -12,6 +12,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kvmatrix.h"
+#include "ordering.h"
 #include "sysmat.h"
 #include "ui_seam.h"
 
@@ -61,31 +62,46 @@ std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t 
 }
 
 // Rank of the mass matrix over the free equations: the pivots of its L D L^T
-// factorisation in the equations' own order, over the profile of its rows. Elements
+// factorisation over the profile of its rows, in the order of the equations that
+// keeps that profile small. Elements
 // whose mass is integrated at fewer points than they have nodes (quadratic elements
 // with the reduced rule, one-point triangles) give motions that carry no mass
 // although every equation has some; no mode of finite frequency exists for them. A
 // positive semi-definite matrix has a zero pivot for each such motion, and the rest
 // of its column is zero as well, so the row is passed over. A pivot counts as zero
 // below 1e-9 of its row's diagonal: rounding leaves some 1e-15 there, while the
-// pivots of a regular mass matrix stay within a few decades of their diagonal
-// whatever the units and the size of the elements.
+// pivots of a regular mass matrix stay within a fixed fraction of their diagonal
+// (a quarter for the 4-node quadrilateral) or, where elements that see only part
+// of the motions meet, within the ratio of neighbouring elements' masses. Judged
+// row by row, the rule does not depend on the units of any degree of freedom.
 std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
 {
+    // The order of the factorisation of K: the listed order can make the profile
+    // nearly full.
+    std::vector<std::uint32_t> order = KelVane::profile_order(M);
+    if (order.empty()) {
+        order.resize(equations);
+        for (std::uint32_t i = 0; i < equations; ++i) order[i] = i;
+    }
+    std::vector<std::uint32_t> place(equations);
+    for (std::uint32_t i = 0; i < equations; ++i) place[order[i]] = i;
+
     std::vector<std::uint32_t> first(equations);
     std::vector<std::size_t> start(equations + 1, 0);
     for (std::uint32_t i = 0; i < equations; ++i) {
         first[i] = i;
-        for (const KelVane::ai& entry : M[i].entries())
-            if (entry.index < first[i] && entry.value != 0.0) first[i] = entry.index;
+        for (const KelVane::ai& entry : M[order[i]].entries())
+            if (entry.value != 0.0) first[i] = std::min(first[i], place[entry.index]);
         start[i + 1] = start[i] + (i - first[i] + 1);
     }
     // Row i holds columns first[i] ... i; column j of row i at start[i] + j - first[i].
     std::vector<double> lower(start[equations], 0.0);
-    for (std::uint32_t i = 0; i < equations; ++i)
-        for (const KelVane::ai& entry : M[i].entries())
-            if (entry.index <= i && entry.index >= first[i])
-                lower[start[i] + entry.index - first[i]] = entry.value;
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        for (const KelVane::ai& entry : M[order[i]].entries()) {
+            const std::uint32_t j = place[entry.index];
+            if (j <= i && j >= first[i]) lower[start[i] + j - first[i]] = entry.value;
+        }
+    }
 
     std::vector<double> pivot(equations, 0.0);
     std::uint32_t rank = 0;
@@ -233,8 +249,12 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     if (shift != 0.0) {
         for (std::unique_ptr<Mode>& mode : modes) {
             mode->eigenvalue -= lambda_shift;
-            // Rounding noise around a rigid-body mode, below a shift of either sign.
+            // Rounding noise around a rigid-body mode, below a shift of either sign,
+            // and above it within the 1e-10 to which the shifted eigenvalues are
+            // resolved.
             if (mode->eigenvalue < 0.0 && mode->eigenvalue > -1e-5 * std::fabs(lambda_shift))
+                mode->eigenvalue = 0.0;
+            if (mode->eigenvalue > 0.0 && mode->eigenvalue < 1e-10 * std::fabs(lambda_shift))
                 mode->eigenvalue = 0.0;
         }
     }

@@ -22,8 +22,8 @@ public:
     // Numbers the dofs, assembles K and M and solves. A model that is not symmetric
     // is refused with a KelVane::kelvane_error before any matrix is built, a model
     // without mass and a shift that leaves nothing of the stiffness after assembly.
-    // A request for more modes than equations with mass is cut to their number,
-    // with a line to the listing and the screen.
+    // A request for more modes than the mass matrix has rank (at most the equations
+    // with mass) is cut to that number, with a line to the listing and the screen.
     void init(MyDomain& model, std::ostream& listing) override;
     // Reports at most `max` modes (all that remain when max < 0); false once the
     // last mode has been reported.
@@ -33,6 +33,8 @@ public:
     void set_frequencies(int number) { frequencies = number; }
     int get_frequencies() const { return frequencies; }
     // A frequency in hertz; the stiffness is shifted by (2 pi shift)^2, signed, times M.
+    // The reader takes none below 0: a negative shift would list the modes nearest to
+    // its magnitude as if they were the lowest.
     void set_shift(double frequency) { shift = frequency; }
     double get_shift() const { return shift; }
 

@@ -304,8 +304,13 @@ bool subspace_iteration(SparseSysMat& K, SparseSysMat& M, Vector& lambda, Matrix
             }
         }
         const unsigned pa = static_cast<unsigned>(active.size());
-        if (pa == 0)
+        if (pa == 0) {
+            // Nothing of the block has mass: no mode to report.
+            for (unsigned j = 0; j < p; ++j)
+                lambda[j] = without_mass;
+            X.set_zero();
             break;
+        }
 
         Matrix Kstar(pa, pa);
         Matrix Mstar(pa, pa);

@@ -699,6 +699,12 @@ TEST(EigenControl, SmallModelsListTheirTrueFrequencies)
     cases.push_back({"one quad8pss held at one end", one_quad8 + "*end\n", {"7.96498", "14.6773", "38.1625"}});
     cases.push_back({"one quad8pss held at one end, shift 1", one_quad8 + "shift 1\n*end\n",
                      {"7.96498", "14.6773", "38.1625"}});
+    // Its three rigid-body modes lie within rounding of the shift: 0 Hz, not some 1e-7.
+    cases.push_back({"one free quad4pss, shift 1",
+                     "*nodes\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n*material 1\nlinearelastic\n"
+                     "young 1000\npoisson 0.3\ndensity 1\n*geometry 1\nthick 1\n*elements\n"
+                     "quad4pss 1 1\n1 1 2 3 4\n*eigen\nfrequencies 3\nshift 1\n*end\n",
+                     {"0", "0", "0"}});
     // One-point mass: rank 1 in each direction.
     cases.push_back({"one held tri3psn",
                      "*nodes\n1 0 0 0\n2 1 0 0\n3 0 1 0\n*material 1\nlinearelastic\nyoung 1000\n"
