@@ -6,6 +6,7 @@
 #include <iostream>
 #include <locale>
 #include <sstream>
+#include <vector>
 
 #include "domain.h"
 #include "errors.h"
@@ -13,6 +14,27 @@
 #include "skyline.h"
 #include "stability_limit.h"
 #include "sysmat.h"
+
+namespace {
+
+// The kind of every free equation: its dof's type, any type past the temperature
+// one a kind of its own.
+std::vector<unsigned char> free_dof_kinds(const MyDomain& model)
+{
+    std::vector<unsigned char> kinds(model.n_free, 0);
+    for (const auto* node : model.nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const auto& dof = node->get_dof(i);
+            const std::uint32_t nr = dof.get_global_nr();
+            if (nr == 0 || !dof.is_free()) continue;
+            KV_ASSERT(nr <= kinds.size());
+            kinds[nr - 1] = static_cast<unsigned char>(std::min<KelVane::dof_type>(dof.get_type(), 3));
+        }
+    }
+    return kinds;
+}
+
+}  // namespace
 
 ExplicitControl::ExplicitControl() = default;
 
@@ -39,6 +61,9 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
 
     mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
     model.assemble_mass(*mass, true);
+    // A mass is judged against the masses of its own kind of motion: a rotary
+    // inertia is a mass times a length squared.
+    mass->set_groups(free_dof_kinds(model));
     if (!model.conducts_heat()) check_stability_limit(model);
 
     energy_given = -1.0;

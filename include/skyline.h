@@ -110,8 +110,12 @@ public:
     void zero() override;
     void add(unsigned i, unsigned j, double value) override;
     void print(const std::string& title) override;
+    // Sorts the equations into groups (kinds of unknown: displacements, rotations,
+    // ...), group_of[i - 1] the group of equation i; until then they are one group.
+    void set_groups(std::vector<unsigned char> group_of);
     // Throws matrix_error, leaving the matrix as it was, when an element is below
-    // 1e-12 of the largest one in magnitude (or the elements are all zero).
+    // 1e-12 of the largest one of its group in magnitude (or the elements of a
+    // group are all zero).
     void solve(const Vector& b, Vector& x) override;
     // Element (i, i), counted from 1, also after a solve has inverted the storage.
     double entry(unsigned i) const { return inverted ? 1.0 / diagonal[i - 1] : diagonal[i - 1]; }
@@ -120,6 +124,7 @@ private:
     std::uint32_t n;
     bool inverted = false;
     std::vector<double> diagonal;
+    std::vector<unsigned char> group;
 };
 
 // Inner product of two contiguous runs of doubles, with several independent sums so

@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 #include "kv_assert.h"
 
@@ -63,22 +64,37 @@ void DiagonalSysMat::print(const std::string& title)
     std::cout.precision(precision);
 }
 
+void DiagonalSysMat::set_groups(std::vector<unsigned char> group_of)
+{
+    KV_ASSERT(group_of.size() == n);
+    group = std::move(group_of);
+}
+
 // The elements are all checked before any is inverted, so a matrix with vanishing
 // elements is left as it was assembled. An element vanishes beside the largest
-// finite one (a mass is not zero because its unit is small); when that is zero,
-// every element vanishes. An element that is not a number vanishes as well.
+// finite one of its group (a mass is not zero because its unit is small, nor a
+// mass beside the rotary inertia of a long beam, whose unit is a length squared
+// larger); when that is zero, every element of the group vanishes. An element
+// that is not a number vanishes as well.
 void DiagonalSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(b.size() == n);
     if (!inverted) {
-        double largest = 0.0;
-        for (double d : diagonal)
-            if (std::fabs(d) > largest && std::isfinite(d))
-                largest = std::fabs(d);
-        const double smallest = vanishing_ratio * largest;
-        const auto vanishing = std::count_if(diagonal.begin(), diagonal.end(), [=](double d) {
-            return !(std::fabs(d) >= smallest) || !(std::fabs(d) > 0.0);
-        });
+        const auto group_of = [this](std::uint32_t i) { return group.empty() ? 0u : group[i]; };
+        std::vector<double> largest(1, 0.0);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const unsigned g = group_of(i);
+            if (g >= largest.size()) largest.resize(g + 1, 0.0);
+            const double d = diagonal[i];
+            if (std::fabs(d) > largest[g] && std::isfinite(d))
+                largest[g] = std::fabs(d);
+        }
+        std::uint32_t vanishing = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double d = diagonal[i];
+            if (!(std::fabs(d) >= vanishing_ratio * largest[group_of(i)]) || !(std::fabs(d) > 0.0))
+                ++vanishing;
+        }
         if (vanishing != 0) {
             std::ostringstream message;
             message << "there are " << vanishing << " (almost) zero pivots found!";

@@ -482,24 +482,30 @@ TEST(DiagonalSysMat, InvertsOnFirstSolve)
     EXPECT_THROW(D.add(1, 2, 0.0), KelVane::dimension_error);
 }
 
-// An element vanishes beside the largest one, so the same masses in a unit 1e14
-// times larger are judged alike.
+// An element vanishes beside the largest one of its group, so the same masses in a
+// unit 1e14 times larger are judged alike, and so are masses beside rotary
+// inertias in a length unit 1e6 times larger.
 TEST(DiagonalSysMat, VanishingElementsAreCountedAgainstTheLargest)
 {
     struct Case {
         const char* what;
         std::vector<double> diagonal;
         unsigned vanishing;
+        std::vector<unsigned char> groups;
     };
     const Case cases[] = {
-        {"one small, one zero", {4.0, 1e-13, 0.0}, 2},
-        {"the same in a unit 1e14 times larger", {4e-14, 1e-27, 0.0}, 2},
-        {"all below 1e-12, none small beside the others", {1e-14, 2e-14, 3e-14}, 0},
-        {"all zero", {0.0, 0.0, 0.0}, 3},
+        {"one small, one zero", {4.0, 1e-13, 0.0}, 2, {}},
+        {"the same in a unit 1e14 times larger", {4e-14, 1e-27, 0.0}, 2, {}},
+        {"all below 1e-12, none small beside the others", {1e-14, 2e-14, 3e-14}, 0, {}},
+        {"all zero", {0.0, 0.0, 0.0}, 3, {}},
+        {"masses below 1e-12 of an inertia of another group", {4.0, 2.0, 1e13}, 0, {0, 0, 1}},
+        {"a zero mass beside an inertia of another group", {4.0, 0.0, 1e13}, 1, {0, 0, 1}},
+        {"a group all zero", {4.0, 0.0, 0.0}, 2, {0, 1, 1}},
     };
     for (const Case& c : cases) {
         DiagonalSysMat D(3);
         D.zero();
+        if (!c.groups.empty()) D.set_groups(c.groups);
         for (unsigned i = 0; i < 3; ++i)
             D.add(i + 1, i + 1, c.diagonal[i]);
         Vector x;
