@@ -15,16 +15,27 @@ namespace {
 
 // The local Newton iteration on the plastic multiplier stops once the yield
 // function is within this fraction of the yield stress, or after this many
-// corrections, whichever comes first. A point yields when its trial stress
-// exceeds the yield stress by more than that fraction: below it the trial
-// state already lies on the yield surface. Both are ratios of stresses, so a
-// model answers alike in every unit of force and length. The fraction lies far
-// below what equilibrium iterations ask of the stresses, so that the tangent
-// stays consistent with the return down to the tightest unbalance, and well
-// above the rounding of the yield function at trial stresses up to a thousand
-// times the yield stress.
+// corrections, whichever comes first. Both are ratios of stresses, so a model
+// answers alike in every unit of force and length. The fraction lies far below
+// what equilibrium iterations ask of the stresses, so that the tangent stays
+// consistent with the return down to the tightest unbalance, and well above the
+// rounding of the yield function at trial stresses up to a thousand times the
+// yield stress.
 const double yield_tolerance = 1e-12;
 const int max_return_corrections = 10;
+
+// A point yields when its trial stress exceeds the yield stress by more than this
+// fraction of it; below, the trial state counts as lying on the yield surface and
+// the point answers elastically. A yielded point starts an increment with its
+// elastoplastic tangent, which is softer than the elastic one by up to E over the
+// hardening modulus: an increment that adds no load (a hold) meets the rounding
+// left by the previous increment's large strains (some 1e-13 of the forces) with
+// corrections that move the trial stresses by up to some 1e-11 of the yield
+// stress, up or down as the rounding falls. The band keeps that from making
+// points yield and unload by turns, from unit to unit and build to build, while
+// an elastic point left above the yield surface by less than the band stays far
+// below any digit shown.
+const double yield_band = 1e-10;
 
 double shear_modulus(double E, double nu)
 {
@@ -234,7 +245,7 @@ void VonMises_Point::add_strain_increment(const Vector& strain_increment)
     double delta_gamma = 0.0;
     current_eq_plastic_strain = converged_eq_plastic_strain;
     double sigma_y = material->yield_stress(converged_eq_plastic_strain);
-    plastic_flag = q - sigma_y > yield_tolerance * sigma_y;
+    plastic_flag = q - sigma_y > yield_band * sigma_y;
     if (plastic_flag) {
         // Newton iteration on f(dgamma) = q - 3G dgamma - sigma_y(eps_p + dgamma).
         for (int corrections = 0;; ++corrections) {

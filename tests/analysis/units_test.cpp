@@ -761,21 +761,8 @@ std::vector<ModelEntry> models()
 }
 
 // Rows that do not give the same answers yet, left out of the table until the
-// code they wait for is in. The unbalance of a hold on a plastic state stays at
-// some 1e-13 to 1e-12 of the forces (the rounding of the points' return and the
-// points within the return's fraction of the yield stress), above the
-// rounding-size limit of 1e-14 of the forces that a hold converges at: how many
-// iterations it takes is left to rounding, and differs from unit to unit and
-// from build to build.
+// code they wait for is in; none at present.
 const std::set<std::string> left_out = {
-    "tri6psn_vonmises_held_force_1em12", "tri6psn_vonmises_held_force_1em6",
-    "tri6psn_vonmises_held_force_1em3", "tri6psn_vonmises_held_force_1e6",
-    "tri6psn_vonmises_held_force_1e12", "tri6psn_thermoplastic_held_force_1em12",
-    "tri6psn_thermoplastic_held_force_1em6", "tri6psn_thermoplastic_held_force_1em3",
-    "tri6psn_thermoplastic_held_force_1e6", "tri6psn_thermoplastic_held_force_1e12",
-    "tri6psn_vonmises_held_length_1em3", "tri6psn_vonmises_held_length_1e3",
-    "tri6psn_vonmises_held_length_1e6", "tri6psn_thermoplastic_held_length_1em3",
-    "tri6psn_thermoplastic_held_length_1e3", "tri6psn_thermoplastic_held_length_1e6",
 };
 
 struct UnitCaseName {
