@@ -131,6 +131,8 @@ void block_products(const double* const* w, const double* const* l, std::size_t 
                 add_product(acc[r][c], wv, lv[c]);
         }
     }
+    // Unrolled as well: with every index fixed the sums are plain values that stay
+    // in registers through the loop above, not an array stored at each step.
 #pragma GCC unroll 4
     for (int r = 0; r < RT; ++r) {
 #pragma GCC unroll 4
@@ -185,6 +187,7 @@ void block_products<4, 3>(const double* const* w, const double* const* l, std::s
         add_products(w2 + k, a, b, c, s[2]);
         add_products(w3 + k, a, b, c, s[3]);
     }
+    // Unrolled, so that the sums stay in registers (see above).
 #pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
 #pragma GCC unroll 4
