@@ -45,10 +45,15 @@ struct PlateSize {
 // solver_bench --reference --listing writes for the same model (equations in their
 // own order, the row-by-row kernel): every number agrees within 1e-9 of the
 // largest. A change of the listing, rounding included, must be verified so again
-// and the hash renewed.
+// and the hash renewed. The listing is the same in every build type; a processor
+// with fused multiply-adds rounds differently from one without, so each has a hash.
 constexpr double reference_deflection = -3.023076591240258e-02;
 constexpr double reference_plastic_strain = 3.953426810987780e-03;
-constexpr std::uint64_t reference_listing_hash = 0x168cbaef0e0439a7ull;
+#if defined(__FMA__)
+constexpr std::uint64_t reference_listing_hash = 0x97715de8b05673cdull;
+#else
+constexpr std::uint64_t reference_listing_hash = 0xb7b5cdfc076fab6full;
+#endif
 
 constexpr double plate_length = 4.0;
 constexpr double plate_height = 1.0;

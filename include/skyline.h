@@ -1,12 +1,17 @@
 #ifndef KELVANED_SKYLINE_H
 #define KELVANED_SKYLINE_H
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "sysmat.h"
+
+#if defined(__AVX__) && defined(__FMA__)
+#include <immintrin.h>
+#endif
 
 namespace KelVane {
 
@@ -127,25 +132,54 @@ private:
     std::vector<unsigned char> group;
 };
 
-// Inner product of two contiguous runs of doubles, with several independent sums so
-// that the loop pipelines and vectorises.
+// a * b + c: rounded once where the target has fused multiply-adds, twice where it
+// has not. The compiler does not contract on its own (-ffp-contract=off), so the
+// result is the same whatever the optimisation level, inlining or vectorisation.
+inline double multiply_add(double a, double b, double c)
+{
+#if defined(__FMA__)
+    return std::fma(a, b, c);
+#else
+    return a * b + c;
+#endif
+}
+
+// Inner product of two contiguous runs of doubles, in eight independent sums so
+// that the loop pipelines and vectorises: sum t takes the terms k = t (mod 8) of
+// the runs' first multiple of eight, sum 0 the rest, and the eight are added
+// pairwise. With fused multiply-adds the sums are written as two vectors of four,
+// which gives the very same result as eight scalar sums.
 inline double profile_dot(const double* x, const double* y, std::size_t len)
 {
+    std::size_t k = 0;
+#if defined(__AVX__) && defined(__FMA__)
+    __m256d low = _mm256_setzero_pd();
+    __m256d high = _mm256_setzero_pd();
+    for (; k + 8 <= len; k += 8) {
+        low = _mm256_fmadd_pd(_mm256_loadu_pd(x + k), _mm256_loadu_pd(y + k), low);
+        high = _mm256_fmadd_pd(_mm256_loadu_pd(x + k + 4), _mm256_loadu_pd(y + k + 4), high);
+    }
+    double s[8];
+    _mm256_storeu_pd(s, low);
+    _mm256_storeu_pd(s + 4, high);
+    double& s0 = s[0];
+    const double s1 = s[1], s2 = s[2], s3 = s[3], s4 = s[4], s5 = s[5], s6 = s[6], s7 = s[7];
+#else
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
     double s4 = 0.0, s5 = 0.0, s6 = 0.0, s7 = 0.0;
-    std::size_t k = 0;
     for (; k + 8 <= len; k += 8) {
-        s0 += x[k] * y[k];
-        s1 += x[k + 1] * y[k + 1];
-        s2 += x[k + 2] * y[k + 2];
-        s3 += x[k + 3] * y[k + 3];
-        s4 += x[k + 4] * y[k + 4];
-        s5 += x[k + 5] * y[k + 5];
-        s6 += x[k + 6] * y[k + 6];
-        s7 += x[k + 7] * y[k + 7];
+        s0 = multiply_add(x[k], y[k], s0);
+        s1 = multiply_add(x[k + 1], y[k + 1], s1);
+        s2 = multiply_add(x[k + 2], y[k + 2], s2);
+        s3 = multiply_add(x[k + 3], y[k + 3], s3);
+        s4 = multiply_add(x[k + 4], y[k + 4], s4);
+        s5 = multiply_add(x[k + 5], y[k + 5], s5);
+        s6 = multiply_add(x[k + 6], y[k + 6], s6);
+        s7 = multiply_add(x[k + 7], y[k + 7], s7);
     }
+#endif
     for (; k < len; ++k)
-        s0 += x[k] * y[k];
+        s0 = multiply_add(x[k], y[k], s0);
     return ((s0 + s4) + (s1 + s5)) + ((s2 + s6) + (s3 + s7));
 }
 

@@ -15,6 +15,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__AVX__) && defined(__FMA__)
+#include <immintrin.h>
+#endif
 
 namespace KelVane {
 
@@ -66,6 +69,26 @@ inline void hold_in_register(Lanes& v)
 #endif
 }
 
+// sum += a * b and v -= a * b lane by lane, each lane rounded once where the target
+// has fused multiply-adds (see multiply_add).
+inline void add_product(Lanes& sum, const Lanes& a, const Lanes& b)
+{
+#if defined(__AVX__) && defined(__FMA__)
+    sum = (Lanes)_mm256_fmadd_pd((__m256d)a, (__m256d)b, (__m256d)sum);
+#else
+    sum += a * b;
+#endif
+}
+
+inline void subtract_product(Lanes& v, const Lanes& a, const Lanes& b)
+{
+#if defined(__AVX__) && defined(__FMA__)
+    v = (Lanes)_mm256_fnmadd_pd((__m256d)a, (__m256d)b, (__m256d)v);
+#else
+    v -= a * b;
+#endif
+}
+
 inline double lane_sum(const Lanes& v)
 {
     return (v[0] + v[2]) + (v[1] + v[3]);
@@ -105,14 +128,18 @@ void block_products(const double* const* w, const double* const* l, std::size_t 
             load_lanes(wv, wr[r] + k);
 #pragma GCC unroll 4
             for (int c = 0; c < JT; ++c)
-                acc[r][c] += wv * lv[c];
+                add_product(acc[r][c], wv, lv[c]);
         }
     }
+    // Unrolled as well: with every index fixed the sums are plain values that stay
+    // in registers through the loop above, not an array stored at each step.
+#pragma GCC unroll 4
     for (int r = 0; r < RT; ++r) {
+#pragma GCC unroll 4
         for (int c = 0; c < JT; ++c) {
             double sum = lane_sum(acc[r][c]);
             for (std::size_t t = k; t < length; ++t)
-                sum += w[r][t] * l[c][t];
+                sum = multiply_add(w[r][t], l[c][t], sum);
             sums[r][c] = sum;
         }
     }
@@ -126,9 +153,9 @@ inline void add_products(const double* w, const Lanes& a, const Lanes& b, const 
     Lanes x;
     load_lanes(x, w);
     hold_in_register(x);
-    sum[0] += x * a;
-    sum[1] += x * b;
-    sum[2] += x * c;
+    add_product(sum[0], x, a);
+    add_product(sum[1], x, b);
+    add_product(sum[2], x, c);
 }
 
 // The full four-by-three case written out: the twelve sums, the three runs of L
@@ -160,11 +187,14 @@ void block_products<4, 3>(const double* const* w, const double* const* l, std::s
         add_products(w2 + k, a, b, c, s[2]);
         add_products(w3 + k, a, b, c, s[3]);
     }
+    // Unrolled, so that the sums stay in registers (see above).
+#pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
         for (int j = 0; j < 3; ++j) {
             double sum = lane_sum(s[r][j]);
             for (std::size_t t = k; t < length; ++t)
-                sum += w[r][t] * l[j][t];
+                sum = multiply_add(w[r][t], l[j][t], sum);
             sums[r][j] = sum;
         }
     }
@@ -302,7 +332,7 @@ unsigned SkySymMat::LDLt_factor_rows()
             const double t = row_i[k - first_i];
             const double l = t / a[diag[k]];
             row_i[k - first_i] = l;
-            d -= l * t;
+            d = multiply_add(-l, t, d);
         }
         a[diag[i]] = pivots.accept(i, d);
     }
@@ -401,7 +431,7 @@ unsigned SkySymMat::LDLt_factor_blocked()
                             sum += profile_dot(row_j[c] + (first - p[j]), row + (first - s),
                                                shared - first);
                         for (std::uint32_t k = std::max(first, j0); k < j; ++k)
-                            sum += row_j[c][k - p[j]] * row[k - s];
+                            sum = multiply_add(row_j[c][k - p[j]], row[k - s], sum);
                         row[j - s] -= sum;
                     }
                 }
@@ -428,7 +458,7 @@ unsigned SkySymMat::LDLt_factor_blocked()
             // one the same count of tiny pivots.
             double d = row[i - s];
             for (std::size_t k = 0; k < length; ++k)
-                d -= t[k] * unscaled[k];
+                d = multiply_add(-t[k], unscaled[k], d);
             row[i - s] = pivots.accept(i, d);
             pivot_of[i] = row[i - s];
         }
@@ -470,7 +500,7 @@ void SkySymMat::LDLt_solve(Vector& x) const
         const double* row = a + (diag[i] - (i - first));
         const double xi = xv[i];
         for (std::uint32_t k = first; k < i; ++k)
-            xv[k] -= row[k - first] * xi;
+            xv[k] = multiply_add(-row[k - first], xi, xv[k]);
     }
 }
 
@@ -493,7 +523,7 @@ void subtract_row_products(const double* l, std::size_t length, const Matrix& X,
         for (int g = 0; g < G; ++g) {
             Lanes v;
             load_lanes(v, xk + 4 * g);
-            sum[g] += lk * v;
+            add_product(sum[g], lk, v);
         }
     }
 #pragma GCC unroll 4
@@ -518,7 +548,7 @@ void subtract_scaled_row(const double* l, std::size_t length, Matrix& X, std::ui
         for (int g = 0; g < G; ++g) {
             Lanes v;
             load_lanes(v, xk + 4 * g);
-            v -= lk * yv[g];
+            subtract_product(v, lk, yv[g]);
             std::memcpy(xk + 4 * g, &v, sizeof v);
         }
     }
@@ -560,7 +590,7 @@ void SkySymMat::LDLt_solve(Matrix& X) const
         for (unsigned c = grouped; c < columns; ++c) {
             double sum = 0.0;
             for (std::size_t k = 0; k < length; ++k)
-                sum += row[k] * X[static_cast<unsigned>(first + k)][c];
+                sum = multiply_add(row[k], X[static_cast<unsigned>(first + k)][c], sum);
             xi[c] -= sum;
         }
     }
@@ -593,7 +623,8 @@ void SkySymMat::LDLt_solve(Matrix& X) const
         }
         for (unsigned c = grouped; c < columns; ++c)
             for (std::size_t k = 0; k < length; ++k)
-                X[static_cast<unsigned>(first + k)][c] -= row[k] * y[c];
+                X[static_cast<unsigned>(first + k)][c] =
+                    multiply_add(-row[k], y[c], X[static_cast<unsigned>(first + k)][c]);
     }
 }
 
