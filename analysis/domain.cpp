@@ -101,11 +101,18 @@ void MyDomain::remove_dofs_without_element()
         for (std::uint32_t i = 0; i < element->get_nr_node_dofs(); ++i)
             used.insert(element->get_dof(i));
     for (MyNode* node : nodes) {
-        const ElementDofKinds kinds = element_dof_kinds(*node, used);
+        // What the elements give the node is looked up only for a support that no
+        // element uses (most nodes have none).
+        bool kinds_known = false;
+        ElementDofKinds kinds;
         for (std::uint32_t i = 0; i < node->number_of_dofs();) {
             const KelVane::itincDof& dof = node->get_dof(i);
-            const bool lost = !dof.is_free() && used.count(&dof) == 0 &&
-                              (dof.is_prescribed() || kind_without_element(dof, kinds));
+            bool lost = !dof.is_free() && used.count(&dof) == 0;
+            if (lost && !dof.is_prescribed()) {
+                if (!kinds_known) kinds = element_dof_kinds(*node, used);
+                kinds_known = true;
+                lost = kind_without_element(dof, kinds);
+            }
             if (!lost) {
                 ++i;
                 continue;
