@@ -7,6 +7,7 @@
 
 #include "control.h"
 #include "domain.h"
+#include "errors.h"
 #include "kvparser.h"
 
 namespace {
@@ -26,6 +27,20 @@ int check_model_defined(const MyDomain& domain)
         ++errors;
     }
     return errors;
+}
+
+// A linear analysis of a law that is not linear is refused with the model, before
+// it can be started (LinearControl::init refuses it too, for a control made in code).
+int check_linear_laws(const MyDomain& domain, const KelVane::Control<MyDomain>* control)
+{
+    if (dynamic_cast<const LinearControl*>(control) == nullptr) return 0;
+    try {
+        domain.refuse_nonlinear_parts();
+    } catch (const KelVane::kelvane_error& error) {
+        std::cerr << error.what() << std::endl;
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -59,6 +74,8 @@ int read_model(const std::string& file_name, MyDomain*& domain,
         }
         errors = reader.error_count();
         if (!reader.input_cut_short()) errors += check_model_defined(*domain);
+        // Asked of a model that is sound otherwise.
+        if (errors == 0) errors += check_linear_laws(*domain, control);
     }
     return errors;
 }

@@ -416,26 +416,6 @@ const EdgeRun edge_runs[] = {
      {{"fy", "fy -12000   3\nprescribed\nux 0   1"}},
      "",
      {"       1  u   8.0000e+03      1    0    0\n"}},
-    // Under "*linear" a material whose law is not linear, or an element of large
-    // displacements, would list stresses that do not balance the loads.
-    {"nonlinear_truss_linear",
-     "nonlinear_truss",
-     {{"*nonlinear", "*linear"}, {"increments", ""}, {"full", ""}, {"unbalance", ""},
-      {"maxiter", ""}},
-     "material 1 (nonlinearelastic) does not follow a linear law: analyse the model under "
-     "\"*nonlinear static\""},
-    {"plastic_bar_linear",
-     "plastic_bar",
-     {{"*nonlinear", "*linear"}, {"increment", ""}, {"full", ""}, {"unbalance", ""},
-      {"maxiter", ""}, {"save", ""}},
-     "material 1 (vonmises) does not follow a linear law: analyse the model under "
-     "\"*nonlinear static\""},
-    {"tl_stretch_linear",
-     "tl_stretch",
-     {{"*nonlinear", "*linear"}, {"increments", ""}, {"full", ""}, {"unbalance", ""},
-      {"maxiter", ""}},
-     "element 1 is a total-Lagrange element, which follows large displacements: analyse the "
-     "model under \"*nonlinear static\""},
     // Compressed to -0.5 times its length, a block would be turned inside out; the
     // increment fails and, with no resizing allowed, the analysis stops.
     {"tl_stretch_turned_inside_out",

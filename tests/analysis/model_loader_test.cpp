@@ -352,6 +352,25 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
          model + solid_and_plane +
              "*nonlinear static\nincrements 1\n*post\nall\ndisplacement\nequivalent\n",
          "", 0, 8, 3, 1, 1, 1},
+        // A linear analysis of a law that is not linear (a nonlinear-elastic or
+        // von Mises material, an element of large displacements) listed stresses
+        // that do not balance the loads.
+        {"nonlinear elasticity under the default linear analysis",
+         model + "*material 2\nnonlinearelastic\nyoung 1\n",
+         "material 2 (nonlinearelastic) does not follow a linear law: analyse the model under "
+         "\"*nonlinear static\"\n", 1, 2, 1, 2, 1, 1},
+        {"von Mises under *linear",
+         model + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 0.5\n*linear\n",
+         "material 2 (vonmises) does not follow a linear law", 1, 2, 1, 2, 1, 1},
+        {"total-Lagrange element under *linear",
+         materials + nodes + "3 1 1 0\n4 0 1 0\n" + elements + "tlquad4psn 1\n6 1 2 3 4\n" +
+             loads + "*linear\n",
+         "element 6 is a total-Lagrange element, which follows large displacements: analyse "
+         "the model under \"*nonlinear static\"\n", 1, 4, 2, 1, 1, 1},
+        {"von Mises under *nonlinear static",
+         model + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 0.5\n*nonlinear static\n"
+                 "increments 1\n",
+         "", 0, 2, 1, 2, 1, 1},
         // A missing field ends the load with an exception that says so.
         {"missing field", "*title\nt\n*nodes\n1 0 0 0\n2\n*end\n",
          "\nerror in input line 5:\n2\n\nERROR: input line 5 has no field 2\n", -1,
