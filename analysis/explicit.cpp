@@ -51,6 +51,8 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
             "heat conduction needs an implicit analysis: analyse the model under "
             "\"*nonlinear static\" with a \"timestep\" line");
     model.setup_dofs();
+    const double omega_unstrained =
+        restarts() && !model.conducts_heat() ? largest_frequency_bound(model, true) : -1.0;
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
@@ -64,7 +66,7 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // A mass is judged against the masses of its own kind of motion: a rotary
     // inertia is a mass times a length squared.
     mass->set_groups(free_dof_kinds(model));
-    if (!model.conducts_heat()) check_stability_limit(model);
+    if (!model.conducts_heat()) check_stability_limit(model, omega_unstrained);
 
     energy_given = -1.0;
     if (!model.conducts_heat()) {
@@ -94,10 +96,10 @@ void ExplicitControl::carry_motion_to_timestep()
     restart_half_gap = 0.5 * (old_step - dt);
 }
 
-void ExplicitControl::check_stability_limit(MyDomain& model) const
+void ExplicitControl::check_stability_limit(MyDomain& model, double omega_unstrained) const
 {
     // Central differences stay stable while dt omega_max <= 2, with mass damping too.
-    const double omega = largest_frequency_bound(model, true);
+    const double omega = std::max(largest_frequency_bound(model, true), omega_unstrained);
     if (!(omega > 0.0) || dt * omega <= 2.0 * (1.0 + stability_rounding)) return;
     std::ostringstream message;
     message.imbue(std::locale::classic());

@@ -1,5 +1,6 @@
 #include "newmark.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <iomanip>
@@ -32,6 +33,9 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     if (!(beta > 0.0)) throw KelVane::kelvane_error("Newmark analysis needs a positive beta");
 
     model.setup_dofs();
+    const bool bounded = beta < 0.5 * gamma && !model.conducts_heat();
+    const double omega_unstrained =
+        bounded && restarts() ? largest_frequency_bound(model, false) : -1.0;
     // The motion starts at rest, or where the restart file leaves it; the initial
     // acceleration is not computed from the loads at the start.
     velocity.resize(model.n_free);
@@ -48,15 +52,16 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     model.set_profile(*stiffness);
     mass = std::make_unique<KelVane::SparseSysMat>(model.n_free, true);
     model.assemble_mass(*mass, false);
-    if (beta < 0.5 * gamma && !model.conducts_heat()) check_stability_limit(model);
+    if (bounded) check_stability_limit(model, omega_unstrained);
     // Its entries come from the mass and the stiffness when it is formed.
     if (damping)
         damping_matrix = std::make_unique<KelVane::SparseSysMat>(model.n_free, model.symmetric);
 }
 
-void NonLinearNewmarkControl::check_stability_limit(MyDomain& model) const
+void NonLinearNewmarkControl::check_stability_limit(MyDomain& model,
+                                                    double omega_unstrained) const
 {
-    const double omega = largest_frequency_bound(model, false);
+    const double omega = std::max(largest_frequency_bound(model, false), omega_unstrained);
     const double limit = 1.0 / (omega * std::sqrt(0.5 * gamma - beta));
     if (!(omega > 0.0) || dt <= limit * (1.0 + stability_rounding)) return;
     std::ostringstream message;

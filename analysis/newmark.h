@@ -59,7 +59,8 @@ protected:
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
-    void check_stability_limit(MyDomain& model) const;
+    // omega_unstrained as for the explicit analysis.
+    void check_stability_limit(MyDomain& model, double omega_unstrained) const;
     // a0 ... a7 of the current time step.
     void compute_constants();
     // Turns the tangent just assembled into the effective stiffness: the damping

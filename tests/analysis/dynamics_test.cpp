@@ -873,6 +873,19 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
          square_model("quad4pss", true, pulled,
                       "*nonlinear dynamic\nexplicit\ntimestep 7.393e-8\nincrements 2000\n"),
          ""},
+        // Restarted from a yielded state (the first row saves it as unstable1000.bin),
+        // the bound took the yielded tangent, softer than the elastic unloading, and
+        // let 7.47e-8 pass (limit 7.54764e-08).
+        {"plane stress, yielded and saved",
+         square_model("quad4pss", true, pulled,
+                      "*nonlinear dynamic\nexplicit\ntimestep 5e-8\n"
+                      "increment load 1 size 0.001 steps 1000\nsave last\n"),
+         ""},
+        {"plane stress, restarted yielded at 1.01 times the limit",
+         square_model("quad4pss", true, pulled,
+                      "*nonlinear dynamic\nexplicit\ntimestep 7.47e-8\nrestart unstable1000.bin\n"
+                      "increment load 1 size 0 steps 50\n"),
+         "explicit analysis: the timestep 7.47e-08 is above the stability limit 7.40049e-08 "},
         {"plane strain, yielding, 1.49 times the limit",
          square_model("quad4psn", true, pulled, explicit_steps),
          "explicit analysis: the timestep 1e-07 is above the stability limit 6.72157e-08 "},
