@@ -150,8 +150,9 @@ const char* const use_nonlinear_static = ": analyse the model under \"*nonlinear
 
 void MyDomain::refuse_nonlinear_parts() const
 {
-    for (const KelVane::Material_type* material : materials) {
-        const char* word = nonlinear_material_word(material);
+    for (const FiniteElement* element : elements) {
+        const KelVane::Material_type* material = element->stress_law();
+        const char* word = material == nullptr ? nullptr : nonlinear_material_word(material);
         if (word == nullptr) continue;
         throw KelVane::kelvane_error("material " + std::to_string(material->number()) + " (" +
                                      word + ") does not follow a linear law" +

@@ -70,6 +70,9 @@ public:
     // (numbered clockwise, folded); called when the analysis starts. Default:
     // nothing.
     virtual void check_shape() const;
+    // The material whose law gives the element's stresses; null for an element
+    // whose law is its own (beams, point masses). Default: null.
+    virtual const KelVane::Material_type* stress_law() const { return nullptr; }
 
     // Creates the element's free dofs on its nodes.
     void create_dofs();

@@ -45,6 +45,7 @@ public:
     void check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
+    const KelVane::Material_type* stress_law() const override { return material; }
     KelVane::Geometry* get_geometry() const { return geometry; }
     // The shape; set by the concrete element's constructor.
     const KelVane::Shape& get_shape() const;

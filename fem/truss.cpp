@@ -80,6 +80,11 @@ double Truss::cross_section() const
     return geometry->get_crosse();
 }
 
+const KelVane::Material_type* Truss::stress_law() const
+{
+    return material;
+}
+
 bool Truss::is_xp()
 {
     return material->is_xp(uniaxial);

@@ -31,6 +31,7 @@ public:
     static int check_input(const KelVane::Material_type* material,
                            const KelVane::Geometry* geometry);
 
+    const KelVane::Material_type* stress_law() const override;
     bool is_xp() override;
     KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override;
     KelVane::Matrix mass_matrix(bool lumped) override;

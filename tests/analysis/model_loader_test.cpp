@@ -356,12 +356,16 @@ TEST(ReadModel, FilesThatAreNoSoundModelAreRefusedWithTheirMessage)
         // von Mises material, an element of large displacements) listed stresses
         // that do not balance the loads.
         {"nonlinear elasticity under the default linear analysis",
-         model + "*material 2\nnonlinearelastic\nyoung 1\n",
+         model + "*material 2\nnonlinearelastic\nyoung 1\n*elements\ntruss 2 1\n7 1 2\n",
          "material 2 (nonlinearelastic) does not follow a linear law: analyse the model under "
-         "\"*nonlinear static\"\n", 1, 2, 1, 2, 1, 1},
+         "\"*nonlinear static\"\n", 1, 2, 2, 2, 1, 1},
         {"von Mises under *linear",
-         model + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 0.5\n*linear\n",
-         "material 2 (vonmises) does not follow a linear law", 1, 2, 1, 2, 1, 1},
+         materials + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 0.5\n" + nodes +
+             "3 1 1 0\n4 0 1 0\n" + elements + "quad4psn 2\n6 1 2 3 4\n" + loads + "*linear\n",
+         "material 2 (vonmises) does not follow a linear law", 1, 4, 2, 2, 1, 1},
+        {"von Mises that no element uses, under *linear",
+         model + "*material 2\nvonmises\nyoung 1\nnadai 1 0.5 0.5\n*linear\n", "", 0, 2, 1, 2,
+         1, 1},
         {"total-Lagrange element under *linear",
          materials + nodes + "3 1 1 0\n4 0 1 0\n" + elements + "tlquad4psn 1\n6 1 2 3 4\n" +
              loads + "*linear\n",
