@@ -34,19 +34,30 @@ Node::Node(std::uint32_t number, double x, double y, double z)
 
 Node::~Node() = default;
 
-int Node::add_dof(dof_fixed status, dof_type type, const Direction& direction)
+Vector3 Node::part_not_taken(dof_type type, const Direction& direction, bool prescribed_only,
+                             bool& scalar) const
 {
-    const bool directional = is_structural_type(type);
+    scalar = false;
     Vector3 remainder = as_vector(direction);
     for (const auto& dof : dofs_) {
-        if (dof->get_type() != type)
+        if (dof->get_type() != type || (prescribed_only && !dof->is_prescribed()))
             continue;
-        if (dof->is_scalar())
-            return 1;
+        if (dof->is_scalar()) {
+            scalar = true;
+            return remainder;
+        }
         const Vector3 d = as_vector(dof->get_direction());
         remainder -= d * dot(remainder, d);
     }
-    if (directional && remainder.norm2() <= tolerance)
+    return remainder;
+}
+
+int Node::add_dof(dof_fixed status, dof_type type, const Direction& direction)
+{
+    const bool directional = is_structural_type(type);
+    bool scalar = false;
+    const Vector3 remainder = part_not_taken(type, direction, false, scalar);
+    if (scalar || (directional && remainder.norm2() <= tolerance))
         return 1;
     append_dof(directional ? new itincDof(status, type, Direction(remainder))
                            : new itincDof(status, type));
@@ -130,16 +141,9 @@ void Node::add_load(Dof::Load load, const Direction& direction, double value,
 bool Node::carries_load(Dof::Load load, const Direction& direction) const
 {
     const dof_type type = load_to_dof_type(load);
-    Vector3 remainder = as_vector(direction);
-    for (const auto& dof : dofs_) {
-        if (dof->get_type() != type)
-            continue;
-        if (dof->is_scalar())
-            return true;
-        const Vector3 d = as_vector(dof->get_direction());
-        remainder -= d * dot(remainder, d);
-    }
-    return is_structural_type(type) && remainder.norm2() <= tolerance;
+    bool scalar = false;
+    const Vector3 remainder = part_not_taken(type, direction, false, scalar);
+    return scalar || (is_structural_type(type) && remainder.norm2() <= tolerance);
 }
 
 void Node::add_prescribed(dof_type type, const Direction& direction, double value)
@@ -161,17 +165,8 @@ void Node::add_prescribed(dof_type type, const Direction& direction, double valu
 
 bool Node::prescribed_on_support(dof_type type, const Direction& direction) const
 {
-    Vector3 remainder = as_vector(direction);
     bool taken = false;
-    for (const auto& dof : dofs_) {
-        if (dof->get_type() != type || !dof->is_prescribed())
-            continue;
-        if (dof->is_scalar())
-            taken = true;
-        else
-            remainder -= as_vector(dof->get_direction()) *
-                         dot(remainder, as_vector(dof->get_direction()));
-    }
+    const Vector3 remainder = part_not_taken(type, direction, true, taken);
     for (const auto& dof : dofs_) {
         if (dof->get_type() != type || !dof->is_fixed())
             continue;

@@ -97,6 +97,11 @@ public:
 
 private:
     const itincDof* first_dof_of(dof_type type) const;
+    // The part of a unit value along `direction` that the node's dofs of the type
+    // (only its prescribed ones where `prescribed_only`) do not take; `scalar` is
+    // set where a scalar dof of the type takes it all.
+    Vector3 part_not_taken(dof_type type, const Direction& direction, bool prescribed_only,
+                           bool& scalar) const;
 
     std::uint32_t number_;
     Vector3 position_;
