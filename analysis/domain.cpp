@@ -237,11 +237,31 @@ void MyDomain::scale_temperature_entries(KelVane::SystemVector& forces, double f
     }
 }
 
-void MyDomain::internal_forces(KelVane::SystemVector& forces)
+void MyDomain::internal_forces(KelVane::SystemVector& forces, double* kind_squares)
 {
     forces.resize(n_free, n_prescribed, n_fixed);
     forces.set_zero();
-    for (FiniteElement* element : elements) element->assemble_internal_forces(forces);
+    for (FiniteElement* element : elements) element->assemble_internal_forces(forces, kind_squares);
+}
+
+void MyDomain::equation_kinds(std::vector<unsigned char>& free,
+                              std::vector<unsigned char>& prescribed,
+                              std::vector<unsigned char>& fixed) const
+{
+    free.assign(n_free, 0);
+    prescribed.assign(n_prescribed, 0);
+    fixed.assign(n_fixed, 0);
+    for (const MyNode* node : nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            const std::uint32_t nr = dof.get_global_nr();
+            if (nr == 0) continue;
+            std::vector<unsigned char>& part =
+                dof.is_free() ? free : (dof.is_prescribed() ? prescribed : fixed);
+            KV_ASSERT(nr <= part.size());
+            part[nr - 1] = static_cast<unsigned char>(KelVane::dof_kind(dof.get_type()));
+        }
+    }
 }
 
 void MyDomain::add_increment(const KelVane::Vector& du)

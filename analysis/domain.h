@@ -131,7 +131,11 @@ public:
     // an implicit-Euler step multiplied through by the time step (C dT + dt K T =
     // dt q): the steady temperatures then do not depend on the step.
     void external_forces(KelVane::SystemVector& forces);
-    void internal_forces(KelVane::SystemVector& forces);
+    // kind_squares: see ElementBase::assemble_internal_forces.
+    void internal_forces(KelVane::SystemVector& forces, double* kind_squares = nullptr);
+    // The kind (dof_kind) of every equation, by part.
+    void equation_kinds(std::vector<unsigned char>& free, std::vector<unsigned char>& prescribed,
+                        std::vector<unsigned char>& fixed) const;
     // Multiplies the entries of every temperature dof, in all three parts, by factor.
     void scale_temperature_entries(KelVane::SystemVector& forces, double factor) const;
 

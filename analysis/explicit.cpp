@@ -17,21 +17,12 @@
 
 namespace {
 
-// The kind of every free equation: its dof's type, any type past the temperature
-// one a kind of its own.
+// The kind (dof_kind) of every free equation.
 std::vector<unsigned char> free_dof_kinds(const MyDomain& model)
 {
-    std::vector<unsigned char> kinds(model.n_free, 0);
-    for (const auto* node : model.nodes) {
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            const auto& dof = node->get_dof(i);
-            const std::uint32_t nr = dof.get_global_nr();
-            if (nr == 0 || !dof.is_free()) continue;
-            KV_ASSERT(nr <= kinds.size());
-            kinds[nr - 1] = static_cast<unsigned char>(std::min<KelVane::dof_type>(dof.get_type(), 3));
-        }
-    }
-    return kinds;
+    std::vector<unsigned char> free, prescribed, fixed;
+    model.equation_kinds(free, prescribed, fixed);
+    return free;
 }
 
 }  // namespace

@@ -26,11 +26,6 @@ namespace {
 
 constexpr int kind_count = IncrementalIterativeControl<MyDomain>::kinds;
 
-int kind_of(dof_type type)
-{
-    return type < static_cast<dof_type>(kind_count) ? static_cast<int>(type) : kind_count - 1;
-}
-
 // sums[k] += v[i]^2 over the entries i of kind k, in the order of the entries (so
 // that a vector of one kind gets exactly the sum norm() forms).
 void add_squares(const Vector& v, const std::vector<unsigned char>& kind, double* sums)
@@ -52,23 +47,9 @@ void kind_norms(const Vector& v, const std::vector<unsigned char>& kind, double*
 template <class DomainType>
 void IncrementalIterativeControl<DomainType>::classify_equations(const DomainType& model)
 {
-    free_kind.assign(model.n_free, 0);
-    prescribed_kind.assign(model.n_prescribed, 0);
-    fixed_kind.assign(model.n_fixed, 0);
+    model.equation_kinds(free_kind, prescribed_kind, fixed_kind);
     for (bool& has : kind_has_free) has = false;
-    for (const auto* node : model.nodes) {
-        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
-            const auto& dof = node->get_dof(i);
-            const std::uint32_t nr = dof.get_global_nr();
-            if (nr == 0) continue;
-            const int kind = kind_of(dof.get_type());
-            std::vector<unsigned char>& part =
-                dof.is_free() ? free_kind : (dof.is_prescribed() ? prescribed_kind : fixed_kind);
-            KV_ASSERT(nr <= part.size());
-            part[nr - 1] = static_cast<unsigned char>(kind);
-            if (dof.is_free()) kind_has_free[kind] = true;
-        }
-    }
+    for (const unsigned char kind : free_kind) kind_has_free[kind] = true;
     free_kinds = 0;
     for (bool has : kind_has_free) free_kinds += has ? 1 : 0;
 }
@@ -82,24 +63,8 @@ void IncrementalIterativeControl<DomainType>::internal_forces(DomainType& model,
         model.internal_forces(fint);
         return;
     }
-    // The sums of MyDomain::internal_forces, element by element in the same
-    // order, with the squares of every element's contributions on the side.
-    fint.resize(model.n_free, model.n_prescribed, model.n_fixed);
-    fint.set_zero();
     double squares[kinds] = {0.0, 0.0, 0.0, 0.0};
-    for (auto* element : model.elements) {
-        const Vector local = element->internal_forces();
-        const TransformationMatrix& T = element->get_transformation();
-        const bool identity = T.get_kind() == TransformationMatrix::identity;
-        const Vector node_values = identity ? Vector() : transpose_times(T, local);
-        const Vector& values = identity ? local : node_values;
-        for (std::uint32_t m = 0; m < element->get_nr_node_dofs(); ++m) {
-            const Dof& dof = *element->get_dof(m);
-            const double value = values(m + 1);
-            fint(dof) += value;
-            squares[kind_of(dof.get_type())] += value * value;
-        }
-    }
+    model.internal_forces(fint, squares);
     for (int k = 0; k < kinds; ++k) kind_size[k] = std::sqrt(squares[k]);
 }
 

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "dof.h"
 #include "incremental_control.h"
 
 class MyDomain;
@@ -80,7 +81,7 @@ public:
 
     // Kinds of equation: a dof's type (displacement, rotation, temperature); dofs
     // of any other type make a fourth.
-    static constexpr int kinds = 4;
+    static constexpr int kinds = KelVane::dof_kinds;
 
 protected:
     // Takes back a failed step's load and node increments; the elements then return

@@ -16,6 +16,14 @@ constexpr dof_type displacement_type = 0;
 constexpr dof_type rotation_type = 1;
 constexpr dof_type temperature_type = 2;
 
+// Kinds of equation, whose forces have units of their own (forces, moments, heat
+// flows): a kind for each dof type above, and one for every other type.
+constexpr int dof_kinds = 4;
+inline int dof_kind(dof_type type)
+{
+    return type < static_cast<dof_type>(dof_kinds) ? static_cast<int>(type) : dof_kinds - 1;
+}
+
 // Status of a degree of freedom: 0 prescribed, 1 fixed (suppressed), 2 free. Each
 // status is numbered on its own from 1.
 using dof_fixed = std::uint32_t;

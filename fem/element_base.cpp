@@ -207,19 +207,21 @@ void ElementBase::assemble_mass(SystemMat& M, bool lumped)
     }
 }
 
-void ElementBase::scatter(const Vector& local, SystemVector& F) const
+void ElementBase::scatter(const Vector& local, SystemVector& F, double* kind_squares) const
 {
-    if (T.get_kind() == TransformationMatrix::identity) {
-        for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += local(m + 1);
-        return;
+    const bool identity = T.get_kind() == TransformationMatrix::identity;
+    const Vector node_values = identity ? Vector() : transpose_times(T, local);
+    const Vector& values = identity ? local : node_values;
+    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) {
+        const double value = values(m + 1);
+        F(*dofs[m]) += value;
+        if (kind_squares != nullptr) kind_squares[dof_kind(dofs[m]->get_type())] += value * value;
     }
-    const Vector node_values = transpose_times(T, local);
-    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) F(*dofs[m]) += node_values(m + 1);
 }
 
-void ElementBase::assemble_internal_forces(SystemVector& F)
+void ElementBase::assemble_internal_forces(SystemVector& F, double* kind_squares)
 {
-    scatter(internal_forces(), F);
+    scatter(internal_forces(), F, kind_squares);
 }
 
 void ElementBase::add_pressure_load(int face, double pressure, SystemVector& f)

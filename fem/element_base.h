@@ -83,7 +83,9 @@ public:
     void assemble_stiffness(SystemMat& K, Vector& rhs);
     void assemble_tangent(SystemMat& K, Vector& rhs);
     void assemble_mass(SystemMat& M, bool lumped);
-    void assemble_internal_forces(SystemVector& F);
+    // kind_squares, where given: each entry's square is added to that of its
+    // dof's kind (dof_kind), dof_kinds of them.
+    void assemble_internal_forces(SystemVector& F, double* kind_squares = nullptr);
     void add_pressure_load(int face, double pressure, SystemVector& f);
 
     // Local-order values: T times the node dofs' values (value + increment) or increments.
@@ -122,7 +124,7 @@ private:
     // The rows of the free dofs of Kt = T^T Ke T and, when xp, of g = T^T f.
     void add_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed, const Matrix& Kt,
                        bool xp, const Vector& g) const;
-    void scatter(const Vector& local, SystemVector& F) const;
+    void scatter(const Vector& local, SystemVector& F, double* kind_squares = nullptr) const;
 };
 
 }  // namespace KelVane
