@@ -33,26 +33,6 @@ void MyDomain::setup_dofs()
 
 namespace {
 
-// The model-file name of a node dof: "ux", "rz", "t"; a direction off the axes is
-// written with its components.
-std::string dof_name(const KelVane::Dof& dof)
-{
-    if (!dof.is_directional()) return "t";
-    std::string name = dof.get_type() == KelVane::rotation_type ? "r" : "u";
-    double x = 0.0, y = 0.0, z = 0.0;
-    dof.get_direction().get(x, y, z);
-    if (x == 1.0 && y == 0.0 && z == 0.0) return name + 'x';
-    if (x == 0.0 && y == 1.0 && z == 0.0) return name + 'y';
-    if (x == 0.0 && y == 0.0 && z == 1.0) return name + 'z';
-    std::ostringstream text;
-    text << name << " along (" << x << ", " << y << ", " << z << ")";
-    return text.str();
-}
-
-}  // namespace
-
-namespace {
-
 // What the elements give one node: dofs of each kind, and displacements out of the
 // x-y plane (plane elements, two-dimensional trusses and beams give none).
 struct ElementDofKinds {
@@ -119,7 +99,8 @@ void MyDomain::remove_dofs_without_element()
             }
             std::cerr << (dof.is_prescribed() ? "prescribed value" : "suppression")
                       << " lost; no element gives node " << node->number()
-                      << " the degree of freedom " << dof_name(dof) << std::endl;
+                      << " the degree of freedom "
+                      << KelVane::dof_word(dof.get_type(), dof.get_direction()) << std::endl;
             node->remove_dof(i);
         }
     }

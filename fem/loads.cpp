@@ -61,14 +61,13 @@ std::string load_word(Dof::Load type, const Direction& direction)
     return direction_word(type == Dof::moment ? "m" : "f", direction);
 }
 
-// The model-file word of a degree of freedom: "ux", "rz", "t".
+}  // namespace
+
 std::string dof_word(dof_type type, const Direction& direction)
 {
     if (!is_structural_type(type)) return "t";
     return direction_word(type == rotation_type ? "r" : "u", direction);
 }
-
-}  // namespace
 
 void Nodal_Loads::check_carried() const
 {

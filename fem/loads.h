@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "dof.h"
@@ -18,6 +19,10 @@ class SystemVector;
 
 // Nodal loads (forces, moments, heat fluxes) of a load set: every load of the group
 // acts on every node of the group. The nodes belong to the model.
+// The model-file word of a degree of freedom: "ux", "rz", "t"; a direction off the
+// axes is written with its components ("u along (0.6, 0.8, 0)").
+std::string dof_word(dof_type type, const Direction& direction);
+
 class Nodal_Loads {
 public:
     struct Load_dir {
