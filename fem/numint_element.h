@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 
 #include "element_base.h"
 #include "kvmatrix.h"
@@ -37,11 +38,15 @@ public:
     void draw(wxDC& dc, DeviceMap& map, bool numbers) override;
     void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale) override;
     // The Jacobian determinant on the initial positions must be positive at the
-    // integration points and at the centre, and must not be negative at the
-    // nodes and at the other points of the shape's fold-check lattice (a corner
-    // collapsed onto another gives 0 there): else the element is numbered
+    // integration points and at the centre; a quadratic element's must moreover
+    // not be negative at the nodes and at the other points of the shape's
+    // fold-check lattice (a corner collapsed onto another gives 0 there), beyond
+    // what coordinates written with six significant digits can make of a 0 (a
+    // quarter-point element at a crack tip). Else the element is numbered
     // clockwise, in another order than its name says, or folded, and is refused
-    // with the error of check_orientation.
+    // with the error of check_orientation. A linear element whose determinant is
+    // negative only away from its integration points and centre (a re-entrant
+    // corner) is sound but strongly distorted: it is named on the screen.
     void check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
@@ -69,6 +74,8 @@ protected:
     void check_orientation(double det_J, const char* where = "at an integration point") const;
     // Throws the error of check_orientation whatever the sign of det_J.
     [[noreturn]] void refuse_folded(double det_J, const char* where) const;
+    // "element N <what>: Jacobian determinant <det_J> <where>", in the "C" locale.
+    std::string shape_message(const char* what, double det_J, const char* where) const;
 
     // One row of integration-point output: the row's index, then the values.
     static void print_point_row(std::ostream& os, int index, const KelVane::Vector& values);

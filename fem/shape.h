@@ -42,6 +42,11 @@ public:
     // mid-sides): where a mis-numbered or distorted element folds although its
     // integration points do not show it.
     virtual std::vector<Vector> fold_check_points() const = 0;
+    // True for the families whose shape functions are linear along every natural
+    // coordinate (3-node triangle, 4-node quadrilateral, 8-node hexahedron): their
+    // Jacobian is judged where the stiffness is integrated and at the centre, as a
+    // sound but strongly distorted one may have a slightly re-entrant corner.
+    virtual bool linear() const { return false; }
 
     // The rule of get_int_locs with get_N and get_dNdxi at its points: made once for
     // each shape class and rule, and shared by every shape of that class and rule.
@@ -125,6 +130,7 @@ public:
     explicit Tri_lin(std::uint32_t n_int) : Triangular(n_int) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    bool linear() const override { return true; }
 };
 
 // Quadratic 6-node triangle in perimeter order: corners 1, 3, 5, mid-sides 2, 4, 6.
@@ -149,6 +155,7 @@ public:
     Quad_lin(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    bool linear() const override { return true; }
 };
 
 // 8-node serendipity quadrilateral in perimeter order, counter-clockwise from (-1, -1).
@@ -176,6 +183,7 @@ public:
     }
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    bool linear() const override { return true; }
 };
 
 }  // namespace KelVane
