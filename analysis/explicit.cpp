@@ -47,6 +47,7 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
+    starts_at_rest = !restarts();
     restart_timestep = 0.0;
     restart_half_gap = 0.0;
     prepare(model);
@@ -129,6 +130,16 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     //                / (1 + dt alpha / 2)
     KelVane::Vector du;
     mass->solve(step, du);
+    if (starts_at_rest) {
+        // At rest the central velocity (u(1) - u(-1)) / 2 dt is zero: u(-1) = u(1),
+        // and the step u(1) = 2 u(0) - u(-1) + dt^2 a(0) becomes
+        // u(1) - u(0) = dt^2 a(0) / 2, half a step of the motion at a(0). The
+        // previous increment u(0) - u(-1) that gives it is -dt^2 a(0) / 2, with
+        // mass damping too, whose force vanishes with the velocity.
+        previous_increment = du;
+        previous_increment *= -0.5;
+        starts_at_rest = false;
+    }
     if (restart_half_gap != 0.0) {
         // The velocity of the restart file's last step is that of half the old step
         // before the restart, the new step's that of half the new step after it: it

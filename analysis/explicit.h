@@ -14,7 +14,8 @@ class DiagonalSysMat;
 
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations. Before the first step, init refuses a time
+// diagonal solve and no iterations; an analysis at rest starts with the method's
+// own first step, half of dt^2 M^-1 (fext - fint). Before the first step, init refuses a time
 // step above the stability limit 2 / omega_max of a model without heat conduction
 // (omega_max bounded from above by the largest frequency of its elements, see
 // largest_frequency_bound). A step beyond the limit that slips past it shows in the
@@ -63,6 +64,9 @@ private:
 
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
+    // Until the first step of an analysis that starts at rest (no restart file):
+    // that step takes the previous increment that a velocity of zero implies.
+    bool starts_at_rest = false;
     // The step of the restart file's previous increment (0: none read), and half the
     // old step less half the new, over which the first step after the restart
     // still accelerates the motion.
