@@ -47,7 +47,8 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
-    starts_at_rest = !restarts();
+    // Also from the restart file of a static analysis, which holds no motion.
+    starts_at_rest = true;
     restart_timestep = 0.0;
     restart_half_gap = 0.0;
     prepare(model);
@@ -225,6 +226,7 @@ void ExplicitControl::write_motion(std::ostream& os)
 void ExplicitControl::read_motion(const std::string& first, std::istream& is)
 {
     read_vector_record(is, first, "previous_increment", previous_increment);
+    starts_at_rest = false;
     // The step of that increment. Files without it were written by runs at one
     // step from the start, whose step is their time over their increments.
     restart_timestep = increment_nr > 0 ? time / increment_nr : 0.0;

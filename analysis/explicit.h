@@ -64,8 +64,9 @@ private:
 
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
-    // Until the first step of an analysis that starts at rest (no restart file):
-    // that step takes the previous increment that a velocity of zero implies.
+    // Until the first step of an analysis that starts at rest (without a restart
+    // file, or from that of a static analysis): that step takes the previous
+    // increment that a velocity of zero implies.
     bool starts_at_rest = false;
     // The step of the restart file's previous increment (0: none read), and half the
     // old step less half the new, over which the first step after the restart
