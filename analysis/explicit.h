@@ -14,8 +14,7 @@ class DiagonalSysMat;
 
 // Explicit dynamics: central differences with the lumped (diagonal) mass and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations; an analysis at rest starts with the method's
-// own first step, half of dt^2 M^-1 (fext - fint). Before the first step, init refuses a time
+// diagonal solve and no iterations. Before the first step, init refuses a time
 // step above the stability limit 2 / omega_max of a model without heat conduction
 // (omega_max bounded from above by the largest frequency of its elements, see
 // largest_frequency_bound). A step beyond the limit that slips past it shows in the
@@ -23,7 +22,9 @@ class DiagonalSysMat;
 // conduction) a kinetic energy far above all the energy the model was given, stops
 // the analysis with a KelVane::kelvane_error naming the increment. Restart files
 // carry the previous increment and its time step; a restart with another step
-// carries the velocity over to it, so that the motion goes on as in one run.
+// carries the velocity over to it, so that the motion goes on as in one run. An
+// analysis at rest starts with the method's own first step, half of
+// dt^2 M^-1 (fext - fint).
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
 public:
     ExplicitControl();
