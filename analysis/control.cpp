@@ -100,6 +100,9 @@ void LinearControl::init(MyDomain& model, std::ostream&)
     // A linear analysis has no time step.
     require_heat_time_step(model, 0.0);
     model.refuse_nonlinear_parts();
+    // Every load acts on the undeformed model: the reactions, formed after the
+    // solution has moved the nodes, balance the same pressures as the solution.
+    model.pressure_face = KelVane::PressureFace::undeformed;
     model.setup_dofs();
 }
 

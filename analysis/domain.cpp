@@ -202,7 +202,7 @@ void MyDomain::external_forces(KelVane::SystemVector& forces)
     KelVane::SystemVector contribution(n_free, n_prescribed, n_fixed);
     for (KelVane::LoadSet* set : load_sets) {
         contribution.set_zero();
-        set->assemble(contribution);
+        set->assemble(contribution, pressure_face);
         forces += contribution;
     }
     scale_temperature_entries(forces, current_time_step);

@@ -126,7 +126,8 @@ public:
     // Zeroes K only: rhs keeps what the caller put in it.
     void assemble_tangent(KelVane::SystemMat& K, KelVane::Vector& rhs);
     void assemble_mass(KelVane::SystemMat& M, bool lumped);
-    // Sum of every load set's forces at its current factor, in all three parts. The
+    // Sum of every load set's forces at its current factor, in all three parts, the
+    // face pressures on the faces that pressure_face names. The
     // heat flows enter multiplied by current_time_step, as the heat elements form
     // an implicit-Euler step multiplied through by the time step (C dT + dt K T =
     // dt q): the steady temperatures then do not depend on the step.
@@ -193,6 +194,11 @@ public:
     // of the step is written.
     void write_step_results(std::ostream& os, int step, const KelVane::PostProc& selection);
     void write_step_blocks(std::ostream& os, int step, const KelVane::PostProc& selection);
+
+    // The faces the pressures act on: as the nodes move them (follower loads) unless
+    // an analysis of the undeformed model (the linear one) says otherwise, which its
+    // reactions then balance as well.
+    KelVane::PressureFace pressure_face = KelVane::PressureFace::displaced;
 };
 
 #endif

@@ -47,6 +47,8 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // At rest, or where the restart file leaves the motion.
     previous_increment.resize(model.n_free);
     previous_increment.set_zero();
+    // Also from the restart file of a static analysis, which holds no motion.
+    starts_at_rest = true;
     restart_timestep = 0.0;
     restart_half_gap = 0.0;
     prepare(model);
@@ -129,6 +131,16 @@ void ExplicitControl::increment(MyDomain& model, std::ostream&, int load_set, do
     //                / (1 + dt alpha / 2)
     KelVane::Vector du;
     mass->solve(step, du);
+    if (starts_at_rest) {
+        // At rest the central velocity (u(1) - u(-1)) / 2 dt is zero: u(-1) = u(1),
+        // and the step u(1) = 2 u(0) - u(-1) + dt^2 a(0) becomes
+        // u(1) - u(0) = dt^2 a(0) / 2, half a step of the motion at a(0). The
+        // previous increment u(0) - u(-1) that gives it is -dt^2 a(0) / 2, with
+        // mass damping too, whose force vanishes with the velocity.
+        previous_increment = du;
+        previous_increment *= -0.5;
+        starts_at_rest = false;
+    }
     if (restart_half_gap != 0.0) {
         // The velocity of the restart file's last step is that of half the old step
         // before the restart, the new step's that of half the new step after it: it
@@ -214,6 +226,7 @@ void ExplicitControl::write_motion(std::ostream& os)
 void ExplicitControl::read_motion(const std::string& first, std::istream& is)
 {
     read_vector_record(is, first, "previous_increment", previous_increment);
+    starts_at_rest = false;
     // The step of that increment. Files without it were written by runs at one
     // step from the start, whose step is their time over their increments.
     restart_timestep = increment_nr > 0 ? time / increment_nr : 0.0;

@@ -22,7 +22,9 @@ class DiagonalSysMat;
 // conduction) a kinetic energy far above all the energy the model was given, stops
 // the analysis with a KelVane::kelvane_error naming the increment. Restart files
 // carry the previous increment and its time step; a restart with another step
-// carries the velocity over to it, so that the motion goes on as in one run.
+// carries the velocity over to it, so that the motion goes on as in one run. An
+// analysis at rest starts with the method's own first step, half of
+// dt^2 M^-1 (fext - fint).
 class ExplicitControl : public KelVane::IncrementalControl<MyDomain> {
 public:
     ExplicitControl();
@@ -63,6 +65,10 @@ private:
 
     std::unique_ptr<KelVane::DiagonalSysMat> mass;
     KelVane::Vector previous_increment;
+    // Until the first step of an analysis that starts at rest (without a restart
+    // file, or from that of a static analysis): that step takes the previous
+    // increment that a velocity of zero implies.
+    bool starts_at_rest = false;
     // The step of the restart file's previous increment (0: none read), and half the
     // old step less half the new, over which the first step after the restart
     // still accelerates the motion.

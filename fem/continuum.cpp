@@ -429,12 +429,15 @@ int NumIntStructElement::pressure_faces() const
     return get_shape().nr_faces();
 }
 
-Vector NumIntStructElement::pressure_load(int face, double p)
+Vector NumIntStructElement::pressure_load(int face, double p, KelVane::PressureFace geometry)
 {
     const int d = nodal_dimension();
     Vector f(structural_dofs, 0.0);
     Matrix X;
-    getCurrentCoordinateMatrix(*this, X, d);
+    if (geometry == KelVane::PressureFace::displaced)
+        getCurrentCoordinateMatrix(*this, X, d);
+    else
+        getCoordinateMatrix(*this, X, d);
     const KelVane::Shape& element_shape = get_shape();
     const IntLocs locations = element_shape.get_int_locs_face(face);
     const Matrix T = element_shape.dVdA(face);

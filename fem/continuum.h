@@ -42,7 +42,7 @@ public:
     KelVane::Matrix mass_matrix(bool lumped) override;
     void update_state() override;
     bool condensed_stresses_negligible(double tolerance) override;
-    KelVane::Vector pressure_load(int face, double p) override;
+    KelVane::Vector pressure_load(int face, double p, KelVane::PressureFace geometry) override;
     int pressure_faces() const override;
     void print_results(std::ostream& os) override;
     void print_nodal_results(std::ostream& os) override;

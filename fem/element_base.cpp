@@ -63,7 +63,7 @@ Matrix ElementBase::mass_matrix(bool)
     return Matrix(number_of_local_dofs, number_of_local_dofs, 0.0);
 }
 
-Vector ElementBase::pressure_load(int, double)
+Vector ElementBase::pressure_load(int, double, PressureFace)
 {
     std::ostringstream message;
     message << "Pressure load on element " << element_number << " is not implemented";
@@ -224,9 +224,10 @@ void ElementBase::assemble_internal_forces(SystemVector& F, double* kind_squares
     scatter(internal_forces(), F, kind_squares);
 }
 
-void ElementBase::add_pressure_load(int face, double pressure, SystemVector& f)
+void ElementBase::add_pressure_load(int face, double pressure, PressureFace geometry,
+                                    SystemVector& f)
 {
-    scatter(pressure_load(face, pressure), f);
+    scatter(pressure_load(face, pressure, geometry), f);
 }
 
 Vector ElementBase::get_dof_values() const

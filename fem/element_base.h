@@ -30,6 +30,11 @@ struct LocalDof {
 
 namespace KelVane {
 
+// The face a pressure acts on: as the model was drawn (a linear analysis applies
+// every load to the undeformed model) or as the nodes have moved it (a follower
+// load, in the incremental analyses).
+enum class PressureFace { undeformed, displaced };
+
 // What every element shares: its number, its nodes, its own (local) dofs and the
 // transformation T from the node dofs they touch to the local dofs. All assembly
 // into system matrices and vectors happens here, in node-dof space (T^T K T and
@@ -49,7 +54,8 @@ public:
     virtual Matrix mass_matrix(bool lumped);              // default: zero matrix
     virtual Vector internal_forces() = 0;                 // local order
     virtual LocalDof* GetLocalDofs() = 0;                 // new[] array, one per local dof; caller frees
-    virtual Vector pressure_load(int face, double pressure);  // default: not implemented
+    virtual Vector pressure_load(int face, double pressure,
+                                 PressureFace geometry);  // default: not implemented
     // Faces that take a pressure are numbered from 1 to this; 0: none does.
     virtual int pressure_faces() const { return 0; }
     virtual void write_restart(std::ostream& os) = 0;
@@ -86,7 +92,7 @@ public:
     // kind_squares, where given: each entry's square is added to that of its
     // dof's kind (dof_kind), dof_kinds of them.
     void assemble_internal_forces(SystemVector& F, double* kind_squares = nullptr);
-    void add_pressure_load(int face, double pressure, SystemVector& f);
+    void add_pressure_load(int face, double pressure, PressureFace geometry, SystemVector& f);
 
     // Local-order values: T times the node dofs' values (value + increment) or increments.
     // Only after init_transformation.

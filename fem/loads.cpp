@@ -128,10 +128,10 @@ void Pressure_Loads::add_load(FiniteElement* element, int face, double pressure)
     pressures_.push_back(PresLod{element, face, pressure});
 }
 
-void Pressure_Loads::apply(SystemVector& forces) const
+void Pressure_Loads::apply(SystemVector& forces, PressureFace geometry) const
 {
     for (const PresLod& load : pressures_)
-        load.element->add_pressure_load(load.face, load.pressure * factor_, forces);
+        load.element->add_pressure_load(load.face, load.pressure * factor_, geometry, forces);
 }
 
 LoadSet::LoadSet(std::uint32_t number) : number_(number) {}
@@ -153,7 +153,7 @@ void LoadSet::add(Pressure_Loads* pressures)
     pressures_.emplace_back(pressures);
 }
 
-void LoadSet::assemble(SystemVector& forces) const
+void LoadSet::assemble(SystemVector& forces, PressureFace geometry) const
 {
     forces.set_zero();
     for (const auto& loads : nodal_loads_)
@@ -163,7 +163,7 @@ void LoadSet::assemble(SystemVector& forces) const
     forces.fixed_part() *= factor_;
     // Pressure groups scale by their own factors.
     for (const auto& pressures : pressures_)
-        pressures->apply(forces);
+        pressures->apply(forces, geometry);
 }
 
 void LoadSet::check_carried() const

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dof.h"
+#include "element_base.h"
 #include "vector3.h"
 
 class FiniteElement;
@@ -84,9 +85,9 @@ public:
     };
 
     void add_load(FiniteElement* element, int face, double pressure);
-    // Adds the scaled pressure loads to the entries of the element dofs, whatever
-    // their status.
-    void apply(SystemVector& forces) const;
+    // Adds the scaled pressure loads, on the faces that geometry names, to the
+    // entries of the element dofs, whatever their status.
+    void apply(SystemVector& forces, PressureFace geometry) const;
 
     double get_factor() const { return factor_; }
     void set_factor(double factor) { factor_ = factor; }
@@ -114,9 +115,10 @@ public:
     void add(Nodal_Prescribed* prescribed);
     void add(Pressure_Loads* pressures);
 
-    // External forces at the current factor; the vector is already sized to the
-    // model's three equation counts and is overwritten.
-    void assemble(SystemVector& forces) const;
+    // External forces at the current factor, the pressures on the faces that
+    // geometry names; the vector is already sized to the model's three equation
+    // counts and is overwritten.
+    void assemble(SystemVector& forces, PressureFace geometry) const;
     // Advances the factor by dfactor, with the pressure groups' factors and the
     // prescribed changes.
     void increment(double dfactor);

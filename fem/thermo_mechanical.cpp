@@ -143,10 +143,11 @@ void NumIntThermoMechanicalElement::update_state()
     }
 }
 
-Vector NumIntThermoMechanicalElement::pressure_load(int face, double p)
+Vector NumIntThermoMechanicalElement::pressure_load(int face, double p,
+                                                     KelVane::PressureFace geometry)
 {
     Vector f(number_of_local_dofs, 0.0);
-    KelVane::add_SubVec(f, 1, NumIntStructElement::pressure_load(face, p));
+    KelVane::add_SubVec(f, 1, NumIntStructElement::pressure_load(face, p, geometry));
     return f;
 }
 

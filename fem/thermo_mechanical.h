@@ -31,7 +31,7 @@ public:
     KelVane::Matrix stiffness_matrix(KelVane::Vector& f) override;
     KelVane::Vector internal_forces() override;
     void update_state() override;
-    KelVane::Vector pressure_load(int face, double p) override;
+    KelVane::Vector pressure_load(int face, double p, KelVane::PressureFace geometry) override;
     // The listing shows the structural stresses only.
     void print_results(std::ostream& os) override;
     void print_nodal_results(std::ostream& os) override;

@@ -45,7 +45,7 @@ public:
     }
     KelVane::Vector internal_forces() override { return KelVane::Vector(1, force); }
     // Every face pushes its one dof with the pressure.
-    KelVane::Vector pressure_load(int, double pressure) override
+    KelVane::Vector pressure_load(int, double pressure, KelVane::PressureFace) override
     {
         return KelVane::Vector(1, pressure);
     }

@@ -276,7 +276,7 @@ TEST(ReadLoadef, SetsWithLoadsPrescribedValuesAndPressures)
     EXPECT_DOUBLE_EQ(node_of(model, 6)->get_dof(0).get_increment(), 20.0);
 
     KelVane::SystemVector f1(model.n_free, model.n_prescribed, model.n_fixed);
-    set1.assemble(f1);
+    set1.assemble(f1, KelVane::PressureFace::displaced);
     auto force = [&](KelVane::SystemVector& f, std::uint32_t n, dof_type type,
                      const Direction& direction) {
         return f(*dof_of(*node_of(model, n), type, direction));
@@ -290,7 +290,7 @@ TEST(ReadLoadef, SetsWithLoadsPrescribedValuesAndPressures)
     EXPECT_DOUBLE_EQ(force(f1, 8, displacement_type, y_axis), -1.0);
 
     KelVane::SystemVector f2(model.n_free, model.n_prescribed, model.n_fixed);
-    set2.assemble(f2);
+    set2.assemble(f2, KelVane::PressureFace::displaced);
     EXPECT_DOUBLE_EQ(force(f2, 2, displacement_type, y_axis), 8.0);
     double total = 0.0;
     for (std::uint32_t i = 1; i <= model.n_free; ++i) total += f2.free_part()(i);
@@ -317,7 +317,7 @@ TEST(ReadLoadef, LineWithAnUnknownNodeKeepsTheNodesBeforeIt)
     KelVane::LoadSet& set = *model.load_sets.front();
     set.increment(1.0);
     KelVane::SystemVector f(model.n_free, model.n_prescribed, model.n_fixed);
-    set.assemble(f);
+    set.assemble(f, KelVane::PressureFace::displaced);
     EXPECT_DOUBLE_EQ(f(node_of(model, 1)->get_dof(0)), 4.0);
     EXPECT_DOUBLE_EQ(f(node_of(model, 2)->get_dof(0)), 0.0);
 }

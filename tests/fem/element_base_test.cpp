@@ -80,9 +80,9 @@ public:
         for (std::size_t k = 0; k < local_dofs.size(); ++k) array[k] = local_dofs[k];
         return array;
     }
-    Vector pressure_load(int face, double pressure) override
+    Vector pressure_load(int face, double pressure, KelVane::PressureFace geometry) override
     {
-        if (face == 0) return ElementBase::pressure_load(face, pressure);
+        if (face == 0) return ElementBase::pressure_load(face, pressure, geometry);
         return pressure_shape * pressure;
     }
     void write_restart(std::ostream& os) override
@@ -274,7 +274,7 @@ TEST_F(SkewedSpringTest, InternalForcesAndPressuresReachEveryStatus)
 
     element.pressure_shape = vector2(1.0, 2.0);
     KelVane::SystemVector f(2, 1, 1);
-    element.add_pressure_load(3, 5.0, f);
+    element.add_pressure_load(3, 5.0, KelVane::PressureFace::displaced, f);
     EXPECT_NEAR(f.free_part()(1), 4.0, 1e-12);
     EXPECT_NEAR(f.fixed_part()(1), 3.0, 1e-12);
     EXPECT_NEAR(f.prescribed_part()(1), 6.0, 1e-12);
@@ -356,13 +356,14 @@ TEST(ElementInterfaceTest, PressureLoadWithoutImplementationNamesTheElement)
     Node a(1, 0.0, 0.0, 0.0);
     FakeElement element(7, {&a}, {displacement_at(1, 1, 0)});
     try {
-        element.pressure_load(0, 1.0);
+        element.pressure_load(0, 1.0, KelVane::PressureFace::displaced);
         FAIL() << "no exception";
     } catch (const KelVane::not_implemented_error& error) {
         EXPECT_STREQ(error.what(), "Pressure load on element 7 is not implemented");
     }
     KelVane::SystemVector f(1, 0, 0);
-    EXPECT_THROW(element.add_pressure_load(0, 1.0, f), KelVane::program_error);
+    EXPECT_THROW(element.add_pressure_load(0, 1.0, KelVane::PressureFace::displaced, f),
+                 KelVane::program_error);
 }
 
 TEST(ElementInterfaceTest, ConnectivityRowHasWidthEightFields)

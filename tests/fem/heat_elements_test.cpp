@@ -253,7 +253,8 @@ TEST_F(HeatElement, DofsMassPressureAndListing)
         for (unsigned i = 1; i <= 3; ++i)
             for (unsigned j = 1; j <= 3; ++j) EXPECT_EQ(M(i, j), 0.0);
     }
-    EXPECT_THROW(element->pressure_load(1, 1.0), KelVane::not_implemented_error);
+    EXPECT_THROW(element->pressure_load(1, 1.0, KelVane::PressureFace::displaced),
+                 KelVane::not_implemented_error);
 
     // T = -20 x: gradient (-20, 0), flux (-40, 0).
     model.setup();

@@ -36,7 +36,7 @@ public:
         local[1] = LocalDof{2, x_axis, displacement_type};
         return local;
     }
-    Vector pressure_load(int face, double pressure) override
+    Vector pressure_load(int face, double pressure, KelVane::PressureFace) override
     {
         Vector f(2);
         f(1) = face * pressure;
@@ -80,7 +80,7 @@ struct SmallModel {
     SystemVector forces() const
     {
         SystemVector f(n_free, n_prescribed, n_fixed);
-        set.assemble(f);
+        set.assemble(f, KelVane::PressureFace::displaced);
         return f;
     }
 };
@@ -149,12 +149,12 @@ TEST(LoadSet, AssembleScalesNodalLoadsByTheSetFactor)
     SystemVector forces(n_free, n_prescribed, n_fixed);
     forces.free_part()(1) = 5.0;  // stale values are overwritten
     forces.fixed_part()(1) = 5.0;
-    set.assemble(forces);
+    set.assemble(forces, KelVane::PressureFace::displaced);
     EXPECT_EQ(forces.free_part()(1), 0.0);  // a set never activated gives nothing
 
     set.increment(0.25);
     EXPECT_EQ(set.get_factor(), 0.25);
-    set.assemble(forces);
+    set.assemble(forces, KelVane::PressureFace::displaced);
     EXPECT_EQ(forces.free_part()(1), 25.0);
     EXPECT_EQ(forces.free_part()(2), 2.0);
     EXPECT_EQ(forces.fixed_part()(1), 0.0);

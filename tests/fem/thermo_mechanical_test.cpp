@@ -364,8 +364,8 @@ TEST_F(ThermoMechanical, MassAndPressureHaveNoTemperaturePart)
                 EXPECT_NEAR(M(i, j), i <= 8 && j <= 8 ? Ms(i, j) : 0.0, 1e-12);
     }
     for (int face = 1; face <= 4; ++face) {
-        const Vector p = element->pressure_load(face, 3.0);
-        const Vector ps = structural->pressure_load(face, 3.0);
+        const Vector p = element->pressure_load(face, 3.0, KelVane::PressureFace::displaced);
+        const Vector ps = structural->pressure_load(face, 3.0, KelVane::PressureFace::displaced);
         ASSERT_EQ(p.size(), 12u);
         for (unsigned i = 1; i <= 12; ++i) EXPECT_NEAR(p(i), i <= 8 ? ps(i) : 0.0, 1e-12);
     }
