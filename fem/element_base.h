@@ -37,9 +37,9 @@ namespace KelVane {
 
 // What every element shares: its number, its nodes, its own (local) dofs and the
 // transformation T from the node dofs they touch (one column each) to the local
-// dofs. All assembly
-// into system matrices and vectors happens here, in node-dof space (T^T K T and
-// T^T f); element formulations only supply matrices and vectors in local order.
+// dofs. All assembly into system matrices and vectors happens here, in node-dof
+// space (T^T K T and T^T f); element formulations only supply matrices and
+// vectors in local order.
 class ElementBase {
 public:
     // Takes over the node array (allocated with new[]).
