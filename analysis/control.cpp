@@ -81,6 +81,18 @@ void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::os
     }
 }
 
+void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::ostream& listing)
+{
+    try {
+        control.init(model, listing);
+    } catch (...) {
+        model.report_joined_directions(listing);
+        throw;
+    }
+    model.report_joined_directions(listing);
+    report_unwritten_results(control, listing);
+}
+
 namespace {
 
 [[noreturn]] void refuse_non_finite_results()

@@ -78,6 +78,11 @@ bool writes_result_file(const KelVane::Control<MyDomain>& control);
 // beyond the last increment. Called once the analysis has been initialised.
 void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::ostream& listing);
 
+// Starts an analysis: the control's init, then report_unwritten_results. The
+// notes on directions the nodes joined (MyDomain::report_joined_directions) come
+// after init, and before its error when init throws, which then goes on.
+void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::ostream& listing);
+
 // Linear statics: load set 1 at factor 1, one solve, the listing. The solution
 // stays in the nodes' current increments (nothing is committed).
 class LinearControl : public KelVane::Control<MyDomain> {

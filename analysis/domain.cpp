@@ -1,8 +1,11 @@
 #include "domain.h"
 
+#include <cmath>
 #include <cstdio>
+#include <iomanip>
 #include <iostream>
 #include <istream>
+#include <locale>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -23,7 +26,7 @@ void MyDomain::setup_dofs()
 {
     create_element_dofs();
     init_transformations();
-    remove_dofs_without_element();
+    if (remove_dofs_without_element()) init_transformations();
     for (const KelVane::LoadSet* set : load_sets) set->check_carried();
     n_free = 0;
     n_fixed = 0;
@@ -74,12 +77,13 @@ bool kind_without_element(const KelVane::itincDof& dof, const ElementDofKinds& k
 
 }  // namespace
 
-void MyDomain::remove_dofs_without_element()
+bool MyDomain::remove_dofs_without_element()
 {
     std::unordered_set<const KelVane::Dof*> used;
     for (const FiniteElement* element : elements)
         for (std::uint32_t i = 0; i < element->get_nr_node_dofs(); ++i)
-            used.insert(element->get_dof(i));
+            if (element->moves_dof(i)) used.insert(element->get_dof(i));
+    bool removed = false;
     for (MyNode* node : nodes) {
         // What the elements give the node is looked up only for a support that no
         // element uses (most nodes have none).
@@ -102,7 +106,27 @@ void MyDomain::remove_dofs_without_element()
                       << " the degree of freedom "
                       << KelVane::dof_word(dof.get_type(), dof.get_direction()) << std::endl;
             node->remove_dof(i);
+            removed = true;
         }
+    }
+    return removed;
+}
+
+void MyDomain::report_joined_directions(std::ostream& listing) const
+{
+    const double degrees = 180.0 / 3.14159265358979323846;
+    const double tolerance = std::asin(std::sqrt(1e-6)) * degrees;
+    for (const MyNode* node : nodes) {
+        const double angle = node->joined_angle() * degrees;
+        if (!(angle > 0.0)) continue;
+        std::ostringstream note;
+        note.imbue(std::locale::classic());
+        note << std::setprecision(3) << "note: node " << node->number()
+             << ": directions that differ by " << angle
+             << " degrees are taken as one degree of freedom (tolerance " << tolerance
+             << " degrees)";
+        std::cout << note.str() << std::endl;
+        listing << note.str() << '\n';
     }
 }
 

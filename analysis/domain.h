@@ -104,8 +104,15 @@ public:
     // elements), acts on nothing: such a dof is removed with a message naming the
     // node and the dof, so that it is neither numbered nor listed (no column, no
     // reaction). Only after init_transformations, which tells which dofs the
-    // elements use.
-    void remove_dofs_without_element();
+    // elements use (a dof that an element only acts in, as a bar's mass across
+    // its axis, is not given by it). Returns whether a dof was removed: the
+    // transformations must then be built again.
+    bool remove_dofs_without_element();
+    // A node takes directions that differ by up to 0.0573 degrees as one (Node::
+    // add_dof): writes a note line for every node where directions that are not
+    // parallel to rounding were joined so, naming the node and the largest angle,
+    // to the listing and the screen. Only after setup_dofs.
+    void report_joined_directions(std::ostream& listing) const;
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
     // A linear analysis solves once with the stiffness at zero strain. A material

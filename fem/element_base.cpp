@@ -1,5 +1,6 @@
 #include "element_base.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iomanip>
 #include <iostream>
@@ -94,6 +95,12 @@ Dof* ElementBase::get_dof(std::uint32_t index) const
     return dofs[index];
 }
 
+bool ElementBase::moves_dof(std::uint32_t index) const
+{
+    KV_ASSERT(index < number_of_node_dofs);
+    return moved[index];
+}
+
 void ElementBase::check_shape() const {}
 
 void ElementBase::create_dofs()
@@ -102,7 +109,7 @@ void ElementBase::create_dofs()
     for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
         const LocalDof& dof = local[k];
         KV_ASSERT(dof.node >= 1 && dof.node <= number_of_nodes);
-        nodes[dof.node - 1]->add_dof(free_status, dof.type, dof.direction);
+        if (dof.created) nodes[dof.node - 1]->add_dof(free_status, dof.type, dof.direction);
     }
 }
 
@@ -110,30 +117,48 @@ void ElementBase::init_transformation()
 {
     std::unique_ptr<LocalDof[]> local(GetLocalDofs());
 
-    // Every local dof is expressed on the dofs of its node; the entries collected
-    // for local dof k become the columns running_count[k-1] .. running_count[k]-1.
-    dof_sets collected;
-    std::vector<std::uint32_t> running_count(number_of_local_dofs);
+    // Every local dof is expressed on the dofs of its node. A node dof gets its
+    // column when it first appears; a later local dof that it helps express adds
+    // its entry in the same column.
+    struct Entry {
+        std::uint32_t row;
+        std::uint32_t column;
+        double coefficient;
+    };
+    std::vector<Dof*> columns;
+    std::vector<Entry> entries;
+    moved.clear();
     for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
         const LocalDof& dof = local[k];
         KV_ASSERT(dof.node >= 1 && dof.node <= number_of_nodes);
-        nodes[dof.node - 1]->get_dof_set(dof.type, dof.direction, collected);
-        running_count[k] = collected.count();
+        dof_sets collected;
+        const Node& node = *nodes[dof.node - 1];
+        if (dof.created)
+            node.get_dof_set(dof.type, dof.direction, collected);
+        else
+            node.get_dof_projection(dof.type, dof.direction, collected);
+        for (std::uint32_t m = 0; m < collected.count(); ++m) {
+            Dof* const node_dof = collected[m].dof;
+            std::uint32_t column = 0;
+            while (column < columns.size() && columns[column] != node_dof) ++column;
+            if (column == columns.size()) {
+                columns.push_back(node_dof);
+                moved.push_back(false);
+            }
+            if (dof.created) moved[column] = true;
+            entries.push_back(Entry{k + 1, column + 1, collected[m].coefficient});
+        }
     }
 
     // A repeated set-up replaces the previous one.
     delete[] dofs;
     dofs = nullptr;
-    number_of_node_dofs = collected.count();
+    number_of_node_dofs = static_cast<std::uint32_t>(columns.size());
     dofs = new Dof*[number_of_node_dofs];
-    for (std::uint32_t m = 0; m < number_of_node_dofs; ++m) dofs[m] = collected[m].dof;
+    std::copy(columns.begin(), columns.end(), dofs);
 
-    T.init(number_of_local_dofs, number_of_node_dofs, number_of_node_dofs);
-    std::uint32_t column = 0;
-    for (std::uint32_t k = 0; k < number_of_local_dofs; ++k) {
-        for (; column < running_count[k]; ++column)
-            T.add(k + 1, column + 1, collected[column].coefficient);
-    }
+    T.init(number_of_local_dofs, number_of_node_dofs, static_cast<unsigned>(entries.size()));
+    for (const Entry& entry : entries) T.add(entry.row, entry.column, entry.coefficient);
 }
 
 void ElementBase::set_profile(SystemMat& K)

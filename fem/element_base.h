@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <vector>
 
 #include "dof.h"
 #include "kvmatrix.h"
@@ -21,11 +22,15 @@ class SystemVector;
 }  // namespace KelVane
 
 // One of an element's own degrees of freedom: the element node it sits on
-// (counted from 1), its direction (ignored for temperatures) and its kind.
+// (counted from 1), its direction (ignored for temperatures) and its kind. A dof
+// the element does not create is one it acts in without asking its node to move
+// that way (a bar's mass across its axis): it is expressed exactly on whatever
+// dofs of its kind the node has, and on none when the node has none.
 struct LocalDof {
     std::uint32_t node = 0;
     Direction direction;
     KelVane::dof_type type = 0;
+    bool created = true;
 };
 
 namespace KelVane {
@@ -36,9 +41,10 @@ namespace KelVane {
 enum class PressureFace { undeformed, displaced };
 
 // What every element shares: its number, its nodes, its own (local) dofs and the
-// transformation T from the node dofs they touch to the local dofs. All assembly
-// into system matrices and vectors happens here, in node-dof space (T^T K T and
-// T^T f); element formulations only supply matrices and vectors in local order.
+// transformation T from the node dofs they touch (one column each) to the local
+// dofs. All assembly into system matrices and vectors happens here, in node-dof
+// space (T^T K T and T^T f); element formulations only supply matrices and
+// vectors in local order.
 class ElementBase {
 public:
     // Takes over the node array (allocated with new[]).
@@ -80,9 +86,11 @@ public:
     // whose law is its own (beams, point masses). Default: null.
     virtual const KelVane::Material_type* stress_law() const { return nullptr; }
 
-    // Creates the element's free dofs on its nodes.
+    // Creates the element's free dofs on its nodes (those of its local dofs that
+    // it creates).
     void create_dofs();
-    // Collects the node dofs that express the local dofs and builds T.
+    // Collects the node dofs that express the local dofs and builds T; a node dof
+    // that expresses several local dofs is one column.
     void init_transformation();
 
     void set_profile(SystemMat& K);
@@ -112,8 +120,11 @@ public:
     std::uint32_t get_nr_node_dofs() const { return number_of_node_dofs; }
     // Node of the element's node list, counted from 0.
     Node* get_node(std::uint32_t index) const;
-    // Collected node dof, counted from 0 (one per column of T).
+    // Collected node dof, counted from 0 (one per column of T; no dof twice).
     Dof* get_dof(std::uint32_t index) const;
+    // Whether collected node dof `index` expresses a local dof that the element
+    // creates, not only one it acts in without creating it.
+    bool moves_dof(std::uint32_t index) const;
     const TransformationMatrix& get_transformation() const { return T; }
 
 protected:
@@ -124,6 +135,7 @@ protected:
     Dof** dofs;    // owned array; the dofs belong to the nodes
     Node** nodes;  // owned array; the nodes belong to the model
     TransformationMatrix T;  // rows: local dofs, columns: collected node dofs
+    std::vector<bool> moved;  // per column: it expresses a created local dof
 
 private:
     void assemble_free_rows(SystemMat& K, Vector& rhs, bool couple_prescribed);

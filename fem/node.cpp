@@ -1,5 +1,6 @@
 #include "node.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iostream>
@@ -17,6 +18,10 @@ namespace {
 
 // A remainder or coefficient of at most this size counts as zero.
 constexpr double tolerance = 1e-6;
+// A squared remainder of at most this size is rounding of directions that are
+// parallel: an angle of 1e-9 radians, far above what the rounding of coordinates
+// to doubles gives a bar that is not a millionth of their size.
+constexpr double rounding = 1e-18;
 
 Vector3 as_vector(const Direction& direction)
 {
@@ -57,8 +62,13 @@ int Node::add_dof(dof_fixed status, dof_type type, const Direction& direction)
     const bool directional = is_structural_type(type);
     bool scalar = false;
     const Vector3 remainder = part_not_taken(type, direction, false, scalar);
-    if (scalar || (directional && remainder.norm2() <= tolerance))
+    if (scalar)
         return 1;
+    if (directional && remainder.norm2() <= tolerance) {
+        if (remainder.norm2() > rounding)
+            joined_remainder2_ = std::max(joined_remainder2_, remainder.norm2());
+        return 1;
+    }
     append_dof(directional ? new itincDof(status, type, Direction(remainder))
                            : new itincDof(status, type));
     return 0;
@@ -92,6 +102,27 @@ void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set)
         if (dof->is_scalar() || remainder.norm2() < tolerance)
             return;
     }
+}
+
+void Node::get_dof_projection(dof_type type, const Direction& direction, dof_sets& set) const
+{
+    const Vector3 v = as_vector(direction);
+    for (const auto& dof : dofs_) {
+        if (dof->get_type() != type)
+            continue;
+        if (dof->is_scalar()) {
+            set.add(dof.get(), 1.0);
+            return;
+        }
+        const double coefficient = dot(v, as_vector(dof->get_direction()));
+        if (coefficient != 0.0)
+            set.add(dof.get(), coefficient);
+    }
+}
+
+double Node::joined_angle() const
+{
+    return std::asin(std::min(1.0, std::sqrt(joined_remainder2_)));
 }
 
 void Node::number_dofs(std::uint32_t& free_counter, std::uint32_t& fixed_counter,

@@ -38,7 +38,10 @@ public:
     std::uint32_t number() const { return number_; }
 
     // Returns 0 when a new dof was created, 1 when the request was already covered.
-    // The first request that creates a dof decides its status for good.
+    // A directional request is covered when the part the node's dofs do not span
+    // has a squared length of at most 1e-6 (an angle of up to 0.0573 degrees): a
+    // chain of bars whose coordinates are written to a few digits keeps one dof
+    // along it. The first request that creates a dof decides its status for good.
     int add_dof(dof_fixed status, dof_type type, const Direction& direction);
     // Takes over the dof; the array grows by one pointer.
     void append_dof(itincDof* dof);
@@ -46,6 +49,14 @@ public:
     void remove_dof(std::uint32_t i);
     // Appends the dofs of the kind that express the direction, with their coefficients.
     void get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const;
+    // Appends every dof of the kind with the component of the direction along it,
+    // however small: the direction's exact projection onto the node's dofs, for an
+    // element that acts in a direction without asking the node to move in it.
+    void get_dof_projection(dof_type type, const Direction& direction, dof_sets& set) const;
+    // The largest angle (radians) by which a direction that add_dof took as
+    // already spanned missed the node's dofs, counting only angles above rounding;
+    // 0 when no request was joined so.
+    double joined_angle() const;
     // Each dof takes the next number of the counter of its status.
     void number_dofs(std::uint32_t& free_counter, std::uint32_t& fixed_counter,
                      std::uint32_t& prescribed_counter);
@@ -106,6 +117,8 @@ private:
     std::uint32_t number_;
     Vector3 position_;
     std::vector<std::unique_ptr<itincDof>> dofs_;
+    // The largest squared remainder above rounding of a request add_dof joined.
+    double joined_remainder2_ = 0.0;
     Vector average_sum_;
     std::uint32_t average_count_ = 0;
 };

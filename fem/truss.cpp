@@ -20,6 +20,11 @@ namespace {
 
 constexpr int uniaxial = 4;
 
+// Local dofs: the axial displacements of nodes 1 and 2, then x, y, z at node 1
+// and x, y, z at node 2.
+constexpr std::uint32_t axial_dofs = 2;
+constexpr std::uint32_t local_dofs = axial_dofs + 6;
+
 const char* const needs_structural =
     "truss element needs a linearelastic, nonlinearelastic or thermoelastic material";
 
@@ -35,7 +40,7 @@ const KelVane::Structural_type* as_structural(const KelVane::Material_type* mate
 
 Truss::Truss(std::uint32_t number, KelVane::Node** node_list, KelVane::Material_type* material_group,
              KelVane::Geometry* geometry_group)
-    : FiniteElement(number, node_list, 2, 2),
+    : FiniteElement(number, node_list, 2, local_dofs),
       point(nullptr),
       material(as_structural(material_group)),
       geometry(geometry_group)
@@ -93,9 +98,9 @@ bool Truss::is_xp()
 // k = A E_t / L along the bar axis.
 Matrix Truss::stiffness_matrix(Vector& f)
 {
-    f = Vector(2, 0.0);
+    f = Vector(local_dofs, 0.0);
     const double k = cross_section() * point->get_tangent()(1, 1) / length();
-    Matrix K(2, 2);
+    Matrix K(local_dofs, local_dofs, 0.0);
     K(1, 1) = k;
     K(1, 2) = -k;
     K(2, 1) = -k;
@@ -103,19 +108,18 @@ Matrix Truss::stiffness_matrix(Vector& f)
     return K;
 }
 
+// The same in x, y and z: lumped diag(m/2, m/2), consistent (m/3, m/6; m/6, m/3).
 Matrix Truss::mass_matrix(bool lumped)
 {
     const double m = material->density() * cross_section() * length();
-    Matrix M(2, 2, 0.0);
-    if (lumped) {
-        M(1, 1) = m / 2.0;
-        M(2, 2) = m / 2.0;
-    } else {
-        const double c = (1.0 / 3.0) * (m / 2.0);
-        M(1, 1) = 2.0 * c;
-        M(1, 2) = c;
-        M(2, 1) = c;
-        M(2, 2) = 2.0 * c;
+    const double own = lumped ? m / 2.0 : 2.0 * ((1.0 / 3.0) * (m / 2.0));
+    const double coupled = lumped ? 0.0 : (1.0 / 3.0) * (m / 2.0);
+    Matrix M(local_dofs, local_dofs, 0.0);
+    for (std::uint32_t i = axial_dofs + 1; i <= axial_dofs + 3; ++i) {
+        M(i, i) = own;
+        M(i + 3, i + 3) = own;
+        M(i, i + 3) = coupled;
+        M(i + 3, i) = coupled;
     }
     return M;
 }
@@ -123,25 +127,27 @@ Matrix Truss::mass_matrix(bool lumped)
 Vector Truss::internal_forces()
 {
     const double N = cross_section() * point->get_stress()(1);
-    Vector f(2);
+    Vector f(local_dofs, 0.0);
     f(1) = -N;
     f(2) = N;
     return f;
 }
 
-// One displacement along the bar axis at each node; a bar of zero length has no
-// axis and fails here.
+// One displacement along the bar axis at each node, the only dofs the bar
+// creates, then the coordinate directions at each node; a bar of zero length has
+// no axis and fails here.
 LocalDof* Truss::GetLocalDofs()
 {
     const Direction axis(nodes[1]->get_position() - nodes[0]->get_position());
-    const std::uint32_t count = 2;
-    if (count != number_of_local_dofs) throw kelvaned_error("error in Truss::GetLocalDofs()");
-    LocalDof* local = new LocalDof[count];
-    for (std::uint32_t k = 0; k < count; ++k) {
-        local[k].node = k + 1;
-        local[k].direction = axis;
-        local[k].type = KelVane::displacement_type;
-    }
+    if (local_dofs != number_of_local_dofs) throw kelvaned_error("error in Truss::GetLocalDofs()");
+    static const Direction coordinates[3] = {Direction(1.0, 0.0, 0.0), Direction(0.0, 1.0, 0.0),
+                                             Direction(0.0, 0.0, 1.0)};
+    LocalDof* local = new LocalDof[local_dofs];
+    for (std::uint32_t k = 0; k < axial_dofs; ++k)
+        local[k] = LocalDof{k + 1, axis, KelVane::displacement_type, true};
+    for (std::uint32_t k = 0; k < 6; ++k)
+        local[axial_dofs + k] =
+            LocalDof{k / 3 + 1, coordinates[k % 3], KelVane::displacement_type, false};
     return local;
 }
 

@@ -17,6 +17,12 @@ class Structural_type;
 // Two-node bar with one axial displacement per node. Its axial strain drives a
 // uniaxial material point, so any structural material that supports the uniaxial
 // state serves, elastic or not: linearelastic, nonlinearelastic, thermoelastic.
+// The bar creates only its axial dofs, but its mass moves with its nodes in every
+// direction they move: its local dofs are the two axial displacements, which
+// carry its stiffness and forces, followed by x, y and z at node 1 and at node 2,
+// which carry its mass and which the transformation projects onto whatever
+// displacement dofs the nodes have (on a node that moves only along the bar this
+// is its axial mass).
 class Truss : public FiniteElement {
 public:
     // Takes over the node array (two nodes). The material must be structural and

@@ -245,8 +245,7 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
     domain->write_title(out_stream);
 
     try {
-        control->init(*domain, out_stream);
-        report_unwritten_results(*control, out_stream);
+        start_analysis(*control, *domain, out_stream);
         flush_analysis_files();
         started = true;
         IssueCommand(CMD_CONTINUE);

@@ -84,6 +84,25 @@ struct Oscillator {
     KelVane::LoadSet* load_set;
 };
 
+// A dense bar of length 1 and mass m_bar along y, from the oscillator's end to a
+// held node at (1, 1): the end moves across it in x, and the bar's own mass moves
+// with it, m_bar/3 in the consistent mass, m_bar/2 in the lumped one. Its axis is
+// the end's held y.
+void add_crossing_bar(MyDomain& model, const Oscillator& oscillator, double m_bar)
+{
+    Elastic_type* material = new Elastic_type(3);
+    material->set_young(1.0e5);
+    material->set_density(m_bar / 0.01);
+    model.materials.push_back(material);
+    KelVane::Geometry* geometry = new KelVane::Geometry(2);
+    geometry->set_crosse(0.01);
+    model.geometries.push_back(geometry);
+    MyNode* held = add_node(model, 3, 1.0, 1.0);
+    fix_xy(held);
+    model.add_element(
+        new Truss(3, new KelVane::Node*[2]{oscillator.end, held}, material, geometry));
+}
+
 // The load switched on in the first step and kept for the remaining ones.
 void step_load(KelVane::IncrementalControl<MyDomain>& control, double dt, int steps)
 {
@@ -482,6 +501,39 @@ TEST(NewmarkDynamics, FailedStepIsTakenBackAndRetriedFromItsStart)
         EXPECT_DOUBLE_EQ(resized.control.get_acceleration()(1),
                          halved.control.get_acceleration()(1))
             << failure.message;
+    }
+}
+
+// The oscillator's end also carries the mass of a bar across it (add_crossing_bar):
+// average acceleration follows the step response above with the mass m + m_bar/3
+// of the consistent mass, central differences the one below with m + m_bar/2 of
+// the lumped mass.
+TEST(NewmarkDynamics, ABarsMassMovesWithItsNodeAcrossTheBar)
+{
+    const double m = 10.0, m_bar = 30.0, F = 10.0, k = 1000.0, us = F / k;
+    for (const bool central : {false, true}) {
+        const double omega = std::sqrt(k / (m + (central ? m_bar / 2.0 : m_bar / 3.0)));
+        const double dt = 0.5 / omega;
+        const int steps = 40;
+        MyDomain model;
+        Oscillator oscillator(model, m, F);
+        add_crossing_bar(model, oscillator, m_bar);
+        NonLinearNewmarkControl newmark;
+        ExplicitControl central_differences;
+        KelVane::IncrementalControl<MyDomain>& control =
+            central ? static_cast<KelVane::IncrementalControl<MyDomain>&>(central_differences)
+                    : newmark;
+        step_load(control, dt, steps);
+        const std::vector<double> u = run_steps(control, model, oscillator);
+        ASSERT_EQ(u.size(), static_cast<std::size_t>(steps));
+        const double w = central ? std::acos(1.0 - 0.125) / dt : 2.0 / dt * std::atan(0.25);
+        for (int n = 1; n <= steps; ++n) {
+            const double t = n * dt;
+            const double exact =
+                central ? us * (1.0 - std::cos(w * t))
+                        : us * (1.0 - std::cos(w * dt / 2) * std::cos(w * (t - dt / 2)));
+            ASSERT_NEAR(u[n - 1], exact, 1e-10 * us) << central << " step " << n;
+        }
     }
 }
 

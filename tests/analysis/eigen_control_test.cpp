@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -718,6 +719,34 @@ TEST(EigenControl, SmallModelsListTheirTrueFrequencies)
                      "poisson 0.3\ndensity 1\n*elements\ntri3axi 1\n1 1 2 3\n*suppress\nuy 1 2 3\n"
                      "*eigen\n*end\n",
                      {"3.95695"}, 0, "only 1 frequency will be computed"});
+    // A bar's mass moves with its nodes across the bar as well as along it. The
+    // two-bar truss of steel: its apex has 2m/3 in x and in y, under the
+    // stiffness EA/L (1.28, 0.72). A dense bar pinned at one end and held across
+    // at the other by a massless bar of a hundredth of its stiffness swings about
+    // its pin at omega^2 = 3k/m, a tenth of its axial frequency; in space, held
+    // in y and in z, it swings in both.
+    {
+        std::string two_bar = read_text_file(std::string(KV_EXAMPLES_DIR) + "/two_bar_truss.dat");
+        for (const auto& edit : {std::make_pair(std::string("poisson  0.3\n"),
+                                                std::string("poisson  0.3\ndensity  7850\n")),
+                                 std::make_pair(std::string("*linear\n"),
+                                                std::string("*eigen\nfrequencies 2\n"))}) {
+            const std::string::size_type at = two_bar.find(edit.first);
+            ASSERT_NE(at, std::string::npos) << edit.first;
+            two_bar.replace(at, edit.first.size(), edit.second);
+        }
+        cases.push_back({"two-bar truss of steel", two_bar, {"37.3359", "49.7813"}});
+    }
+    const std::string swinging_bar =
+        "*nodes\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 1 0 1\n*material 1\nlinearelastic\nyoung 2e11\n"
+        "density 7850\n*material 2\nlinearelastic\nyoung 2e11\n*geometry 1\ncrosse 1e-4\n"
+        "*geometry 2\ncrosse 1e-6\n*elements\ntruss 1 1\n1 1 2\ntruss 2 2\n2 2 3\n";
+    cases.push_back({"dense bar pinned, held across by a massless bar",
+                     swinging_bar + "*suppress\nux uy 1 3\n*eigen\nfrequencies 2\n*end\n",
+                     {"139.143", "1391.43"}});
+    cases.push_back({"dense bar pinned, held across in y and z by massless bars",
+                     swinging_bar + "3 2 4\n*suppress\nux uy uz 1 3 4\n*eigen\nfrequencies 3\n*end\n",
+                     {"139.143", "139.143", "1391.43"}});
     {
         Case twelve{"twelve oscillators within 1e-4", oscillators_model(12, 1e-4, 5), {}};
         for (unsigned i = 1; i <= 5; ++i) twelve.expected.push_back(as_listed(oscillator_hz(12, 1e-4, i)));

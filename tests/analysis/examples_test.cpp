@@ -385,6 +385,21 @@ const EdgeRun edge_runs[] = {
      {"suppression lost; no element gives node 1 the degree of freedom t\n",
       "suppression lost; no element gives node 2 the degree of freedom rz\n",
       "suppression lost; no element gives node 2 the degree of freedom uz\n"}},
+    // Bars that meet at 0.0458 degrees (a shallow V) share one dof at the apex:
+    // the listing says so, whether the load can be carried or not.
+    {"two_bar_truss_shallow_v",
+     "two_bar_truss",
+     {{"3", "3   4.0  -0.0016  0.0"}, {"fy", "fx 1000   3"}},
+     "",
+     {"note: node 3: directions that differ by 0.0458 degrees are taken as one degree of "
+      "freedom (tolerance 0.0573 degrees)\n"}},
+    {"two_bar_truss_shallow_v_load_across",
+     "two_bar_truss",
+     {{"3", "3   4.0  -0.0016  0.0"}},
+     "no degree of freedom of node 3 takes its load fy (or a part of it): the model is a "
+     "mechanism for that load",
+     {"note: node 3: directions that differ by 0.0458 degrees are taken as one degree of "
+      "freedom (tolerance 0.0573 degrees)\n"}},
     // A load that no dof of its node takes (across the line of two bars; out of
     // the plane of the truss) makes a mechanism for that load; a load on a support
     // goes into the support's reaction: (8000, 6000) of the bar less (500, 700).

@@ -87,8 +87,7 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
     };
     outcome.ran = true;
     try {
-        control->init(*model, listing);
-        report_unwritten_results(*control, listing);
+        start_analysis(*control, *model, listing);
         listing.flush_checked();
         result.flush_checked();
         bool more = true;

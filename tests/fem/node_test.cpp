@@ -56,9 +56,19 @@ TEST(Node, RequestsCreateDofsForTheUnspannedRemainderOnly)
     EXPECT_EQ(node.add_dof(free_status, rotation_type, z_axis), 0);  // kinds count apart
     EXPECT_EQ(node.number_of_dofs(), 3u);
 
-    // Just beyond the tolerance: (1, 2e-3, 0) leaves |r|^2 of about 4e-6.
+    // Within the tolerance of x: (1, 5e-4, 0) leaves |r|^2 of about 2.5e-7 and is
+    // joined, and the node keeps the largest angle it joined so; requests parallel
+    // to rounding are joined as well, but leave no angle.
     MyNode other(2, 0, 0, 0);
     other.add_dof(free_status, displacement_type, x_axis);
+    EXPECT_EQ(other.add_dof(free_status, displacement_type, Direction(1, 1e-12, 0)), 1);
+    EXPECT_EQ(other.joined_angle(), 0.0);
+    EXPECT_EQ(other.add_dof(free_status, displacement_type, Direction(1, 5e-4, 0)), 1);
+    EXPECT_NEAR(other.joined_angle(), std::atan(5e-4), 1e-12);
+    EXPECT_EQ(other.add_dof(free_status, displacement_type, Direction(-1, 1e-4, 0)), 1);
+    EXPECT_NEAR(other.joined_angle(), std::atan(5e-4), 1e-12);
+    EXPECT_EQ(other.number_of_dofs(), 1u);
+    // Just beyond the tolerance: (1, 2e-3, 0) leaves |r|^2 of about 4e-6.
     EXPECT_EQ(other.add_dof(free_status, displacement_type, Direction(1, 2e-3, 0)), 0);
 
     // Three skewed requests give three orthonormal dofs.
@@ -109,6 +119,17 @@ TEST(Node, DofSetExpressesADirectionOnTheNodeDofs)
     EXPECT_EQ(heat[0].coefficient, 1.0);
     node.get_dof_set(rotation_type, x_axis, orthogonal);
     EXPECT_EQ(orthogonal.count(), 0u);
+
+    // A direction within the tolerance of the x dof is taken as x alone by the dof
+    // set; its projection keeps the small part along y as well.
+    const Direction near_x(1, 2e-4, 0);
+    dof_sets joined, projected;
+    node.get_dof_set(displacement_type, near_x, joined);
+    ASSERT_EQ(joined.count(), 1u);
+    node.get_dof_projection(displacement_type, near_x, projected);
+    ASSERT_EQ(projected.count(), 2u);
+    EXPECT_EQ(projected[1].dof, &node.get_dof(2));
+    EXPECT_NEAR(projected[1].coefficient, 2e-4 / std::sqrt(1 + 4e-8), 1e-15);
 }
 
 TEST(Node, NumberingCountsEachStatusSeparatelyFromOne)

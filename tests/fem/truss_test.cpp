@@ -142,9 +142,8 @@ TEST(Truss, StrainStressAndInternalForcesFollowTheDisplacement)
     EXPECT_DOUBLE_EQ(K(1, 2), -2.0);
     EXPECT_DOUBLE_EQ(K(2, 1), -2.0);
     EXPECT_DOUBLE_EQ(K(2, 2), 2.0);
-    ASSERT_EQ(f.size(), 2u);
-    EXPECT_EQ(f(1), 0.0);
-    EXPECT_EQ(f(2), 0.0);
+    ASSERT_EQ(f.size(), 8u);
+    for (unsigned i = 1; i <= 8; ++i) EXPECT_EQ(f(i), 0.0) << i;
 
     Vector du(2, 0.0);
     du(2) = 0.2;
@@ -186,26 +185,37 @@ TEST(Truss, StiffnessUsesTheCurrentTangentOfANonlinearMaterial)
     EXPECT_DOUBLE_EQ(truss->internal_forces()(2), 3.0 * 2.0);
 }
 
-// m = rho A L = 1.5 * 2 * 2 = 6: consistent (m/3, m/6; m/6, m/3), lumped diag(m/2, m/2).
-TEST(Truss, ConsistentAndLumpedMass)
+// m = rho A L = 1.5 * 2 * 2 = 6: consistent (m/3, m/6; m/6, m/3), lumped
+// diag(m/2, m/2), in every direction the nodes move. Nodes that move in x, y and
+// z get it in each; nodes that move only along the bar get it along the bar, as
+// its axial mass; the bar creates no dof across itself.
+TEST(Truss, ConsistentAndLumpedMassInEveryDirectionTheNodesMove)
 {
     Elastic_type material = elastic(1.0, 1.5);
     KelVane::Geometry geometry = cross_section(2.0);
-    TestModel model;
-    MyNode* n1 = model.add_node(1, 1.0, 1.0);
-    MyNode* n2 = model.add_node(2, 1.0 + 1.2, 1.0 + 1.6);
-    Truss* truss = model.add_element<Truss>(1, model.node_array({n1, n2}), &material, &geometry);
-
-    const Matrix consistent = truss->mass_matrix(false);
-    EXPECT_NEAR(consistent(1, 1), 2.0, 1e-14);
-    EXPECT_NEAR(consistent(1, 2), 1.0, 1e-14);
-    EXPECT_NEAR(consistent(2, 1), 1.0, 1e-14);
-    EXPECT_NEAR(consistent(2, 2), 2.0, 1e-14);
-    const Matrix lumped = truss->mass_matrix(true);
-    EXPECT_NEAR(lumped(1, 1), 3.0, 1e-14);
-    EXPECT_EQ(lumped(1, 2), 0.0);
-    EXPECT_EQ(lumped(2, 1), 0.0);
-    EXPECT_NEAR(lumped(2, 2), 3.0, 1e-14);
+    for (const bool everywhere : {true, false}) {
+        TestModel model;
+        MyNode* n1 = model.add_node(1, 1.0, 1.0);
+        MyNode* n2 = model.add_node(2, 1.0 + 1.2, 1.0 + 1.6);
+        if (everywhere)
+            for (MyNode* node : {n1, n2})
+                for (const Direction& d :
+                     {Direction(1, 0, 0), Direction(0, 1, 0), Direction(0, 0, 1)})
+                    node->add_dof(KelVane::free_status, KelVane::displacement_type, d);
+        model.add_element<Truss>(1, model.node_array({n1, n2}), &material, &geometry);
+        model.setup();
+        const unsigned per_node = everywhere ? 3 : 1;
+        ASSERT_EQ(model.n_free, 2 * per_node);
+        const Matrix consistent = model.dense_mass(false);
+        const Matrix lumped = model.dense_mass(true);
+        for (unsigned i = 0; i < 2 * per_node; ++i)
+            for (unsigned j = 0; j < 2 * per_node; ++j) {
+                const bool same_direction = i % per_node == j % per_node;
+                const double expected = !same_direction ? 0.0 : i == j ? 2.0 : 1.0;
+                EXPECT_NEAR(consistent[i][j], expected, 1e-14) << everywhere << i << j;
+                EXPECT_NEAR(lumped[i][j], i == j ? 3.0 : 0.0, 1e-14) << everywhere << i << j;
+            }
+    }
 }
 
 // The input check counts missing references, a cross section that is not positive
