@@ -101,6 +101,7 @@ void LinearControl::init(MyDomain& model, std::ostream&)
     require_heat_time_step(model, 0.0);
     model.refuse_nonlinear_parts();
     model.setup_dofs();
+    model.check_applied_loads({1});
 }
 
 bool LinearControl::run(MyDomain& model, std::ostream& listing, std::ostream&, int)
