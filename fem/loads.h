@@ -118,13 +118,13 @@ public:
     // prescribed changes.
     void increment(double dfactor);
     void apply_prescribed_increment(double dfactor) const;
-    // What the set's groups put on one node adds up, kind by kind (a node named
-    // twice takes its values twice), and only that resultant is judged: a load
-    // that the node's dofs of its kind do not take whole would be lost, and a
-    // prescribed value with a part along a direction that a support holds at 0
-    // (Node::prescribed_on_support) would be dropped. Either throws kelvane_error
-    // naming the node, and the first load of the resultant with a part that no dof
-    // takes or the held dof. Values that cancel (to rounding) leave nothing to judge.
+    // Judges what the set's groups put on each node together, kind by kind (a node
+    // named twice in a group takes its values twice): the parts of the loads that
+    // the node's dofs do not take, and the parts of the prescribed values along a
+    // direction that a support holds at 0 (Node::holds), must cancel among them, as
+    // the parts across an inclined bar of a load given by its x and y components
+    // do; else they would be lost. Throws kelvane_error naming the node, and the
+    // first load that the node's dofs do not take on its own, or the held dof.
     void check_carried() const;
 
     // Restart record: "L", the set number, a blank, the factor.
