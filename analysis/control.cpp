@@ -116,6 +116,7 @@ void LinearControl::init(MyDomain& model, std::ostream&)
     // solution has moved the nodes, balance the same pressures as the solution.
     model.pressure_face = KelVane::PressureFace::undeformed;
     model.setup_dofs();
+    model.check_applied_loads({1});
 }
 
 bool LinearControl::run(MyDomain& model, std::ostream& listing, std::ostream&, int)

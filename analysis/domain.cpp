@@ -1,5 +1,6 @@
 #include "domain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iomanip>
@@ -27,7 +28,6 @@ void MyDomain::setup_dofs()
     create_element_dofs();
     init_transformations();
     if (remove_dofs_without_element()) init_transformations();
-    for (const KelVane::LoadSet* set : load_sets) set->check_carried();
     n_free = 0;
     n_fixed = 0;
     n_prescribed = 0;
@@ -62,16 +62,17 @@ ElementDofKinds element_dof_kinds(const MyNode& node,
     return kinds;
 }
 
-// Whether a suppressed dof that no element uses is of a kind that the node's
-// elements do not have at all (a temperature, a rotation, a displacement out of
-// their plane). A suppressed direction within the elements' kinds (uy on a node of
-// a bar along x) stays a support.
-bool kind_without_element(const KelVane::itincDof& dof, const ElementDofKinds& kinds)
+// Whether a suppressed dof (or hold) that no element uses is of a kind that the
+// node's elements do not have at all (a temperature, a rotation, a displacement
+// out of their plane). A suppressed direction within the elements' kinds (uy on a
+// node of a bar along x) stays a support.
+bool kind_without_element(KelVane::dof_type type, const Direction& direction,
+                          const ElementDofKinds& kinds)
 {
-    if (dof.get_type() == KelVane::temperature_type) return !kinds.temperature;
-    if (dof.get_type() == KelVane::rotation_type) return !kinds.rotation;
+    if (type == KelVane::temperature_type) return !kinds.temperature;
+    if (type == KelVane::rotation_type) return !kinds.rotation;
     double x = 0.0, y = 0.0, z = 0.0;
-    dof.get_direction().get(x, y, z);
+    direction.get(x, y, z);
     return z != 0.0 && !kinds.out_of_plane;
 }
 
@@ -89,14 +90,17 @@ bool MyDomain::remove_dofs_without_element()
         // element uses (most nodes have none).
         bool kinds_known = false;
         ElementDofKinds kinds;
+        const auto known_kinds = [&]() -> const ElementDofKinds& {
+            if (!kinds_known) kinds = element_dof_kinds(*node, used);
+            kinds_known = true;
+            return kinds;
+        };
+        bool removed_here = false;
         for (std::uint32_t i = 0; i < node->number_of_dofs();) {
             const KelVane::itincDof& dof = node->get_dof(i);
             bool lost = !dof.is_free() && used.count(&dof) == 0;
-            if (lost && !dof.is_prescribed()) {
-                if (!kinds_known) kinds = element_dof_kinds(*node, used);
-                kinds_known = true;
-                lost = kind_without_element(dof, kinds);
-            }
+            if (lost && !dof.is_prescribed())
+                lost = kind_without_element(dof.get_type(), dof.get_direction(), known_kinds());
             if (!lost) {
                 ++i;
                 continue;
@@ -106,10 +110,40 @@ bool MyDomain::remove_dofs_without_element()
                       << " the degree of freedom "
                       << KelVane::dof_word(dof.get_type(), dof.get_direction()) << std::endl;
             node->remove_dof(i);
-            removed = true;
+            removed_here = removed = true;
+        }
+        // A hold of such a kind went with its dof (fixed, or prescribed when the
+        // value was read first), and holds nothing either.
+        if (!removed_here) continue;
+        for (std::uint32_t i = 0; i < node->holds().size();) {
+            const MyNode::Hold& hold = node->holds()[i];
+            if (kind_without_element(hold.type, hold.direction, known_kinds()))
+                node->remove_hold(i);
+            else
+                ++i;
         }
     }
     return removed;
+}
+
+void MyDomain::check_applied_loads(const std::vector<int>& applied) const
+{
+    const auto is_applied = [&](const KelVane::LoadSet* set) {
+        return std::find(applied.begin(), applied.end(), static_cast<int>(set->number())) !=
+               applied.end();
+    };
+    for (const KelVane::LoadSet* set : load_sets)
+        if (is_applied(set)) set->check_carried();
+    for (const KelVane::LoadSet* set : load_sets) {
+        if (is_applied(set)) continue;
+        try {
+            set->check_carried();
+        } catch (const KelVane::kelvane_error& error) {
+            std::cerr << "load set " << set->number()
+                      << " is not applied by this analysis; were it applied: " << error.what()
+                      << std::endl;
+        }
+    }
 }
 
 void MyDomain::report_joined_directions(std::ostream& listing) const

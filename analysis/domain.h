@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "element_base.h"
 #include "geometry.h"
@@ -93,20 +94,25 @@ public:
 
     // Every element's shape is checked (a folded one stops the analysis), then the
     // element dofs, the element transformations, the dofs without an element go,
-    // every nodal load must find dofs that take it (else an error naming node and
-    // load), then the numbering. The counts start again from 0,
-    // so a repeated set-up numbers the same way.
+    // then the numbering. The counts start again from 0, so a repeated set-up
+    // numbers the same way.
     void setup_dofs();
+    // After setup_dofs: the load sets that the analysis applies (by number) must
+    // be carried as given (LoadSet::check_carried; the first fault throws). The
+    // other sets never act: a fault of theirs is only noted on the error stream,
+    // one line per set.
+    void check_applied_loads(const std::vector<int>& applied) const;
     void create_element_dofs();
     void init_transformations();
     // A prescribed value on a dof that no element gives its node, or a suppression
     // of a kind that the node's elements do not have (t, a rotation, uz on plane
     // elements), acts on nothing: such a dof is removed with a message naming the
     // node and the dof, so that it is neither numbered nor listed (no column, no
-    // reaction). Only after init_transformations, which tells which dofs the
-    // elements use (a dof that an element only acts in, as a bar's mass across
-    // its axis, is not given by it). Returns whether a dof was removed: the
-    // transformations must then be built again.
+    // reaction); so is a hold of *suppress of such a kind (Node::holds). Only after
+    // init_transformations, which tells which dofs the elements use (a dof that an
+    // element only acts in, as a bar's mass across its axis, is not given by it).
+    // Returns whether a dof was removed: the transformations must then be built
+    // again.
     bool remove_dofs_without_element();
     // A node takes directions that differ by up to 0.0573 degrees as one (Node::
     // add_dof): writes a note line for every node where directions that are not

@@ -162,6 +162,8 @@ void EigenControl::init(MyDomain& model, std::ostream& listing)
     modes.clear();
     current_mode = 0;
     model.setup_dofs();
+    // Eigenfrequencies take no loads: the load sets of the model file are only noted.
+    model.check_applied_loads({});
 
     if (!model.symmetric) {
         listing << "Error: eigenfrequencies can only be determined for models with" << std::endl

@@ -10,6 +10,7 @@
 #include <locale>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "domain.h"
 #include "errors.h"
@@ -95,6 +96,14 @@ void IncrementalControl<DomainType>::prepare(DomainType& model)
     rhs.resize(model.n_free);
     rhs.set_zero();
     if (restart) read_restart(model);
+    // The sets that the blocks advance act, and so does a set that a restart file
+    // left at a factor other than 0.
+    std::vector<int> applied;
+    for (const LoadBlock& block : load_blocks)
+        if (block.steps > 0) applied.push_back(block.load_set);
+    for (const LoadSet* set : model.load_sets)
+        if (set->get_factor() != 0.0) applied.push_back(static_cast<int>(set->number()));
+    model.check_applied_loads(applied);
     // A restarted analysis continues its numbering and runs every block again.
     long long total = increment_nr;
     for (const LoadBlock& block : load_blocks)

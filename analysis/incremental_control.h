@@ -66,7 +66,9 @@ public:
     virtual void read_restart(DomainType& model);
 
     // Called by the derived init after the dofs are numbered: sizes the right-hand
-    // side, reads the restart file when asked to, and counts the increments to do.
+    // side, reads the restart file when asked to, judges the loads of the sets that
+    // the increments apply (MyDomain::check_applied_loads) and counts the
+    // increments to do.
     void prepare(DomainType& model);
     // Fraction of the increments done; 0 when flag is non-zero or nothing is to do.
     double progress(int flag) const;

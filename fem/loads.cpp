@@ -1,9 +1,12 @@
 #include "loads.h"
 
+#include <algorithm>
+#include <cmath>
 #include <locale>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 
 #include "element_base.h"
 #include "errors.h"
@@ -69,19 +72,6 @@ std::string dof_word(dof_type type, const Direction& direction)
     return direction_word(type == rotation_type ? "r" : "u", direction);
 }
 
-void Nodal_Loads::check_carried() const
-{
-    for (const Load_dir& load : loads_) {
-        if (load.value == 0.0) continue;
-        for (const Node* node : nodes_) {
-            if (node->carries_load(load.type, load.direction)) continue;
-            throw kelvane_error("no degree of freedom of node " + std::to_string(node->number()) +
-                                " takes its load " + load_word(load.type, load.direction) +
-                                " (or a part of it): the model is a mechanism for that load");
-        }
-    }
-}
-
 void Nodal_Prescribed::add_load(dof_type type, const Direction& direction, double value)
 {
     values_.push_back(Prescr_dir{type, direction, value});
@@ -107,20 +97,6 @@ void Nodal_Prescribed::apply_increment(double dfactor) const
     for (const Prescr_dir& value : values_)
         for (Node* node : nodes_)
             node->add_prescribed(value.type, value.direction, value.value * dfactor);
-}
-
-void Nodal_Prescribed::check_not_held() const
-{
-    for (const Prescr_dir& value : values_) {
-        if (value.value == 0.0) continue;
-        for (const Node* node : nodes_) {
-            if (!node->prescribed_on_support(value.type, value.direction)) continue;
-            throw kelvane_error("node " + std::to_string(node->number()) + " is held by *suppress in " +
-                                dof_word(value.type, value.direction) +
-                                ", where a value other than 0 is prescribed: a suppressed degree "
-                                "of freedom stays at 0");
-        }
-    }
 }
 
 void Pressure_Loads::add_load(FiniteElement* element, int face, double pressure)
@@ -166,12 +142,89 @@ void LoadSet::assemble(SystemVector& forces, PressureFace geometry) const
         pressures->apply(forces, geometry);
 }
 
+namespace {
+
+// The parts of the values at a node that its dofs do not take (or that a support
+// holds) may cancel, as the parts across an inclined bar of a load given by its x
+// and y components do; what is left of them beyond this fraction of their sizes
+// is lost.
+constexpr double uncancelled = 1e-3;
+
+// The values that a load set's groups (records(group) gives a group's values) put
+// on each node: nodes in the order they first appear, values in reading order. A
+// node named twice in a group takes the group's values twice, as it applies them.
+template <class Record, class Group, class Records>
+std::vector<std::pair<const Node*, std::vector<const Record*>>> values_at_nodes(
+    const std::vector<std::unique_ptr<Group>>& groups, Records records)
+{
+    std::vector<std::pair<const Node*, std::vector<const Record*>>> found;
+    std::unordered_map<const Node*, std::size_t> index;
+    for (const auto& group : groups) {
+        for (const Node* node : group->nodes()) {
+            const auto at = index.emplace(node, found.size()).first->second;
+            if (at == found.size()) found.emplace_back(node, std::vector<const Record*>());
+            for (const Record& record : records(*group))
+                if (record.value != 0.0) found[at].second.push_back(&record);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 void LoadSet::check_carried() const
 {
-    for (const auto& loads : nodal_loads_)
-        loads->check_carried();
-    for (const auto& prescribed : prescribed_)
-        prescribed->check_not_held();
+    using Load = Nodal_Loads::Load_dir;
+    const auto loads = values_at_nodes<Load>(
+        nodal_loads_, [](const Nodal_Loads& group) -> const auto& { return group.loads(); });
+    for (const auto& [node, node_loads] : loads) {
+        for (auto kind = node_loads.begin(); kind != node_loads.end(); ++kind) {
+            // Each kind once, at its first load.
+            const Load* first = *kind;
+            if (std::any_of(node_loads.begin(), kind,
+                            [&](const Load* load) { return load->type == first->type; }))
+                continue;
+            Vector3 lost(0.0, 0.0, 0.0);
+            double size = 0.0;
+            const Load* named = nullptr;  // the first load not taken whole on its own
+            for (const Load* load : node_loads) {
+                if (load->type != first->type) continue;
+                const Vector3 part = node->load_part_not_taken(load->type, load->direction);
+                lost += part * load->value;
+                size += std::fabs(load->value) * part.norm();
+                if (named == nullptr && !node->carries_load(load->type, load->direction))
+                    named = load;
+            }
+            if (named == nullptr || lost.norm() <= uncancelled * size) continue;
+            throw kelvane_error("no degree of freedom of node " + std::to_string(node->number()) +
+                                " takes its load " + load_word(named->type, named->direction) +
+                                " (or a part of it): the model is a mechanism for that load");
+        }
+    }
+
+    using Value = Nodal_Prescribed::Prescr_dir;
+    const auto values = values_at_nodes<Value>(
+        prescribed_, [](const Nodal_Prescribed& group) -> const auto& { return group.values(); });
+    for (const auto& [node, node_values] : values) {
+        if (std::none_of(node_values.begin(), node_values.end(), [&](const Value* value) {
+                return node->prescribed_on_support(value->type, value->direction);
+            }))
+            continue;
+        for (const Node::Hold& hold : node->holds()) {
+            double held = 0.0;
+            double size = 0.0;
+            for (const Value* value : node_values) {
+                const double part = value->value * hold.part_of(value->type, value->direction);
+                held += part;
+                size += std::fabs(part);
+            }
+            if (size == 0.0 || std::fabs(held) <= uncancelled * size) continue;
+            throw kelvane_error("node " + std::to_string(node->number()) +
+                                " is held by *suppress in " + dof_word(hold.type, hold.direction) +
+                                ", where a value other than 0 is prescribed: a suppressed degree "
+                                "of freedom stays at 0");
+        }
+    }
 }
 
 void LoadSet::increment(double dfactor)

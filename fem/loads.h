@@ -38,10 +38,8 @@ public:
     void add_node(Node* node);
     // Adds the unscaled loads to the entries of the nodes' dofs (free or not).
     void apply(SystemVector& forces) const;
-    // A load other than 0 (or a part of it) that no dof of its node takes would be
-    // lost: throws kelvane_error naming the node and the load; the model is a
-    // mechanism for that load.
-    void check_carried() const;
+    const std::vector<Load_dir>& loads() const { return loads_; }
+    const std::vector<Node*>& nodes() const { return nodes_; }
 
 private:
     std::vector<Load_dir> loads_;
@@ -66,9 +64,8 @@ public:
     void add_node(Node* node);
     // Adds value * dfactor to the increments of the matching prescribed dofs.
     void apply_increment(double dfactor) const;
-    // A value other than 0 on a dof that a support holds would be dropped: throws
-    // kelvane_error naming the node and the dof (the suppression holds it at 0).
-    void check_not_held() const;
+    const std::vector<Prescr_dir>& values() const { return values_; }
+    const std::vector<Node*>& nodes() const { return nodes_; }
 
 private:
     std::vector<Prescr_dir> values_;
@@ -123,9 +120,13 @@ public:
     // prescribed changes.
     void increment(double dfactor);
     void apply_prescribed_increment(double dfactor) const;
-    // Every nodal load of the set finds dofs that take it (Nodal_Loads::check_carried),
-    // and no prescribed value other than 0 falls on a suppressed dof
-    // (Nodal_Prescribed::check_not_held).
+    // Judges what the set's groups put on each node together, kind by kind (a node
+    // named twice in a group takes its values twice): the parts of the loads that
+    // the node's dofs do not take, and the parts of the prescribed values along a
+    // direction that a support holds at 0 (Node::holds), must cancel among them, as
+    // the parts across an inclined bar of a load given by its x and y components
+    // do; else they would be lost. Throws kelvane_error naming the node, and the
+    // first load that the node's dofs do not take on its own, or the held dof.
     void check_carried() const;
 
     // Restart record: "L", the set number, a blank, the factor.

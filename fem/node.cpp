@@ -39,13 +39,12 @@ Node::Node(std::uint32_t number, double x, double y, double z)
 
 Node::~Node() = default;
 
-Vector3 Node::part_not_taken(dof_type type, const Direction& direction, bool prescribed_only,
-                             bool& scalar) const
+Vector3 Node::part_not_taken(dof_type type, const Direction& direction, bool& scalar) const
 {
     scalar = false;
     Vector3 remainder = as_vector(direction);
     for (const auto& dof : dofs_) {
-        if (dof->get_type() != type || (prescribed_only && !dof->is_prescribed()))
+        if (dof->get_type() != type)
             continue;
         if (dof->is_scalar()) {
             scalar = true;
@@ -59,9 +58,10 @@ Vector3 Node::part_not_taken(dof_type type, const Direction& direction, bool pre
 
 int Node::add_dof(dof_fixed status, dof_type type, const Direction& direction)
 {
+    if (status == fixed_status) holds_.push_back(Hold{type, direction});
     const bool directional = is_structural_type(type);
     bool scalar = false;
-    const Vector3 remainder = part_not_taken(type, direction, false, scalar);
+    const Vector3 remainder = part_not_taken(type, direction, scalar);
     if (scalar)
         return 1;
     if (directional && remainder.norm2() <= tolerance) {
@@ -169,12 +169,18 @@ void Node::add_load(Dof::Load load, const Direction& direction, double value,
     }
 }
 
-bool Node::carries_load(Dof::Load load, const Direction& direction) const
+Vector3 Node::load_part_not_taken(Dof::Load load, const Direction& direction) const
 {
     const dof_type type = load_to_dof_type(load);
     bool scalar = false;
-    const Vector3 remainder = part_not_taken(type, direction, false, scalar);
-    return scalar || (is_structural_type(type) && remainder.norm2() <= tolerance);
+    const Vector3 remainder = part_not_taken(type, direction, scalar);
+    if (scalar) return Vector3(0.0, 0.0, 0.0);
+    return is_structural_type(type) ? remainder : Vector3(1.0, 0.0, 0.0);
+}
+
+bool Node::carries_load(Dof::Load load, const Direction& direction) const
+{
+    return load_part_not_taken(load, direction).norm2() <= tolerance;
 }
 
 void Node::add_prescribed(dof_type type, const Direction& direction, double value)
@@ -194,20 +200,25 @@ void Node::add_prescribed(dof_type type, const Direction& direction, double valu
     }
 }
 
+double Node::Hold::part_of(dof_type value_type, const Direction& value_direction) const
+{
+    if (value_type != type) return 0.0;
+    if (!is_structural_type(type)) return 1.0;
+    const double part = dot(as_vector(value_direction), as_vector(direction));
+    return std::fabs(part) > tolerance ? part : 0.0;
+}
+
 bool Node::prescribed_on_support(dof_type type, const Direction& direction) const
 {
-    bool taken = false;
-    const Vector3 remainder = part_not_taken(type, direction, true, taken);
-    for (const auto& dof : dofs_) {
-        if (dof->get_type() != type || !dof->is_fixed())
-            continue;
-        if (dof->is_scalar()) {
-            if (!taken) return true;
-        } else if (std::fabs(dot(remainder, as_vector(dof->get_direction()))) > tolerance) {
-            return true;
-        }
-    }
+    for (const Hold& hold : holds_)
+        if (hold.part_of(type, direction) != 0.0) return true;
     return false;
+}
+
+void Node::remove_hold(std::uint32_t i)
+{
+    KV_ASSERT(i < holds_.size());
+    holds_.erase(holds_.begin() + i);
 }
 
 void Node::add_increment(const Vector& du)

@@ -18,9 +18,21 @@ class SystemVector;
 // a dof of some kind and direction either finds the direction already spanned by
 // the node's dofs of that kind or creates one dof for the part not spanned, so the
 // dofs of one directional kind have mutually orthogonal unit directions and a node
-// has at most one temperature dof. The node owns its dofs.
+// has at most one temperature dof. The node owns its dofs. It also keeps every
+// request of a support (fixed status) as a hold at 0, whatever dof the request found.
 class Node {
 public:
+    // A kind and direction (none for a temperature) that a support holds at 0.
+    struct Hold {
+        dof_type type;
+        Direction direction;
+
+        // The part of a unit value of the kind along `direction` that the hold keeps
+        // at 0: its component along the hold (1 for a temperature), 0 for another
+        // kind or a component within rounding of 0.
+        double part_of(dof_type value_type, const Direction& value_direction) const;
+    };
+
     Node(std::uint32_t number, double x, double y, double z);
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
@@ -41,7 +53,9 @@ public:
     // A directional request is covered when the part the node's dofs do not span
     // has a squared length of at most 1e-6 (an angle of up to 0.0573 degrees): a
     // chain of bars whose coordinates are written to a few digits keeps one dof
-    // along it. The first request that creates a dof decides its status for good.
+    // along it. The first request that creates a dof decides its status for good;
+    // a request of fixed status is kept as a hold all the same (see
+    // prescribed_on_support).
     int add_dof(dof_fixed status, dof_type type, const Direction& direction);
     // Takes over the dof; the array grows by one pointer.
     void append_dof(itincDof* dof);
@@ -71,15 +85,22 @@ public:
     // that no dof takes is dropped; carries_load tells beforehand.
     void add_load(Dof::Load load, const Direction& direction, double value,
                   SystemVector& forces) const;
+    // The part of a unit load along `direction` that the node's dofs of its kind
+    // do not take; for a heat flux (1, 0, 0) without a temperature dof, else 0.
+    Vector3 load_part_not_taken(Dof::Load load, const Direction& direction) const;
     // Whether the node's dofs of the load's kind take the whole load.
     bool carries_load(Dof::Load load, const Direction& direction) const;
     // Adds a prescribed change to the increments of the prescribed dofs; a part
     // that no prescribed dof takes is dropped; takes_prescribed tells beforehand.
     void add_prescribed(dof_type type, const Direction& direction, double value);
-    // Whether a part of a prescribed value that the node's prescribed dofs do not
-    // take falls on a dof that a support holds (a dof both suppressed and
-    // prescribed is held).
+    // Whether a support holds the node at 0 in a direction in which a prescribed
+    // value along `direction` has a part (Hold::part_of), whichever of the two was
+    // requested first.
     bool prescribed_on_support(dof_type type, const Direction& direction) const;
+    const std::vector<Hold>& holds() const { return holds_; }
+    // Drops hold i (counted from 0): a support of a kind that the node's elements
+    // do not have holds nothing.
+    void remove_hold(std::uint32_t i);
 
     // Each free dof adds the entry of the solution increment at its global number.
     void add_increment(const Vector& du);
@@ -109,16 +130,15 @@ public:
 private:
     const itincDof* first_dof_of(dof_type type) const;
     // The part of a unit value along `direction` that the node's dofs of the type
-    // (only its prescribed ones where `prescribed_only`) do not take; `scalar` is
-    // set where a scalar dof of the type takes it all.
-    Vector3 part_not_taken(dof_type type, const Direction& direction, bool prescribed_only,
-                           bool& scalar) const;
+    // do not take; `scalar` is set where a scalar dof of the type takes it all.
+    Vector3 part_not_taken(dof_type type, const Direction& direction, bool& scalar) const;
 
     std::uint32_t number_;
     Vector3 position_;
     std::vector<std::unique_ptr<itincDof>> dofs_;
     // The largest squared remainder above rounding of a request add_dof joined.
     double joined_remainder2_ = 0.0;
+    std::vector<Hold> holds_;
     Vector average_sum_;
     std::uint32_t average_count_ = 0;
 };

@@ -55,6 +55,7 @@ struct ExampleCase {
 // numbers after it.
 const ExampleCase example_cases[] = {
     {"two_bar_truss", 1},
+    {"inclined_bars", 1},
     {"cantilever_beam", 1},
     {"portal_frame", 1},
     {"plate_with_quads", 1},
@@ -419,6 +420,58 @@ const EdgeRun edge_runs[] = {
      "",
      {"       1  u   7.5000e+03      1    0    0\n",
       "       1  u   5.3000e+03      0    1    0\n"}},
+    // What a set puts on a node is judged as its resultant: the middle node of
+    // the inclined bars takes (100, 100) along the bars, given on one line or two,
+    // but not a load with a part across them (named by its first such load).
+    {"inclined_bars_load_on_two_lines",
+     "inclined_bars",
+     {{"fx", "fx 100.0   2\nfy 100.0   2"}},
+     "",
+     {"      2   3.536e-07   3.536e-07   0.000e+00\n"}},
+    {"inclined_bars_load_partly_across",
+     "inclined_bars",
+     {{"fx", "fy 100.0  fx 50.0   2"}},
+     "no degree of freedom of node 2 takes its load fy (or a part of it): the model is a "
+     "mechanism for that load"},
+    // Only the sets that the analysis applies are judged: linear statics applies
+    // set 1, eigenfrequencies no set, nonlinear statics the sets of its increment
+    // lines. What would refuse another set is only noted.
+    {"two_bar_truss_moment_in_set_1",
+     "two_bar_truss",
+     {{"fy", "fy -12000   3\nmz 5.0   3"}},
+     "no degree of freedom of node 3 takes its load mz (or a part of it): the model is a "
+     "mechanism for that load"},
+    {"two_bar_truss_moment_in_set_2",
+     "two_bar_truss",
+     {{"*linear", "set 2\nloads\nmz 5.0   3\n*linear"}},
+     "",
+     {"      3  -1.626e-19  -8.333e-04   0.000e+00\n"},
+     {},
+     {"load set 2 is not applied by this analysis; were it applied: no degree of freedom of "
+      "node 3 takes its load mz (or a part of it): the model is a mechanism for that load\n"}},
+    {"two_bar_truss_moment_under_eigen",
+     "two_bar_truss",
+     {{"poisson", "poisson 0.3\ndensity 7850"},
+      {"*linear", "*eigen\nfrequencies 2"},
+      {"fy", "fy -12000   3\nmz 5.0   3"}},
+     "",
+     {"f(2) = "},
+     {},
+     {"load set 1 is not applied by this analysis; were it applied: no degree of freedom of "
+      "node 3 takes its load mz (or a part of it): the model is a mechanism for that load\n"}},
+    {"nonlinear_truss_moment_in_set_2",
+     "nonlinear_truss",
+     {{"*nonlinear", "set 2\nloads\nmz 5.0   3\n*nonlinear static"}},
+     "",
+     {"increment   4\n"},
+     {},
+     {"load set 2 is not applied by this analysis; were it applied: "}},
+    {"nonlinear_truss_moment_in_set_2_applied",
+     "nonlinear_truss",
+     {{"*nonlinear", "set 2\nloads\nmz 5.0   3\n*nonlinear static"},
+      {"increments", "increments 4\nincrement load 2 size 1.0 steps 1"}},
+     "no degree of freedom of node 3 takes its load mz (or a part of it): the model is a "
+     "mechanism for that load"},
     // A value prescribed where *suppress holds the node was dropped at every
     // increment with a note on the screen; a prescribed 0 there agrees with it.
     {"two_bar_truss_prescribed_on_support",
@@ -431,6 +484,25 @@ const EdgeRun edge_runs[] = {
      {{"fy", "fy -12000   3\nprescribed\nux 0   1"}},
      "",
      {"       1  u   8.0000e+03      1    0    0\n"}},
+    // The same with *loadef before *suppress: the support holds all the same. In a
+    // set that the analysis does not apply the value is only noted.
+    {"two_bar_truss_prescribed_on_support_read_first",
+     "two_bar_truss",
+     {{"*suppress", ""},
+      {"ux", ""},
+      {"*linear", "*suppress\nux uy   1 2\n*linear"},
+      {"fy", "fy -12000   3\nprescribed\nuy 0.001   1"}},
+     "node 1 is held by *suppress in uy, where a value other than 0 is prescribed: a suppressed "
+     "degree of freedom stays at 0"},
+    {"two_bar_truss_prescribed_on_support_in_set_2",
+     "two_bar_truss",
+     {{"*linear", "set 2\nprescribed\nux 0.01   1\n*linear"}},
+     "",
+     {"       1  u   8.0000e+03      1    0    0\n"},
+     {},
+     {"load set 2 is not applied by this analysis; were it applied: node 1 is held by *suppress "
+      "in ux, where a value other than 0 is prescribed: a suppressed degree of freedom stays at "
+      "0\n"}},
     // Compressed to -0.5 times its length, a block would be turned inside out; the
     // increment fails and, with no resizing allowed, the analysis stops.
     {"tl_stretch_turned_inside_out",

@@ -624,6 +624,45 @@ TEST_F(IncrementalControlFiles, RestartedRunReachesTheSameState)
     EXPECT_NEAR(apex_deflection(second_truss), TwoBarTruss::deflection, 1e-14);
 }
 
+// Set 1 puts a force on a node without a dof, and the increments advance set 2
+// only: set 1 never acts and is only noted, unless a restart file leaves it at a
+// factor other than 0, where its force is applied with every increment.
+TEST_F(IncrementalControlFiles, OnlyTheSetsThatActAreJudged)
+{
+    const std::string lost =
+        "no degree of freedom of node 1 takes its load fx (or a part of it): the model is a "
+        "mechanism for that load";
+    std::ofstream("loaded_003.bin") << "kelvane0.1restart\n3\n0.3\nN1 \nL1 1\nL2 0\n"
+                                       "end_restart_file\n";
+    for (const bool restart : {false, true}) {
+        MyDomain model;
+        auto* node = new MyNode(1, 0.0, 0.0, 0.0);
+        model.nodes.push_back(node);
+        auto* loads = new KelVane::Nodal_Loads;
+        loads->add_load(KelVane::Dof::force, Direction(1, 0, 0), 5.0);
+        loads->add_node(node);
+        model.load_sets.push_back(new KelVane::LoadSet(1));
+        model.load_sets.back()->add(loads);
+        model.load_sets.push_back(new KelVane::LoadSet(2));
+        ScriptedControl control;
+        control.solve = false;
+        control.add_load_block(2, 1.0, 1);
+        if (restart) control.set_restart("loaded_003.bin");
+        std::ostringstream listing;
+        kv_test::CerrCapture notes;
+        std::string error;
+        try {
+            control.init(model, listing);
+        } catch (const KelVane::kelvane_error& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, restart ? lost : "") << restart;
+        EXPECT_EQ(notes.text(), restart ? "" : "load set 1 is not applied by this analysis; were "
+                                               "it applied: " + lost + "\n")
+            << restart;
+    }
+}
+
 TEST_F(IncrementalControlFiles, BadRestartFilesStopInit)
 {
     const std::string over_long = "kelvane0.1restart\n3\n0.3\nL1 0" +

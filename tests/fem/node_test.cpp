@@ -200,6 +200,12 @@ TEST(Node, LoadsAreProjectedOnTheDofsOfTheirKindAndUncarriedPartsTold)
     warm.add_dof(prescribed_status, displacement_type, x_axis);
     EXPECT_TRUE(warm.prescribed_on_support(temperature_type, none));
     EXPECT_FALSE(warm.prescribed_on_support(displacement_type, x_axis));
+    // A support read after the prescribed value holds the node all the same.
+    MyNode late(4, 0, 0, 0);
+    late.add_dof(prescribed_status, displacement_type, x_axis);
+    late.add_dof(fixed_status, displacement_type, x_axis);
+    EXPECT_TRUE(late.prescribed_on_support(displacement_type, x_axis));
+    EXPECT_FALSE(late.prescribed_on_support(displacement_type, y_axis));
 }
 
 TEST(Node, IncrementsAcceptAndDropWithTheDerivedQuantities)
