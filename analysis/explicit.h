@@ -50,7 +50,7 @@ protected:
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
-    // omega_unstrained: the bound of the model before a restart file was read (its
+    // omega_unstrained: the frequency of the model before a restart file was read (its
     // yielded points unload elastically, stiffer than their tangent), else -1.
     void check_stability_limit(MyDomain& model, double omega_unstrained) const;
     // After a restart with another time step than that of the file: the previous

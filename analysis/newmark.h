@@ -61,6 +61,9 @@ protected:
 private:
     // omega_unstrained as for the explicit analysis.
     void check_stability_limit(MyDomain& model, double omega_unstrained) const;
+    // The largest frequency a step of beta below gamma / 2 integrates stably:
+    // 1 / (dt sqrt(gamma / 2 - beta)).
+    double allowed_frequency() const;
     // a0 ... a7 of the current time step.
     void compute_constants();
     // Turns the tangent just assembled into the effective stiffness: the damping
