@@ -40,7 +40,8 @@ public:
     // or beta is not positive, since the integration constants divide by both, and
     // when beta < gamma / 2 (stable only for omega_max dt <= 1 / sqrt(gamma / 2 -
     // beta)) with a time step above that limit by more than rounding, omega_max
-    // bounded from above as in largest_frequency_bound.
+    // judged as in stability_frequency, or with a motion without mass (of no
+    // finite frequency) at any step.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
 

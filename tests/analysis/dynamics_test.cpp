@@ -929,9 +929,10 @@ double dense_limit(const std::string& path, bool lumped)
 }  // namespace
 
 // A time step beyond the stability limit (explicit; Newmark with beta < gamma / 2)
-// is refused before the first step, naming the step and the limit: the largest
-// frequency of the elements, each with its share of the mass, bounds the model's
-// from above and is the model's for a model of one element. Before, a yielding
+// is refused before the first step, naming the step and the model's limit: the
+// largest frequency of the elements, each with its share of the mass, bounds the
+// model's from above and passes a step below it at once; a step beyond it is
+// judged by the model's own largest frequency. Before, a yielding
 // material hid the growth from the energy guard (plane stress listed Sxx -358
 // under a stretch), and a conditionally stable Newmark run listed 1.2e122. A step
 // at the limit (the steel bar at 0.99 of L / c, the oscillator at omega dt 2 with
