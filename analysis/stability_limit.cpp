@@ -362,9 +362,15 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
     } else if (mass_misses_motions(K, M)) {
         return std::numeric_limits<double>::infinity();
     }
-    // Just above the frequency in question, the motions nearest to it are the
-    // extremes of the iteration and come first.
-    double shift = 1.21 * omega_near * omega_near;
+    // Every motion with mass has a finite frequency: as many as equations with mass.
+    unsigned motions = 0;
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (M[i](i) > 0.0) ++motions;
+    // At the frequency in question first: the negative pivots of K - s M count the
+    // motions below s, so that its factorisation alone says whether any lies
+    // above; the Lanczos iterations with it find the highest below s, the
+    // nearest to s, first.
+    double shift = omega_near * omega_near;
     if (!(shift > 0.0)) return -1.0;
     for (int round = 0; round < 30; ++round) {
         // The symmetric part of K - s M.
@@ -378,9 +384,10 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
                 A.add(r + 1, entry.index + 1, -shift * entry.value);
         }
         const Extremes found = shifted_inverse_extremes(A, M);
-        if (above_shift(found)) {
-            // A motion of eigenvalue shift + 1 / highest: a higher shift.
-            shift = 4.0 * (shift + 1.0 / found.highest);
+        if (above_shift(found) || A.negative_pivots() < motions) {
+            // A motion above the shift (of eigenvalue shift + 1 / highest when
+            // the iterations found it): a higher shift.
+            shift = 4.0 * (shift + (found.highest > 0.0 ? 1.0 / found.highest : 0.0));
             continue;
         }
         if (!(found.lowest < 0.0)) return 0.0;
@@ -393,5 +400,5 @@ double stability_frequency(MyDomain& model, bool lumped, double omega_allowed)
 {
     const double bound = largest_frequency_bound(model, lumped);
     if (bound >= 0.0 && bound <= omega_allowed * (1.0 + stability_rounding)) return bound;
-    return largest_model_frequency(model, lumped, omega_allowed);
+    return largest_model_frequency(model, lumped, omega_allowed * (1.0 + stability_rounding));
 }

@@ -20,12 +20,13 @@ double largest_frequency_bound(MyDomain& model, bool lumped);
 
 // The largest circular frequency (rad/s) of the model itself: its assembled
 // stiffness (the present tangent, its symmetric part) with its lumped or
-// consistent mass, found by Lanczos iterations on (K - s M)^-1 M with the shift s
-// a little above omega_near squared (raised until no motion lies above it), to
-// some 1e-10. A motion with stiffness that the consistent mass does not see (a
-// dof without mass, an element mass integrated at fewer points than it has nodes)
-// has no finite frequency: infinity. Negative for lumped masses with a free dof of
-// no mass, which the explicit step refuses itself.
+// consistent mass. The negative pivots of K - s M, s = omega_near squared, say
+// whether a motion lies above omega_near; Lanczos iterations on (K - s M)^-1 M
+// find the highest below s, to some 1e-10 (s is raised until no motion lies
+// above it). A motion with stiffness that the consistent mass does not see (a
+// dof without mass, an element mass integrated at fewer points than it has
+// nodes) has no finite frequency: infinity. Negative for lumped masses with a
+// free dof of no mass, which the explicit step refuses itself.
 double largest_model_frequency(MyDomain& model, bool lumped, double omega_near);
 
 // The frequency a time step whose largest stable frequency is omega_allowed is
