@@ -821,8 +821,11 @@ std::string square_model(const std::string& element, bool plastic, const std::st
 // A mesh of n x n elements of a unit square of `element` (quad4pss, quad4psn,
 // quad8pss, or tri3pss: each square cut along its diagonal from the lower left),
 // or of a unit cube of n x n x n hex8, of material 1 (E 2e5, nu 0.3, density
-// 1e-9), its side x = 0 held and its side x = 1 pushed in x.
-std::string mesh_model(const std::string& element, int n, const std::string& analysis)
+// 1e-9), its side x = 0 held and its side x = 1 pushed in x, in 20 increments
+// (`plastic`: von Mises yielding at 200, the side x = 1 moved by 0.01, and the
+// increments those of `analysis`).
+std::string mesh_model(const std::string& element, int n, const std::string& analysis,
+                       bool plastic = false)
 {
     const bool cube = element == "hex8";
     const bool quadratic = element == "quad8pss";
@@ -870,11 +873,13 @@ std::string mesh_model(const std::string& element, int n, const std::string& ana
             }
     const bool plane_stress = element != "quad4psn" && !cube;
     return "*title\n" + element + " mesh\n*nodes\n" + nodes +
-           "*material 1\nlinearelastic\nyoung 2e5\npoisson 0.3\ndensity 1e-9\n" +
+           "*material 1\n" + (plastic ? "vonmises" : "linearelastic") +
+           "\nyoung 2e5\npoisson 0.3\ndensity 1e-9\n" + (plastic ? "nadai 1000 0.2 200\n" : "") +
            (plane_stress ? "*geometry 1\nthick 1\n" : "") + "*elements\n" + element +
            (plane_stress ? " 1 1\n" : " 1\n") + elements + "*suppress\nux uy" +
-           (cube ? " uz" : "") + held + "\n*loadef\nset 1\nloads\nfx 1" + pushed +
-           "\n*nonlinear dynamic\n" + analysis + "increments 20\n*end\n";
+           (cube ? " uz" : "") + held + "\n*loadef\nset 1\n" +
+           (plastic ? "prescribed\nux 0.01" : "loads\nfx 1") + pushed + "\n*nonlinear dynamic\n" +
+           analysis + (plastic ? "" : "increments 20\n") + "*end\n";
 }
 
 // A cantilever along x of n beam2d elements of length 0.25 (steel, crosse 0.01,
@@ -1087,6 +1092,21 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
                  },
                  {0.97, 10.0});
     }
+    // Restarted from a yielded state, a step is judged by the model before the
+    // file's state is read as well: 0.97 of its elastic limit runs, 1.02 is refused.
+    const auto yielded = [](const std::string& analysis) {
+        return mesh_model("quad4pss", 2, analysis, true);
+    };
+    cases.push_back({"quad4pss 2 x 2, yielding, saved",
+                     yielded("explicit\ntimestep 5e-9\nincrement load 1 size 0.001 steps 1000\n"
+                             "save last\n"),
+                     ""});
+    at_limit("quad4pss 2 x 2, restarted yielded", "its elastic limit", false,
+             [&](const std::string& analysis) {
+                 return yielded(analysis + "restart unstable1000.bin\n"
+                                           "increment load 1 size 0 steps 50\n");
+             },
+             {0.97, 1.02});
     const auto beams = [](int n, bool massless) {
         return [=](const std::string& analysis) { return beams_model(n, massless, analysis); };
     };
