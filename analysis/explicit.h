@@ -16,8 +16,9 @@ class DiagonalSysMat;
 // optional mass-proportional damping. Each increment is one time step with one
 // diagonal solve and no iterations. Before the first step, init refuses a time
 // step above the stability limit 2 / omega_max of a model without heat conduction
-// (omega_max bounded from above by the largest frequency of its elements, see
-// largest_frequency_bound). A step beyond the limit that slips past it shows in the
+// (omega_max the model's largest frequency where the bound of its elements does
+// not pass the step, see stability_frequency). A step beyond the limit that slips
+// past it shows in the
 // motion: a state that is no longer finite, or (in a model without heat
 // conduction) a kinetic energy far above all the energy the model was given, stops
 // the analysis with a KelVane::kelvane_error naming the increment. Restart files
@@ -52,7 +53,7 @@ protected:
     void read_motion(const std::string& first, std::istream& is) override;
 
 private:
-    // omega_unstrained: the bound of the model before a restart file was read (its
+    // omega_unstrained: the frequency of the model before a restart file was read (its
     // yielded points unload elastically, stiffer than their tangent), else -1.
     void check_stability_limit(MyDomain& model, double omega_unstrained) const;
     // After a restart with another time step than that of the file: the previous

@@ -35,7 +35,7 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     model.setup_dofs();
     const bool bounded = beta < 0.5 * gamma && !model.conducts_heat();
     const double omega_unstrained =
-        bounded && restarts() ? largest_frequency_bound(model, false) : -1.0;
+        bounded && restarts() ? stability_frequency(model, false, allowed_frequency()) : -1.0;
     // The motion starts at rest, or where the restart file leaves it; the initial
     // acceleration is not computed from the loads at the start.
     velocity.resize(model.n_free);
@@ -61,17 +61,35 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
 void NonLinearNewmarkControl::check_stability_limit(MyDomain& model,
                                                     double omega_unstrained) const
 {
-    const double omega = std::max(largest_frequency_bound(model, false), omega_unstrained);
+    // The bound of the elements passes most steps at once; a step beyond it is
+    // judged by the model's own largest frequency.
+    const double omega =
+        std::max(stability_frequency(model, false, allowed_frequency()), omega_unstrained);
     const double limit = 1.0 / (omega * std::sqrt(0.5 * gamma - beta));
     if (!(omega > 0.0) || dt <= limit * (1.0 + stability_rounding)) return;
     std::ostringstream message;
     message.imbue(std::locale::classic());
+    // The acceleration of a motion without mass grows at every step, whatever the
+    // step, until it is no number.
+    if (std::isinf(omega)) {
+        message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
+                << ") no timestep is stable: the model has a motion with stiffness but no mass "
+                   "(a degree of freedom without mass, or elements whose mass is integrated at "
+                   "fewer points than they have nodes), of no finite frequency; give the model "
+                   "mass there, or take beta of at least gamma / 2";
+        throw KelVane::kelvane_error(message.str());
+    }
     message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
             << ") the timestep " << dt << " is above the stability limit " << limit
             << " (1 / (omega sqrt(gamma / 2 - beta)), omega = " << omega
-            << " rad/s, the largest frequency of the elements with their masses); take a "
+            << " rad/s, the largest frequency of the model with its masses); take a "
                "smaller timestep, or beta of at least gamma / 2";
     throw KelVane::kelvane_error(message.str());
+}
+
+double NonLinearNewmarkControl::allowed_frequency() const
+{
+    return 1.0 / (dt * std::sqrt(0.5 * gamma - beta));
 }
 
 void NonLinearNewmarkControl::compute_constants()

@@ -40,7 +40,8 @@ public:
     // or beta is not positive, since the integration constants divide by both, and
     // when beta < gamma / 2 (stable only for omega_max dt <= 1 / sqrt(gamma / 2 -
     // beta)) with a time step above that limit by more than rounding, omega_max
-    // bounded from above as in largest_frequency_bound.
+    // judged as in stability_frequency, or with a motion without mass (of no
+    // finite frequency) at any step.
     void init(MyDomain& model, std::ostream& listing) override;
     void increment(MyDomain& model, std::ostream& listing, int load_set, double size) override;
 
@@ -61,6 +62,9 @@ protected:
 private:
     // omega_unstrained as for the explicit analysis.
     void check_stability_limit(MyDomain& model, double omega_unstrained) const;
+    // The largest frequency a step of beta below gamma / 2 integrates stably:
+    // 1 / (dt sqrt(gamma / 2 - beta)).
+    double allowed_frequency() const;
     // a0 ... a7 of the current time step.
     void compute_constants();
     // Turns the tangent just assembled into the effective stiffness: the damping

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "domain.h"
 #include "kvmatrix.h"
+#include "sysmat.h"
 #include "transmat.h"
 
 namespace {
@@ -184,4 +186,221 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
         largest = std::max(largest, eigenvalue);
     }
     return std::sqrt(largest);
+}
+
+namespace {
+
+// Number of eigenvalues below x of the symmetric tridiagonal matrix with the
+// diagonal alpha and the couplings beta (beta[i] joins rows i and i + 1): the
+// number of negative pivots of its factorisation less x.
+unsigned eigenvalues_below(const std::vector<double>& alpha, const std::vector<double>& beta,
+                           double x)
+{
+    unsigned count = 0;
+    double pivot = 1.0;
+    for (std::size_t i = 0; i < alpha.size(); ++i) {
+        pivot = alpha[i] - x - (i == 0 ? 0.0 : beta[i - 1] * beta[i - 1] / pivot);
+        // A vanishing pivot stands for one just below zero.
+        if (pivot == 0.0) pivot = -1e-300;
+        if (pivot < 0.0) ++count;
+    }
+    return count;
+}
+
+// The smallest or the largest eigenvalue of that matrix, by bisection between
+// Gershgorin's bounds.
+double tridiagonal_extreme(const std::vector<double>& alpha, const std::vector<double>& beta,
+                           bool largest)
+{
+    const std::size_t m = alpha.size();
+    double low = alpha[0];
+    double high = alpha[0];
+    for (std::size_t i = 0; i < m; ++i) {
+        const double radius =
+            (i > 0 ? std::fabs(beta[i - 1]) : 0.0) + (i + 1 < m ? std::fabs(beta[i]) : 0.0);
+        low = std::min(low, alpha[i] - radius);
+        high = std::max(high, alpha[i] + radius);
+    }
+    // The eigenvalue numbered `target` from below is where the count reaches it.
+    const unsigned target = largest ? static_cast<unsigned>(m) : 1u;
+    for (int step = 0; step < 200; ++step) {
+        const double middle = 0.5 * (low + high);
+        if (!(middle > low && middle < high)) break;
+        if (eigenvalues_below(alpha, beta, middle) >= target)
+            high = middle;
+        else
+            low = middle;
+    }
+    return 0.5 * (low + high);
+}
+
+// The extreme eigenvalues nu of A^-1 M, symmetric in the product of M: lowest < 0
+// for the free motions of frequency below the shift s of A = K - s M (the nearest
+// to s lowest), highest > 0 when motions have a frequency above s. Motions that M
+// does not see have nu = 0 and are never extreme.
+struct Extremes {
+    double lowest = 0.0;
+    double highest = 0.0;
+};
+
+// Whether the values show a motion above the shift: a positive one beyond what
+// rounding leaves of the motions that M does not see (nu = 0).
+bool above_shift(const Extremes& found)
+{
+    return found.highest > 0.0 && found.highest > 1e-8 * std::fabs(found.lowest);
+}
+
+// Lanczos iterations in the product of M from a fixed pseudo-random start (runs
+// repeat to the last digit). They end once a motion above the shift shows (a Ritz
+// value is a mean of the eigenvalues, so a positive one proves it), or when the
+// lowest value has settled to 1e-10, or when the iterations have spanned every
+// motion of the model.
+Extremes shifted_inverse_extremes(KelVane::SparseSysMat& A, const KelVane::SparseSysMat& M)
+{
+    const unsigned n = A.num_rows();
+    Extremes found;
+    KelVane::Vector start(n);
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    for (unsigned i = 1; i <= n; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        start(i) = static_cast<double>(state >> 11) * 0x1.0p-53 - 0.5;
+    }
+    // A^-1 M of the start lies in the motions that M sees.
+    KelVane::Vector q;
+    A.solve(M * start, q);
+    KelVane::Vector Mq = M * q;
+    double length = std::sqrt(std::max(0.0, KelVane::dot(q, Mq)));
+    if (!(length > 0.0) || !std::isfinite(length)) return found;
+    q *= 1.0 / length;
+    Mq *= 1.0 / length;
+    KelVane::Vector previous(n, 0.0);
+    std::vector<double> alpha;
+    std::vector<double> beta;
+    std::vector<double> lowest;
+    const unsigned max_steps = std::min(n + 20u, 1000u);
+    for (unsigned step = 0; step < max_steps; ++step) {
+        KelVane::Vector w;
+        A.solve(Mq, w);
+        if (!beta.empty()) {
+            KelVane::Vector back = previous;
+            back *= beta.back();
+            w -= back;
+        }
+        double a = KelVane::dot(w, Mq);
+        KelVane::Vector along = q;
+        along *= a;
+        w -= along;
+        // Again, so that w keeps orthogonal to q to the rounding of this step.
+        const double left = KelVane::dot(w, Mq);
+        along = q;
+        along *= left;
+        w -= along;
+        a += left;
+        alpha.push_back(a);
+        found.lowest = tridiagonal_extreme(alpha, beta, false);
+        found.highest = tridiagonal_extreme(alpha, beta, true);
+        lowest.push_back(found.lowest);
+        if (!std::isfinite(found.lowest) || !std::isfinite(found.highest)) break;
+        if (above_shift(found)) break;
+        const double scale = std::max(std::fabs(found.lowest), std::fabs(found.highest));
+        const std::size_t k = lowest.size();
+        if (k >= 8 && std::fabs(lowest[k - 1] - lowest[k - 5]) <= 1e-10 * std::fabs(lowest[k - 1]))
+            break;
+        const KelVane::Vector Mw = M * w;
+        const double next = std::sqrt(std::max(0.0, KelVane::dot(w, Mw)));
+        if (!(next > 1e-13 * scale)) break;
+        previous = q;
+        q = w;
+        q *= 1.0 / next;
+        Mq = Mw;
+        Mq *= 1.0 / next;
+        beta.push_back(next);
+    }
+    return found;
+}
+
+// Whether M leaves a motion of the free dofs without mass: an equation of no mass
+// that K stiffens, or a motion that M does not see at all (the consistent mass of
+// an element integrated at fewer points than it has nodes may not see some). The
+// latter are the eigenvalues of M below 1e-9 of its diagonal, counted as the
+// negative pivots of M - 1e-9 diag(M).
+bool mass_misses_motions(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M)
+{
+    const std::uint32_t n = M.num_rows();
+    KelVane::SparseSysMat A(n, true);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        const double diagonal = M[r](r);
+        if (!(diagonal > 0.0)) {
+            if (K[r](r) != 0.0) return true;
+            // Neither mass nor stiffness: no motion to judge.
+            A.add(r + 1, r + 1, 1.0);
+            continue;
+        }
+        for (const KelVane::ai& entry : M[r].entries()) A.add(r + 1, entry.index + 1, entry.value);
+        A.add(r + 1, r + 1, -1e-9 * diagonal);
+    }
+    KelVane::Vector x;
+    A.solve(KelVane::Vector(n, 0.0), x);
+    return A.negative_pivots() > 0;
+}
+
+}  // namespace
+
+double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
+{
+    const std::uint32_t n = model.n_free;
+    if (n == 0) return 0.0;
+    KelVane::SparseSysMat K(n, model.symmetric);
+    KelVane::Vector unused(n, 0.0);
+    model.assemble_tangent(K, unused);
+    KelVane::SparseSysMat assembled(n, true);
+    model.assemble_mass(assembled, lumped);
+    // Read only: reading an absent entry of a row that may change stores it.
+    const KelVane::SparseSysMat& M = assembled;
+    // A lumped mass of nothing stops the explicit step itself.
+    if (lumped) {
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!(M[i](i) > 0.0)) return -1.0;
+    } else if (mass_misses_motions(K, M)) {
+        return std::numeric_limits<double>::infinity();
+    }
+    // Every motion with mass has a finite frequency: as many as equations with mass.
+    unsigned motions = 0;
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (M[i](i) > 0.0) ++motions;
+    // At the frequency in question first: the negative pivots of K - s M count the
+    // motions below s, so that its factorisation alone says whether any lies
+    // above; the Lanczos iterations with it find the highest below s, the
+    // nearest to s, first.
+    double shift = omega_near * omega_near;
+    if (!(shift > 0.0)) return -1.0;
+    for (int round = 0; round < 30; ++round) {
+        // The symmetric part of K - s M.
+        KelVane::SparseSysMat A(n, true);
+        for (std::uint32_t r = 0; r < n; ++r) {
+            for (const KelVane::ai& entry : K[r].entries()) {
+                A.add(r + 1, entry.index + 1, 0.5 * entry.value);
+                A.add(entry.index + 1, r + 1, 0.5 * entry.value);
+            }
+            for (const KelVane::ai& entry : M[r].entries())
+                A.add(r + 1, entry.index + 1, -shift * entry.value);
+        }
+        const Extremes found = shifted_inverse_extremes(A, M);
+        if (above_shift(found) || A.negative_pivots() < motions) {
+            // A motion above the shift (of eigenvalue shift + 1 / highest when
+            // the iterations found it): a higher shift.
+            shift = 4.0 * (shift + (found.highest > 0.0 ? 1.0 / found.highest : 0.0));
+            continue;
+        }
+        if (!(found.lowest < 0.0)) return 0.0;
+        return std::sqrt(std::max(0.0, shift + 1.0 / found.lowest));
+    }
+    return -1.0;
+}
+
+double stability_frequency(MyDomain& model, bool lumped, double omega_allowed)
+{
+    const double bound = largest_frequency_bound(model, lumped);
+    if (bound >= 0.0 && bound <= omega_allowed * (1.0 + stability_rounding)) return bound;
+    return largest_model_frequency(model, lumped, omega_allowed * (1.0 + stability_rounding));
 }

@@ -18,6 +18,22 @@ class MyDomain;
 // has no finite frequency to bound.
 double largest_frequency_bound(MyDomain& model, bool lumped);
 
+// The largest circular frequency (rad/s) of the model itself: its assembled
+// stiffness (the present tangent, its symmetric part) with its lumped or
+// consistent mass. The negative pivots of K - s M, s = omega_near squared, say
+// whether a motion lies above omega_near; Lanczos iterations on (K - s M)^-1 M
+// find the highest below s, to some 1e-10 (s is raised until no motion lies
+// above it). A motion with stiffness that the consistent mass does not see (a
+// dof without mass, an element mass integrated at fewer points than it has
+// nodes) has no finite frequency: infinity. Negative for lumped masses with a
+// free dof of no mass, which the explicit step refuses itself.
+double largest_model_frequency(MyDomain& model, bool lumped, double omega_near);
+
+// The frequency a time step whose largest stable frequency is omega_allowed is
+// judged by: the bound of the elements when it allows the step (nothing more to
+// compute), else the model's own largest frequency.
+double stability_frequency(MyDomain& model, bool lumped, double omega_allowed);
+
 // Relative excess of a time step over its stability limit that is taken for the
 // rounding of the bound, so that a model set exactly at its limit runs.
 constexpr double stability_rounding = 1e-10;

@@ -34,6 +34,9 @@ public:
     void solve(const Vector& b, Vector& x) override;
     // The count of that report; 0 until a factorisation found tiny pivots.
     unsigned zero_pivots() const override { return tiny_pivot_count; }
+    // Negative pivots of the factorisation (0 before it): by Sylvester's law of
+    // inertia the number of negative eigenvalues of the matrix.
+    unsigned negative_pivots() const;
 
     // Factorises in place (Crout form); returns the number of tiny pivots (below
     // 1e-20 of their equation's diagonal, replaced by that), at least 1 when a pivot

@@ -143,6 +143,9 @@ public:
     void solve(const Vector& b, Vector& x) override;
     // Those of the skyline matrix it solves with; 0 before the first solve.
     unsigned zero_pivots() const override { return cached ? cached->zero_pivots() : 0; }
+    // Those of the symmetric skyline matrix it solves with (the number of negative
+    // eigenvalues); 0 before the first solve and for a matrix that is not symmetric.
+    unsigned negative_pivots() const;
     // Solves A X = B for every column of B at once (a symmetric matrix that is
     // already factorised reads its factors once for all of them).
     void solve(const Matrix& B, Matrix& X);

@@ -339,6 +339,17 @@ unsigned SkySymMat::LDLt_factor_rows()
     return pivots.count();
 }
 
+unsigned SkySymMat::negative_pivots() const
+{
+    if (!decomposed)
+        return 0;
+    unsigned count = 0;
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (a[diag[i]] < 0.0)
+            ++count;
+    return count;
+}
+
 unsigned SkySymMat::LDLt_factor()
 {
     return solver_choice().blocked_kernel ? LDLt_factor_blocked() : LDLt_factor_rows();

@@ -290,6 +290,13 @@ void SparseSysMat::solve(const Vector& b, Vector& x)
     solve_ordered(b, x);
 }
 
+unsigned SparseSysMat::negative_pivots() const
+{
+    if (!cached || !symmetric)
+        return 0;
+    return static_cast<const SkySymMat&>(*cached).negative_pivots();
+}
+
 void SparseSysMat::solve(const Matrix& B, Matrix& X)
 {
     KV_ASSERT(B.size1() == size);

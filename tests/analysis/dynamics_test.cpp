@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,11 +24,13 @@
 #include "domain.h"
 #include "elastic.h"
 #include "errors.h"
+#include "eigen.h"
 #include "example_harness.h"
 #include "geometry.h"
 #include "iteration_test_support.h"
 #include "loads.h"
 #include "material.h"
+#include "model_loader.h"
 #include "node.h"
 #include "point_mass.h"
 #include "run_model.h"
@@ -892,12 +895,126 @@ std::string square_model(const std::string& element, bool plastic, const std::st
     return text + "*loadef\nset 1\n" + load + analysis + "*end\n";
 }
 
+// A mesh of n x n elements of a unit square of `element` (quad4pss, quad4psn,
+// quad8pss, or tri3pss: each square cut along its diagonal from the lower left),
+// or of a unit cube of n x n x n hex8, of material 1 (E 2e5, nu 0.3, density
+// 1e-9), its side x = 0 held and its side x = 1 pushed in x, in 20 increments
+// (`plastic`: von Mises yielding at 200, the side x = 1 moved by 0.01, and the
+// increments those of `analysis`).
+std::string mesh_model(const std::string& element, int n, const std::string& analysis,
+                       bool plastic = false)
+{
+    const bool cube = element == "hex8";
+    const bool quadratic = element == "quad8pss";
+    // Node numbers of a grid of (m + 1) points along each side.
+    const int m = quadratic ? 2 * n : n;
+    const auto id = [&](int i, int j, int k) { return 1 + i + (m + 1) * (j + (m + 1) * k); };
+    std::string nodes, held, pushed;
+    for (int k = 0; k <= (cube ? m : 0); ++k)
+        for (int j = 0; j <= m; ++j)
+            for (int i = 0; i <= m; ++i) {
+                // The middle of a square of eight-node elements is no node.
+                if (quadratic && i % 2 == 1 && j % 2 == 1) continue;
+                char line[96];
+                std::snprintf(line, sizeof line, "%d %.17g %.17g %.17g\n", id(i, j, k),
+                              double(i) / m, double(j) / m, double(k) / m);
+                nodes += line;
+                if (i == 0) held += " " + std::to_string(id(i, j, k));
+                if (i == m) pushed += " " + std::to_string(id(i, j, k));
+            }
+    std::string elements;
+    int number = 0;
+    const auto add = [&](std::initializer_list<int> corners) {
+        elements += std::to_string(++number);
+        for (int node : corners) elements += " " + std::to_string(node);
+        elements += "\n";
+    };
+    const int step = quadratic ? 2 : 1;
+    for (int k = 0; k < (cube ? n : 1); ++k)
+        for (int j = 0; j < m; j += step)
+            for (int i = 0; i < m; i += step) {
+                if (cube)
+                    add({id(i, j, k), id(i + 1, j, k), id(i + 1, j + 1, k), id(i, j + 1, k),
+                         id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1),
+                         id(i, j + 1, k + 1)});
+                else if (quadratic)
+                    add({id(i, j, 0), id(i + 1, j, 0), id(i + 2, j, 0), id(i + 2, j + 1, 0),
+                         id(i + 2, j + 2, 0), id(i + 1, j + 2, 0), id(i, j + 2, 0),
+                         id(i, j + 1, 0)});
+                else if (element == "tri3pss") {
+                    add({id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0)});
+                    add({id(i, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0)});
+                } else {
+                    add({id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0)});
+                }
+            }
+    const bool plane_stress = element != "quad4psn" && !cube;
+    return "*title\n" + element + " mesh\n*nodes\n" + nodes +
+           "*material 1\n" + (plastic ? "vonmises" : "linearelastic") +
+           "\nyoung 2e5\npoisson 0.3\ndensity 1e-9\n" + (plastic ? "nadai 1000 0.2 200\n" : "") +
+           (plane_stress ? "*geometry 1\nthick 1\n" : "") + "*elements\n" + element +
+           (plane_stress ? " 1 1\n" : " 1\n") + elements + "*suppress\nux uy" +
+           (cube ? " uz" : "") + held + "\n*loadef\nset 1\n" +
+           (plastic ? "prescribed\nux 0.01" : "loads\nfx 1") + pushed + "\n*nonlinear dynamic\n" +
+           analysis + (plastic ? "" : "increments 20\n") + "*end\n";
+}
+
+// A cantilever along x of n beam2d elements of length 0.25 (steel, crosse 0.01,
+// iz 8.33e-6; `density` 7800, or 0 with a point mass of 10 at the tip), held at
+// node 1 and pushed in y at its tip.
+std::string beams_model(int n, bool massless, const std::string& analysis)
+{
+    std::string nodes, elements;
+    for (int i = 0; i <= n; ++i) {
+        nodes += std::to_string(i + 1) + " " + std::to_string(0.25 * i) + " 0 0\n";
+        if (i > 0)
+            elements += std::to_string(i) + " " + std::to_string(i) + " " +
+                        std::to_string(i + 1) + "\n";
+    }
+    const std::string tip = std::to_string(n + 1);
+    return "*title\ncantilever\n*nodes\n" + nodes +
+           "*material 1\nlinearelastic\nyoung 2e11\ndensity " + (massless ? "0" : "7800") +
+           "\n" + (massless ? "*material 2\nmass 10\n" : "") +
+           "*geometry 1\ncrosse 0.01\niz 8.33e-6\n*elements\nbeam2d 1 1\n" + elements +
+           (massless ? "mass2d 2\n" + std::to_string(n + 1) + " " + tip + "\n" : "") +
+           "*suppress\nux uy rz 1\n*loadef\nset 1\nloads\nfy 1000 " + tip +
+           "\n*nonlinear dynamic\n" + analysis + "increments 20\n*end\n";
+}
+
+// The stability limit of a model from the largest eigenvalue of its assembled
+// stiffness and mass, solved densely (the motions without mass condensed out):
+// 2 / omega with the lumped masses, 1 / (omega sqrt(gamma / 2 - beta)) with the
+// consistent ones for Newmark 0.01 0.5.
+double dense_limit(const std::string& path, bool lumped)
+{
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* control = nullptr;
+    EXPECT_EQ(read_model(path, model, control), 0) << path;
+    model->setup_dofs();
+    const std::uint32_t n = model->n_free;
+    KelVane::SparseSysMat K(n, true);
+    KelVane::SparseSysMat M(n, true);
+    KelVane::Vector rhs(n, 0.0);
+    model->assemble_tangent(K, rhs);
+    model->assemble_mass(M, lumped);
+    KelVane::Vector lambda;
+    KelVane::Matrix X;
+    KelVane::dense_eigenpairs(K, M, lambda, X);
+    double largest = 0.0;
+    for (unsigned i = 1; i <= lambda.size(); ++i) largest = std::max(largest, lambda(i));
+    delete control;
+    delete model;
+    const double omega = std::sqrt(largest);
+    return lumped ? 2.0 / omega : 1.0 / (omega * std::sqrt(0.24));
+}
+
 }  // namespace
 
 // A time step beyond the stability limit (explicit; Newmark with beta < gamma / 2)
-// is refused before the first step, naming the step and the limit: the largest
-// frequency of the elements, each with its share of the mass, bounds the model's
-// from above and is the model's for a model of one element. Before, a yielding
+// is refused before the first step, naming the step and the model's limit: the
+// largest frequency of the elements, each with its share of the mass, bounds the
+// model's from above and passes a step below it at once; a step beyond it is
+// judged by the model's own largest frequency. Before, a yielding
 // material hid the growth from the energy guard (plane stress listed Sxx -358
 // under a stretch), and a conditionally stable Newmark run listed 1.2e122. A step
 // at the limit (the steel bar at 0.99 of L / c, the oscillator at omega dt 2 with
@@ -926,11 +1043,13 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
         "*nonlinear dynamic\nexplicit\ntimestep 1e-7\nincrements 2000\n";
     const std::string sudden =
         "increment load 1 size 1 steps 1\nincrement load 1 size 0 steps 99\n";
-    const struct {
-        const char* what;
+    struct Case {
+        std::string what;
         std::string text;
-        const char* refusal;  // the start of the message; empty: the model runs
-    } cases[] = {
+        std::string refusal;  // the start of the message; empty: the model runs
+        double limit = 0.0;   // when not 0: the limit the message names, to its digits
+    };
+    std::vector<Case> cases = {
         // omega = sqrt(k / m) = sqrt(2e9 / 1): limit 2 / omega = 4.47214e-5.
         {"stiff bar, point mass, timestep 1",
          "*title\nstiff bar, point mass, timestep 1\n*nodes\n1 0 0 0\n2 1 0 0\n"
@@ -940,8 +1059,9 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
          "*nonlinear dynamic\nexplicit\ntimestep 1\nincrements 100\n*end\n",
          "explicit analysis: the timestep 1 is above the stability limit 4.47214e-05 "},
         // L / c = 0.1 / sqrt(2e11 / 7800) = 1.97484e-5.
-        {"steel bar at 1.01 times its limit", steel_bar("1.99459e-05"),
-         "explicit analysis: the timestep 1.99459e-05 is above the stability limit 1.97484e-05 "},
+        // The bar's own limit: L / c / sin(19 pi / 40) with its half mass at the free end.
+        {"steel bar at 1.007 times its limit", steel_bar("1.99459e-05"),
+         "explicit analysis: the timestep 1.99459e-05 is above the stability limit 1.98095e-05 "},
         {"steel bar at 0.99 times its limit", steel_bar("1.95509e-05"), ""},
         {"plane stress, yielding, 1.35 times the limit",
          square_model("quad4pss", true, pulled, explicit_steps),
@@ -975,7 +1095,7 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
          "iz 8.33e-6\n*elements\nbeam2d 1 1\n1 1 2\n2 2 3\n3 3 4\n4 4 5\n*suppress\nux uy rz 1\n"
          "*loadef\nset 1\nloads\nfy 1000 5\n*nonlinear dynamic\nexplicit\ntimestep 1e-4\n" +
              sudden + "*end\n",
-         "explicit analysis: the timestep 0.0001 is above the stability limit 3.76526e-05 "},
+         "explicit analysis: the timestep 0.0001 is above the stability limit 3.94355e-05 "},
         // The oscillator (omega 10): central differences at omega dt = 2 exactly.
         {"oscillator, explicit at its limit",
          oscillator_model("*nonlinear dynamic\nexplicit\ntimestep 0.2\n" + sudden), ""},
@@ -989,20 +1109,106 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
         {"oscillator, Newmark average acceleration",
          oscillator_model("*nonlinear dynamic\nnewmark 0.25 0.5\ntimestep 0.5\n" + sudden), ""},
     };
-    for (const auto& c : cases) {
+    // Meshes at 0.97 and 1.02 times the limit of the model itself (its largest
+    // frequency), with central differences and with Newmark 0.01 0.5. The bound
+    // of the elements lies below it, and refused them all: 0.87 of it for quad4pss
+    // 2 x 2, 0.84 to 0.90 for the 10 x 10 meshes, 0.78 for the hexahedra, 0.65
+    // for Newmark on the beams. The single quad8pss, the triangles (the consistent
+    // mass of an element of fewer points than nodes has motions it does not see)
+    // and the beams without mass beside a tip mass had no bound at all, and ran
+    // any step: the plate listed 1.989e+10 at 0.001 s.
+    const auto at_limit = [&](const std::string& what, const std::string& model, bool newmark,
+                              const std::function<std::string(const std::string&)>& text,
+                              std::initializer_list<double> factors,
+                              const std::string& always_refused = "") {
+        const std::string method =
+            newmark ? std::string("newmark 0.01 0.5\n") : std::string("explicit\n");
+        const double limit =
+            dense_limit(write_model("limit.dat", text(method + "timestep 1\n")), !newmark);
+        for (double factor : factors) {
+            char dt[32];
+            std::snprintf(dt, sizeof dt, "%.6g", factor * limit);
+            Case c{what + (newmark ? ", Newmark" : ", explicit") + " at " +
+                       std::to_string(factor) + " times " + model,
+                   text(method + "timestep " + dt + "\n"), "", 0.0};
+            if (!always_refused.empty()) {
+                c.refusal = always_refused;
+            } else if (factor > 1.0) {
+                c.refusal = (newmark ? std::string("Newmark analysis: with beta 0.01 below gamma / "
+                                                   "2 (gamma 0.5) the timestep ")
+                                     : std::string("explicit analysis: the timestep ")) +
+                            dt + " is above the stability limit ";
+                c.limit = limit;
+            }
+            cases.push_back(c);
+        }
+    };
+    // A motion with stiffness but no mass (the plate's mass of four points over
+    // eight nodes, the beams') has no finite frequency. With beta below gamma / 2
+    // its acceleration grows by a factor of 98 every step at any step: the plate
+    // at 0.97 of the limit of its motions with mass stopped at increment 8, the
+    // beams at 1e-5 s (1 / 100 of it) went to NaN at increment 164.
+    const std::string without_mass =
+        "Newmark analysis: with beta 0.01 below gamma / 2 (gamma 0.5) no timestep is stable: "
+        "the model has a motion with stiffness but no mass ";
+    for (bool newmark : {false, true}) {
+        const auto mesh = [&](const std::string& element, int n) {
+            return [=](const std::string& analysis) { return mesh_model(element, n, analysis); };
+        };
+        at_limit("quad4pss 2 x 2", "its limit", newmark, mesh("quad4pss", 2), {0.97, 1.02});
+        at_limit("quad4pss 4 x 4", "its limit", newmark, mesh("quad4pss", 4), {0.97, 1.02});
+        at_limit("quad4pss 10 x 10", "its limit", newmark, mesh("quad4pss", 10), {0.97, 1.02});
+        at_limit("quad4psn 10 x 10", "its limit", newmark, mesh("quad4psn", 10), {0.97, 1.02});
+        at_limit("tri3pss 10 x 10", "its limit", newmark, mesh("tri3pss", 10), {0.97, 1.02});
+        at_limit("hex8 3 x 3 x 3", "its limit", newmark, mesh("hex8", 3), {0.97, 1.02});
+        at_limit("one quad8pss", "its limit", newmark, mesh("quad8pss", 1), {0.97, 1.02},
+                 newmark ? without_mass : "");
+        at_limit("tri3pss 4 x 2 (16 elements)", "its limit", newmark,
+                 [](const std::string& analysis) {
+                     return mesh_model("tri3pss", 4, analysis);
+                 },
+                 {0.97, 10.0});
+    }
+    // Restarted from a yielded state, a step is judged by the model before the
+    // file's state is read as well: 0.97 of its elastic limit runs, 1.02 is refused.
+    const auto yielded = [](const std::string& analysis) {
+        return mesh_model("quad4pss", 2, analysis, true);
+    };
+    cases.push_back({"quad4pss 2 x 2, yielding, saved",
+                     yielded("explicit\ntimestep 5e-9\nincrement load 1 size 0.001 steps 1000\n"
+                             "save last\n"),
+                     ""});
+    at_limit("quad4pss 2 x 2, restarted yielded", "its elastic limit", false,
+             [&](const std::string& analysis) {
+                 return yielded(analysis + "restart unstable1000.bin\n"
+                                           "increment load 1 size 0 steps 50\n");
+             },
+             {0.97, 1.02});
+    const auto beams = [](int n, bool massless) {
+        return [=](const std::string& analysis) { return beams_model(n, massless, analysis); };
+    };
+    at_limit("cantilever of four beams", "its limit", true, beams(4, false), {0.97, 1.02});
+    at_limit("cantilever of four beams", "its limit", false, beams(4, false), {0.97, 1.02});
+    at_limit("two beams without mass, tip mass", "its limit", true, beams(2, true),
+             {0.001, 0.97, 22.0}, without_mass);
+    for (const Case& c : cases) {
         const std::string model = write_model("unstable.dat", c.text);
         CaptureStdout out;
         kv_test::CerrCapture errors;
         const ModelRun run = run_model(model);
         ASSERT_EQ(run.input_errors, 0) << c.what;
         const std::string listing = read_text_file(run.listing_path);
-        if (std::string(c.refusal).empty()) {
+        if (c.refusal.empty()) {
             EXPECT_EQ(run.error, "") << c.what;
             EXPECT_TRUE(run.finished) << c.what;
             continue;
         }
         EXPECT_EQ(run.steps, 0) << c.what;
         EXPECT_EQ(run.error.rfind(c.refusal, 0), 0u) << c.what << ": " << run.error;
+        if (c.limit > 0.0 && run.error.rfind(c.refusal, 0) == 0) {
+            EXPECT_NEAR(std::stod(run.error.substr(c.refusal.size())), c.limit, 1e-5 * c.limit)
+                << c.what << ": " << run.error;
+        }
         EXPECT_NE(listing.find("ERROR: " + run.error), std::string::npos) << listing;
         EXPECT_EQ(listing.find("nodal solution"), std::string::npos) << listing;
     }
