@@ -27,6 +27,7 @@
 #include "control.h"
 #include "control_dialog.h"
 #include "domain.h"
+#include "draw_prop_dialog.h"
 #include "errors.h"
 #include "frame.h"
 #include "graphics_frame.h"
@@ -409,16 +410,31 @@ TEST(MessageBoxes, ShowTheirTextAndButtonsWhenTheyAppear)
         int response;
         int skip;  // dialogs before it, cancelled unseen
     } cases[] = {
+        // Boxes of one text follow one another only with another box between: one
+        // that painted nothing would show the earlier one's picture left behind.
         {"Halt while paused", When::paused, [] { press(ControlDialog::ID_HALT); }, no, 0},
-        {"Halt during the steps", When::running, [] { press(ControlDialog::ID_HALT); }, no, 0},
         {"Cancel during the steps", When::running, [] { press(ControlDialog::ID_CANCEL); }, no,
          0},
+        {"Halt during the steps", When::running, [] { press(ControlDialog::ID_HALT); }, no, 0},
         {"closing during the steps", When::running, [] { main_frame().Close(false); }, ok, 0},
         {"about box", When::paused, [] { main_frame().IssueCommand(CMD_ABOUT); }, ok, 0},
         {"cancelled printing", When::paused, [] { main_frame().IssueCommand(CMD_PRINT); }, ok,
          1},
         {"closing the graphics window", When::paused,
          [] { main_frame().GetGraphicsFrame()->Close(false); }, ok, 0},
+        {"number that cannot be read", When::paused,
+         [] {
+             main_frame().IssueCommand(CMD_DRAW_PROPERTIES);
+             DrawPropDialog& properties = *main_frame().GetDrawPropDialog();
+             auto* scaling = dynamic_cast<wxTextCtrl*>(properties.FindWindow(ID_SCALING));
+             ASSERT_NE(scaling, nullptr);
+             scaling->ChangeValue("1..2");
+             wxCommandEvent ok_click(wxEVT_BUTTON, wxID_OK);
+             ok_click.SetEventObject(properties.FindWindow(wxID_OK));
+             properties.ProcessWindowEvent(ok_click);
+             properties.Hide();
+         },
+         ok, 0},
     };
     main_frame().GetDrawProperties().SetDefaults();
     for (const auto& c : cases) {
@@ -444,7 +460,8 @@ TEST(MessageBoxes, ShowTheirTextAndButtonsWhenTheyAppear)
         ASSERT_TRUE(shot.IsOk()) << "the message box did not appear";
         EXPECT_GT(shot.GetWidth(), 50);
         EXPECT_GT(shot.GetHeight(), 30);
-        EXPECT_FALSE(painted_nothing(shot, wxImage()));
+        // The windows under the box repaint before the next one comes.
+        pump_events(10);
     }
     main_frame().GetLog()->Clear();
 }
