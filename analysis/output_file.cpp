@@ -21,14 +21,16 @@ int try_open(const std::string& name, std::vector<std::string>& created)
     // A pipe without a reader is refused rather than waited for.
     const int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
     int fd = ::open(name.c_str(), flags);
-    if (fd < 0 && errno == ENOENT) {
+    int error = fd < 0 ? errno : 0;
+    if (error == ENOENT) {
         fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        error = fd < 0 ? errno : 0;
         struct stat link {};
-        if (fd < 0 && errno == EEXIST && ::lstat(name.c_str(), &link) == 0 &&
-            S_ISLNK(link.st_mode)) {
+        if (error == EEXIST && ::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
             // A link to a file that does not exist yet: the file is made where
             // the link points.
             fd = ::open(name.c_str(), flags | O_CREAT, 0666);
+            error = fd < 0 ? errno : 0;
         }
         if (fd >= 0) {
             char* target = ::realpath(name.c_str(), nullptr);
@@ -36,7 +38,7 @@ int try_open(const std::string& name, std::vector<std::string>& created)
             std::free(target);
         }
     }
-    if (fd < 0) return errno != 0 ? errno : EIO;
+    if (fd < 0) return error != 0 ? error : EIO;
     ::close(fd);
     return 0;
 }
