@@ -2,6 +2,7 @@
 // handlers and closing.
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -456,6 +457,40 @@ TEST(MainFrame, CopyKeyCopiesThePictureUnlessLogTextIsSelected)
         }
     }
     log.Clear();
+}
+
+// The dialogs that stay open beside the frames (made hidden at start-up) paint
+// their controls as they appear.
+TEST(MainFrame, ModelessDialogsShowTheirControlsWhenTheyAppear)
+{
+    MyFrame& frame = main_frame();
+    const struct {
+        const char* name;
+        wxDialog* dialog;
+        std::function<void()> open;
+    } cases[] = {
+        {"control dialog", frame.GetControlDialog(), [&] { frame.GetControlDialog()->Show(); }},
+        {"drawing properties", frame.GetDrawPropDialog(),
+         [&] { frame.IssueCommand(CMD_DRAW_PROPERTIES); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool was_shown = c.dialog->IsShown();
+        c.dialog->Hide();
+        pump_events(20);
+        const wxImage before = read_screen(wxRect(wxGetDisplaySize()));
+        c.open();
+        ASSERT_TRUE(wait_until([&] { return c.dialog->IsShownOnScreen(); }, 2000));
+        pump_events(40);
+        const wxRect area(c.dialog->ClientToScreen(wxPoint(0, 0)), c.dialog->GetClientSize());
+        const wxImage shot = read_screen(area);
+        ASSERT_TRUE(shot.IsOk());
+        ASSERT_TRUE(before.IsOk());
+        ASSERT_TRUE(wxRect(before.GetSize()).Contains(area));
+        EXPECT_FALSE(painted_nothing(shot, before.GetSubImage(area)));
+        if (!was_shown) c.dialog->Hide();
+        pump_events();
+    }
 }
 
 TEST(GraphicsFrame, CannotBeClosedOnItsOwn)

@@ -85,38 +85,6 @@ Function gtk_function(const char* name)
     return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
 }
 
-// What the screen shows in `area`, read from the X server (windows on top of
-// one another as they appear); an invalid image when it cannot be read.
-wxImage read_screen(const wxRect& area)
-{
-    using root_function = void* (*)();
-    using pixbuf_function = void* (*)(void*, int, int, int, int);
-    using pixels_function = unsigned char* (*)(void*);
-    using int_function = int (*)(void*);
-    using unref_function = void (*)(void*);
-    static const auto root = gtk_function<root_function>("gdk_get_default_root_window");
-    static const auto from_window = gtk_function<pixbuf_function>("gdk_pixbuf_get_from_window");
-    static const auto pixels = gtk_function<pixels_function>("gdk_pixbuf_get_pixels");
-    static const auto rowstride = gtk_function<int_function>("gdk_pixbuf_get_rowstride");
-    static const auto channels = gtk_function<int_function>("gdk_pixbuf_get_n_channels");
-    static const auto unref = gtk_function<unref_function>("g_object_unref");
-    if (!root || !from_window || !pixels || !rowstride || !channels || !unref) return wxImage();
-    if (area.width <= 0 || area.height <= 0) return wxImage();
-    void* pixbuf = from_window(root(), area.x, area.y, area.width, area.height);
-    if (!pixbuf) return wxImage();
-    wxImage image(area.width, area.height, false);
-    const unsigned char* data = pixels(pixbuf);
-    const int stride = rowstride(pixbuf);
-    const int n = channels(pixbuf);
-    for (int y = 0; y < area.height; ++y)
-        for (int x = 0; x < area.width; ++x) {
-            const unsigned char* pixel = data + y * stride + x * n;
-            image.SetRGB(x, y, pixel[0], pixel[1], pixel[2]);
-        }
-    unref(pixbuf);
-    return image;
-}
-
 // Lets one modal dialog show for real and reads it from the screen once it has
 // been on show for a while, then closes it.
 class DialogShooter : public wxModalDialogHook {
@@ -205,6 +173,36 @@ private:
 };
 
 }  // namespace
+
+wxImage read_screen(const wxRect& area)
+{
+    using root_function = void* (*)();
+    using pixbuf_function = void* (*)(void*, int, int, int, int);
+    using pixels_function = unsigned char* (*)(void*);
+    using int_function = int (*)(void*);
+    using unref_function = void (*)(void*);
+    static const auto root = gtk_function<root_function>("gdk_get_default_root_window");
+    static const auto from_window = gtk_function<pixbuf_function>("gdk_pixbuf_get_from_window");
+    static const auto pixels = gtk_function<pixels_function>("gdk_pixbuf_get_pixels");
+    static const auto rowstride = gtk_function<int_function>("gdk_pixbuf_get_rowstride");
+    static const auto channels = gtk_function<int_function>("gdk_pixbuf_get_n_channels");
+    static const auto unref = gtk_function<unref_function>("g_object_unref");
+    if (!root || !from_window || !pixels || !rowstride || !channels || !unref) return wxImage();
+    if (area.width <= 0 || area.height <= 0) return wxImage();
+    void* pixbuf = from_window(root(), area.x, area.y, area.width, area.height);
+    if (!pixbuf) return wxImage();
+    wxImage image(area.width, area.height, false);
+    const unsigned char* data = pixels(pixbuf);
+    const int stride = rowstride(pixbuf);
+    const int n = channels(pixbuf);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x) {
+            const unsigned char* pixel = data + y * stride + x * n;
+            image.SetRGB(x, y, pixel[0], pixel[1], pixel[2]);
+        }
+    unref(pixbuf);
+    return image;
+}
 
 wxImage shoot_modal_dialog(const std::function<void()>& open, int response, int skip,
                            int settle_ms, int timeout_ms)

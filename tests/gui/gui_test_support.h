@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <wx/event.h>
+#include <wx/gdicmn.h>
 #include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/string.h>
@@ -84,6 +85,11 @@ bool wait_until(const std::function<bool()>& condition, int timeout_ms = 3000);
 // What `window` shows on screen now, read back from its client area; an
 // invalid image when the window has no area.
 wxImage read_window(wxWindow& window);
+
+// What the screen shows in `area` (screen coordinates), read from the X server:
+// the windows over one another as the user sees them. An invalid image when it
+// cannot be read.
+wxImage read_screen(const wxRect& area);
 
 // What the screen shows of a modal dialog that `open` brings up, `settle_ms`
 // after the dialog first appeared. The first `skip` modal dialogs are cancelled
