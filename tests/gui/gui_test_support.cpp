@@ -126,7 +126,8 @@ private:
         using origin_function = int (*)(void*, int*, int*);
         using extent_function = int (*)(void*);
         using response_function = void (*)(void*, int);
-        static const auto widget_window = gtk_function<widget_window_function>("gtk_widget_get_window");
+        static const auto widget_window =
+            gtk_function<widget_window_function>("gtk_widget_get_window");
         static const auto viewable = gtk_function<viewable_function>("gdk_window_is_viewable");
         static const auto origin = gtk_function<origin_function>("gdk_window_get_origin");
         static const auto width = gtk_function<extent_function>("gdk_window_get_width");
@@ -155,10 +156,11 @@ private:
                 before = screen_before.GetSubImage(seen);
         }
         // A native message box ends with a response; another dialog ends its modal loop.
-        if (dynamic_cast<wxMessageDialogBase*>(shown))
-            respond(widget, response);
-        else
+        if (dynamic_cast<wxMessageDialogBase*>(shown)) {
+            if (widget) respond(widget, response);
+        } else {
             shown->EndModal(response == -5 ? wxID_OK : wxID_CANCEL);
+        }
     }
 
     int response;

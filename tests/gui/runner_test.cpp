@@ -21,6 +21,7 @@
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 #include <wx/utils.h>
 
 #include "app.h"
@@ -77,6 +78,21 @@ void press(int button)
     wxCommandEvent event(wxEVT_BUTTON, button);
     event.SetEventObject(&dialog());
     dialog().ProcessWindowEvent(event);
+}
+
+// A real mouse click on a button of the control dialog; returns once the
+// button's command has run.
+void click(int button)
+{
+    ControlDialog& d = dialog();
+    d.Raise();
+    pump_events(10);
+    wxWindow* target = d.FindWindow(button);
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(target->GetScreenRect().GetPosition() + target->GetSize() / 2);
+    pump_events();
+    mouse.MouseClick();
+    pump_events(20);
 }
 
 // Loads through the recent-files list, as the user's second route does; returns
@@ -413,6 +429,9 @@ TEST(MessageBoxes, ShowTheirTextAndButtonsWhenTheyAppear)
         // Boxes of one text follow one another only with another box between: one
         // that painted nothing would show the earlier one's picture left behind.
         {"Halt while paused", When::paused, [] { press(ControlDialog::ID_HALT); }, no, 0},
+        {"Halt clicked while paused", When::paused, [] { click(ControlDialog::ID_HALT); }, no, 0},
+        {"Cancel clicked during the steps", When::running,
+         [] { click(ControlDialog::ID_CANCEL); }, no, 0},
         {"Cancel during the steps", When::running, [] { press(ControlDialog::ID_CANCEL); }, no,
          0},
         {"Halt during the steps", When::running, [] { press(ControlDialog::ID_HALT); }, no, 0},
