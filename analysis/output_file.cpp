@@ -25,8 +25,8 @@ int try_open(const std::string& name, std::vector<std::string>& created)
     if (error == ENOENT) {
         fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
         error = fd < 0 ? errno : 0;
-        struct stat link {};
-        if (error == EEXIST && ::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        struct stat entry {};
+        if (error == EEXIST && ::lstat(name.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) {
             // A link to a file that does not exist yet: the file is made where
             // the link points.
             fd = ::open(name.c_str(), flags | O_CREAT, 0666);
