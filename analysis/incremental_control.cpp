@@ -1,7 +1,9 @@
 #include "incremental_control.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -40,6 +42,15 @@ std::string cannot_open_message(const std::string& name)
     message += " (restart files are read from the working directory";
     if (!failure) message += " " + directory.string();
     return message + ")";
+}
+
+// A file written in the working directory, named with its folder: a user of the
+// window does not see the working directory.
+std::string with_folder(const std::string& name)
+{
+    std::error_code failure;
+    const std::filesystem::path path = std::filesystem::absolute(name, failure);
+    return failure ? name : path.string();
 }
 
 // 0.5, 0.25: shortest form in the "C" locale.
@@ -219,8 +230,11 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
     const std::string name = restart_file_name(this->base_name, increment_nr);
     const std::string clash = model_file_clash("restart file", name, this->model_file);
     if (!clash.empty()) throw file_error(clash);
+    errno = 0;
     std::ofstream file(name, std::ios::out | std::ios::trunc);
-    if (!file) throw file_error("can not open restart file " + name);
+    if (!file)
+        throw file_error("can not open restart file " + with_folder(name) + ": " +
+                         std::strerror(errno != 0 ? errno : EIO));
     file.imbue(std::locale::classic());
     // Every double must come back exactly when the file is read.
     file << std::setprecision(std::numeric_limits<double>::max_digits10);
@@ -232,14 +246,9 @@ void IncrementalControl<DomainType>::write_restart(DomainType& model)
     if (!file) {
         // A file cut short would be taken for a state to restart from.
         std::remove(name.c_str());
-        throw file_error("can not write restart file " + name);
+        throw file_error("can not write restart file " + with_folder(name));
     }
-    // The file lands in the working directory, which a user of the window does
-    // not see: the log names it with its folder.
-    std::error_code failure;
-    const std::filesystem::path written = std::filesystem::absolute(name, failure);
-    std::cout << "restart file " << (failure ? name : written.string()) << " written"
-              << std::endl;
+    std::cout << "restart file " << with_folder(name) << " written" << std::endl;
 }
 
 template <class DomainType>

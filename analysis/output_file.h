@@ -4,6 +4,8 @@
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A listing or result file being written. It keeps the operating system's reason
 // for the first write to the file that failed (a full disk, a lost device), so
@@ -19,10 +21,13 @@ public:
     // be opened.
     bool open(const std::string& name);
     bool is_open() const { return buffer.is_open(); }
-    // Whether `name` could be opened for writing (an existing file that is not a
-    // directory and may be written, or a new one in a directory that takes it),
-    // found without opening it: nothing on disk changes.
-    static bool can_open(const std::string& name);
+    // Opens every file on its name, replacing what it held, but only once each of
+    // them has been opened for writing: a file that cannot be opened (a folder in
+    // its place, a link into a folder that does not exist, a file that may only be
+    // appended to) leaves every file as it was. Returns "can not open file <name>:
+    // <reason>" for the first file that cannot be opened, empty when all are open.
+    static std::string open_together(
+        const std::vector<std::pair<OutputFile*, std::string>>& files);
     const std::string& name() const { return file_name; }
 
     // Hands what was written to the file. Throws KelVane::file_error "can not

@@ -5,6 +5,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/frame.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
@@ -38,6 +39,19 @@ wxString field_text(wxValidator& validator)
     return field ? field->GetValue() : wxString();
 }
 
+// A text of numeric characters that is still no number of the kind a field takes
+// (1..2, 1e, an empty field) is named with its field, and the field gets the
+// focus, as the toolkit's own check does for other characters.
+void report_unreadable(wxValidator& validator, wxWindow* parent, const wxString& kind)
+{
+    wxWindow* field = validator.GetWindow();
+    if (!field) return;
+    field->SetFocus();
+    wxMessageBox(wxString::Format("%s: \"%s\" is not %s", field->GetName(),
+                                  field_text(validator), kind),
+                 "Validation conflict", wxOK | wxICON_EXCLAMATION, parent);
+}
+
 }  // namespace
 
 DoubleTextValidator::DoubleTextValidator(double* value)
@@ -58,7 +72,9 @@ bool DoubleTextValidator::Validate(wxWindow* parent)
 {
     if (!wxTextValidator::Validate(parent)) return false;
     double number = 0.0;
-    return convert(field_text(*this), number);
+    if (convert(field_text(*this), number)) return true;
+    report_unreadable(*this, parent, "a number");
+    return false;
 }
 
 bool DoubleTextValidator::TransferToWindow()
@@ -94,7 +110,10 @@ bool IntTextValidator::Validate(wxWindow* parent)
 {
     if (!wxTextValidator::Validate(parent)) return false;
     int number = 0;
-    return convert(field_text(*this), number);
+    if (convert(field_text(*this), number)) return true;
+    report_unreadable(*this, parent,
+                      wxString::Format("a whole number from %d to %d", INT_MIN, INT_MAX));
+    return false;
 }
 
 bool IntTextValidator::TransferToWindow()
@@ -147,16 +166,20 @@ DrawPropDialog::DrawPropDialog(wxFrame* parent, DrawProperties* edited,
     auto* numbers = new wxFlexGridSizer(3, 2, 5, 5);
     const int label_flags = wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL;
     numbers->Add(new wxStaticText(this, wxID_ANY, "displacement scaling"), 0, label_flags);
+    // Each field is named for the messages about a text it cannot take.
     numbers->Add(new wxTextCtrl(this, ID_SCALING, wxEmptyString, wxDefaultPosition,
-                                wxDefaultSize, 0, DoubleTextValidator(&properties->scaling)));
+                                wxDefaultSize, 0, DoubleTextValidator(&properties->scaling),
+                                "displacement scaling"));
     numbers->Add(new wxStaticText(this, wxID_ANY, "plot every n-th step: n="), 0, label_flags);
     numbers->Add(new wxTextCtrl(this, ID_EVERY_NTH, wxEmptyString, wxDefaultPosition,
-                                wxDefaultSize, 0, IntTextValidator(&properties->every_nth)));
+                                wxDefaultSize, 0, IntTextValidator(&properties->every_nth),
+                                "plot every n-th step"));
     numbers->Add(new wxStaticText(this, wxID_ANY, "wait 'x' seconds per plot: x="), 0,
                  label_flags);
     numbers->Add(new wxTextCtrl(this, ID_WAIT_SECONDS, wxEmptyString, wxDefaultPosition,
                                 wxDefaultSize, 0,
-                                DoubleTextValidator(&properties->wait_seconds)));
+                                DoubleTextValidator(&properties->wait_seconds),
+                                "wait seconds per plot"));
     top->Add(numbers, 0, wxALIGN_CENTER | wxALL, 10);
 
     top->Add(new wxStaticLine(this, wxID_ANY), 0, wxEXPAND | wxALL, 5);

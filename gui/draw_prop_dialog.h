@@ -8,7 +8,8 @@ class wxFrame;
 class DrawProperties;
 
 // Binds a text field to a double. The field admits numeric characters only, and
-// its text reaches the double only when it converts as a whole.
+// its text reaches the double only when it converts as a whole; Validate says
+// which field (by the field's window name) holds a text that does not.
 class DoubleTextValidator : public wxTextValidator {
 public:
     explicit DoubleTextValidator(double* value);

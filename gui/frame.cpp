@@ -124,6 +124,11 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
     canvas = new MyCanvas(graphics_frame, wxPoint(0, 0), graphics_frame->GetClientSize(), 0);
     canvas->SetBackgroundColour(wxColour("WHITE"));
 
+    // The shortcut that the Edit menu shows copies the picture from either frame:
+    // the log would take it as its own, the graphics frame has no menu.
+    Bind(wxEVT_CHAR_HOOK, &MyFrame::OnCopyKey, this);
+    graphics_frame->Bind(wxEVT_CHAR_HOOK, &MyFrame::OnCopyKey, this);
+
     graphics_frame->SetIcon(icon);
     // Every window is laid out at its own size before any of them appears.
     prepare_to_show(*this);
@@ -244,6 +249,17 @@ void MyFrame::OnAbout(wxCommandEvent&)
     wxMessageBox("KelVaneD 0.5\nA finite-element program for small structural and thermal "
                  "models, by the KelVaneD developers",
                  "About KelVaneD", wxOK | wxICON_INFORMATION | wxCENTRE, this);
+}
+
+void MyFrame::OnCopyKey(wxKeyEvent& event)
+{
+    const bool copy_key = event.GetKeyCode() == 'C' && event.GetModifiers() == wxMOD_CONTROL;
+    // Text selected in the log is copied as text.
+    if (!copy_key || (wxWindow::FindFocus() == log && log->CanCopy())) {
+        event.Skip();
+        return;
+    }
+    IssueCommand(CMD_COPY_BITMAP);
 }
 
 void MyFrame::OnCloseWindow(wxCloseEvent& event)

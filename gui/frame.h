@@ -82,6 +82,8 @@ public:
     void OnRefresh(wxCommandEvent& event);
     void OnAbout(wxCommandEvent& event);
     void OnCloseWindow(wxCloseEvent& event);
+    // Ctrl+C, in the main frame and the graphics frame: copies the picture.
+    void OnCopyKey(wxKeyEvent& event);
 
     // Printing, preview (printout.cpp) and clipboard copies (clipboard.cpp).
     void OnPrint(wxCommandEvent& event);

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <locale>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
@@ -218,21 +220,16 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
     // it can be started again once the file can be opened. Neither may be the
     // model file itself (a model named like its listing, or a link to it): the
     // model is then refused before anything is opened for writing. Both files are
-    // checked before either is emptied, so that a refused start changes no file.
+    // opened before either is emptied, so that a refused start changes no file.
     close_analysis_files();
     const bool with_results = writes_result_file(*control);
     std::string refusal = model_file_clash("listing", out_file_name, model_file_name);
     if (refusal.empty() && with_results)
         refusal = model_file_clash("result file", post_file_name, model_file_name);
-    if (refusal.empty() && !OutputFile::can_open(out_file_name))
-        refusal = "can not open file " + out_file_name;
-    if (refusal.empty() && with_results && !OutputFile::can_open(post_file_name))
-        refusal = "can not open file " + post_file_name;
     if (refusal.empty()) {
-        if (!out_stream.open(out_file_name))
-            refusal = "can not open file " + out_file_name;
-        else if (with_results && !post_stream.open(post_file_name))
-            refusal = "can not open file " + post_file_name;
+        std::vector<std::pair<OutputFile*, std::string>> files{{&out_stream, out_file_name}};
+        if (with_results) files.emplace_back(&post_stream, post_file_name);
+        refusal = OutputFile::open_together(files);
     }
     if (!refusal.empty()) {
         close_analysis_files();

@@ -626,7 +626,7 @@ TEST_F(EndToEnd, RunThatWritesNoResultFileOrIsRefusedChangesNoFile)
     std::filesystem::create_directory(first.result_path);
     const ModelRun refused = run_model(model);
     EXPECT_FALSE(refused.ran);
-    EXPECT_EQ(refused.error, "can not open file " + first.result_path);
+    EXPECT_EQ(refused.error, "can not open file " + first.result_path + ": Is a directory");
     EXPECT_EQ(read_text_file(first.listing_path), listing);
 }
 

@@ -503,35 +503,59 @@ TEST_F(IncrementalControlFiles, RestartFileNamesFollowTheIncrement)
 }
 
 // A restart file whose write fails (a full disk, here a file size limit) is
-// removed: a file cut short would be read as a state to restart from.
+// removed: a file cut short would be read as a state to restart from. One that
+// cannot be opened (a folder in its place) is named with its folder and the
+// reason, as the log names a file written.
 TEST_F(IncrementalControlFiles, RestartFileWhoseWriteFailsIsRemoved)
 {
-    MyDomain model;
-    model.load_sets.push_back(new KelVane::LoadSet(1));
-    ScriptedControl control;
-    control.solve = false;
-    control.set_base_name("full");
-    control.add_load_block(1, 0.5, 2);
-    control.save_selection().all = true;
-    std::ostringstream listing, result;
-    CaptureStdout out;
-    control.init(model, listing);
-    rlimit previous_limit {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous_limit), 0);
-    rlimit small_limit = previous_limit;
-    small_limit.rlim_cur = 8;
-    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small_limit), 0);
-    std::string message;
-    try {
-        control.run(model, listing, result, 1);
-    } catch (const KelVane::file_error& error) {
-        message = error.what();
+    struct Case {
+        const char* name;
+        bool folder_in_place;
+        const char* message;  // after the folder of the file
+    };
+    const Case cases[] = {
+        {"write cut short", false, "can not write restart file {}/full001.bin"},
+        {"folder in the file's place", true,
+         "can not open restart file {}/full001.bin: Is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MyDomain model;
+        model.load_sets.push_back(new KelVane::LoadSet(1));
+        ScriptedControl control;
+        control.solve = false;
+        control.set_base_name("full");
+        control.add_load_block(1, 0.5, 2);
+        control.save_selection().all = true;
+        std::ostringstream listing, result;
+        CaptureStdout out;
+        control.init(model, listing);
+        if (c.folder_in_place) std::filesystem::create_directory("full001.bin");
+        rlimit previous_limit {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous_limit), 0);
+        rlimit small_limit = previous_limit;
+        small_limit.rlim_cur = 8;
+        const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+        if (!c.folder_in_place) {
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small_limit), 0);
+        }
+        std::string message;
+        try {
+            control.run(model, listing, result, 1);
+        } catch (const KelVane::file_error& error) {
+            message = error.what();
+        }
+        setrlimit(RLIMIT_FSIZE, &previous_limit);
+        std::signal(SIGXFSZ, previous_handler);
+        std::string expected = c.message;
+        expected.replace(expected.find("{}"), 2, scratch);
+        EXPECT_EQ(message, expected);
+        if (c.folder_in_place) {
+            EXPECT_TRUE(std::filesystem::is_directory("full001.bin"));
+            std::filesystem::remove("full001.bin");
+        }
+        EXPECT_FALSE(exists("full001.bin"));
     }
-    setrlimit(RLIMIT_FSIZE, &previous_limit);
-    std::signal(SIGXFSZ, previous_handler);
-    EXPECT_EQ(message, "can not write restart file full001.bin");
-    EXPECT_FALSE(exists("full001.bin"));
 }
 
 // No two bases or increments give one restart file name, and every name says its

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "control.h"
 #include "domain.h"
@@ -60,17 +62,12 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
         return outcome;
     }
 
-    // Both files are checked before either is emptied: a refused start changes no file.
-    if (!OutputFile::can_open(outcome.listing_path))
-        refusal = "can not open file " + outcome.listing_path;
-    else if (with_results && !OutputFile::can_open(outcome.result_path))
-        refusal = "can not open file " + outcome.result_path;
+    // Both files are opened before either is emptied: a refused start changes no file.
     OutputFile listing;
     OutputFile result;
-    if (refusal.empty() && !listing.open(outcome.listing_path))
-        refusal = "can not open file " + outcome.listing_path;
-    else if (refusal.empty() && with_results && !result.open(outcome.result_path))
-        refusal = "can not open file " + outcome.result_path;
+    std::vector<std::pair<OutputFile*, std::string>> files{{&listing, outcome.listing_path}};
+    if (with_results) files.emplace_back(&result, outcome.result_path);
+    refusal = OutputFile::open_together(files);
     if (!refusal.empty()) {
         outcome.error = refusal;
         std::cerr << "ERROR: " << refusal << std::endl;

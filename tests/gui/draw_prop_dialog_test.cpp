@@ -242,16 +242,22 @@ TEST_F(DrawPropDialogTest, OkStoresValidEditsHidesAndRedraws)
 TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
 {
     // Letters are refused by the toolkit's numeric check with its own message;
-    // numeric characters that still do not convert are refused silently.
+    // numeric characters that still do not convert are refused with a message
+    // that names the field.
     const struct {
         int field;
         const char* text;
-        bool toolkit_message;
+        const char* field_named;  // null: the toolkit's message
     } cases[] = {
-        {ID_SCALING, "abc", true},  {ID_WAIT_SECONDS, "1,5x", true},
-        {ID_SCALING, "1e", false},  {ID_WAIT_SECONDS, "--2", false},
-        {ID_SCALING, "", false},    {ID_EVERY_NTH, "2.5", false},
-        {ID_EVERY_NTH, "1e3", false}, {ID_EVERY_NTH, "99999999999", false},
+        {ID_SCALING, "abc", nullptr},
+        {ID_WAIT_SECONDS, "1,5x", nullptr},
+        {ID_SCALING, "1e", "displacement scaling"},
+        {ID_SCALING, "1..2", "displacement scaling"},
+        {ID_WAIT_SECONDS, "--2", "wait seconds per plot"},
+        {ID_SCALING, "", "displacement scaling"},
+        {ID_EVERY_NTH, "2.5", "plot every n-th step"},
+        {ID_EVERY_NTH, "1e3", "plot every n-th step"},
+        {ID_EVERY_NTH, "99999999999", "plot every n-th step"},
     };
     for (const auto& c : cases) {
         for (int button : {wxID_APPLY, wxID_OK}) {
@@ -270,12 +276,12 @@ TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
             EXPECT_TRUE(edited() == before);
             EXPECT_TRUE(dialog().IsShown());
             EXPECT_EQ(refresh.count, 1);  // redrawn whatever the outcome
-            if (c.toolkit_message) {
-                ASSERT_EQ(hook.dialogs.size(), 1u);
-                EXPECT_NE(hook.dialogs[0].message.Find(c.text), wxNOT_FOUND)
+            ASSERT_EQ(hook.dialogs.size(), 1u);
+            EXPECT_NE(hook.dialogs[0].message.Find(c.text), wxNOT_FOUND)
+                << hook.dialogs[0].message;
+            if (c.field_named) {
+                EXPECT_TRUE(hook.dialogs[0].message.StartsWith(c.field_named))
                     << hook.dialogs[0].message;
-            } else {
-                EXPECT_TRUE(hook.dialogs.empty());
             }
             dialog().Hide();
         }
@@ -381,7 +387,9 @@ TEST(IntTextValidator, CopyBindsTheSameNumberWithItsOwnText)
     ASSERT_TRUE(host.TransferDataFromWindow());
     EXPECT_EQ(number, -40);
     text->ChangeValue("4.0");
+    DialogHook hook;
     EXPECT_FALSE(host.Validate());
+    EXPECT_EQ(hook.dialogs.size(), 1u);
     EXPECT_FALSE(host.TransferDataFromWindow());
     EXPECT_EQ(number, -40);
 }

@@ -2,12 +2,15 @@
 // handlers and closing.
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <wx/clipbrd.h>
 #include <wx/colordlg.h>
+#include <wx/dataobj.h>
 #include <wx/fontdlg.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
@@ -406,6 +409,88 @@ TEST(MainFrame, PlainKeyQRequestsTheClose)
     ASSERT_TRUE(refused) << "the key 'q' did not reach the frame's accelerator";
     EXPECT_EQ(hook.dialogs[0].message, "Stop the running analysis first!");
     EXPECT_EQ(frame.GetLog()->GetValue().Find('q'), wxNOT_FOUND);
+}
+
+// Ctrl+C, which the Edit menu shows for the picture copy, copies the picture from
+// the graphics window and from the main window, unless text of the log is
+// selected: that is copied as text.
+TEST(MainFrame, CopyKeyCopiesThePictureUnlessLogTextIsSelected)
+{
+    enum class Focus { canvas, log, log_with_selection };
+    const struct {
+        const char* name;
+        Focus focus;
+        int picture_copies;
+    } cases[] = {
+        {"graphics window", Focus::canvas, 1},
+        {"main window", Focus::log, 1},
+        {"main window with log text selected", Focus::log_with_selection, 0},
+    };
+    MyFrame& frame = main_frame();
+    wxTextCtrl& log = *frame.GetLog();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.Clear();
+        std::cout << "selected words" << std::endl;
+        wxWindow* target = &log;
+        if (c.focus == Focus::canvas) {
+            frame.GetGraphicsFrame()->Raise();
+            target = frame.GetCanvas();
+        } else {
+            frame.Raise();
+        }
+        target->SetFocus();
+        ASSERT_TRUE(wait_until([&] { return wxWindow::FindFocus() == target; }, 2000));
+        if (c.focus == Focus::log_with_selection) log.SetSelection(0, 8);
+        pump_events(5);
+
+        CommandProbe copy(CMD_COPY_BITMAP);
+        wxUIActionSimulator keys;
+        keys.Char('c', wxMOD_CONTROL);
+        pump_events(20);
+        EXPECT_EQ(copy.count, c.picture_copies);
+        if (c.focus == Focus::log_with_selection && wxTheClipboard->Open()) {
+            wxTextDataObject text;
+            EXPECT_TRUE(wxTheClipboard->GetData(text));
+            wxTheClipboard->Close();
+            EXPECT_EQ(text.GetText(), "selected");
+        }
+    }
+    log.Clear();
+}
+
+// The dialogs that stay open beside the frames (made hidden at start-up) paint
+// their controls as they appear.
+TEST(MainFrame, ModelessDialogsShowTheirControlsWhenTheyAppear)
+{
+    MyFrame& frame = main_frame();
+    const struct {
+        const char* name;
+        wxDialog* dialog;
+        std::function<void()> open;
+    } cases[] = {
+        {"control dialog", frame.GetControlDialog(), [&] { frame.GetControlDialog()->Show(); }},
+        {"drawing properties", frame.GetDrawPropDialog(),
+         [&] { frame.IssueCommand(CMD_DRAW_PROPERTIES); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool was_shown = c.dialog->IsShown();
+        c.dialog->Hide();
+        pump_events(20);
+        const wxImage before = read_screen(wxRect(wxGetDisplaySize()));
+        c.open();
+        ASSERT_TRUE(wait_until([&] { return c.dialog->IsShownOnScreen(); }, 2000));
+        pump_events(40);
+        const wxRect area(c.dialog->ClientToScreen(wxPoint(0, 0)), c.dialog->GetClientSize());
+        const wxImage shot = read_screen(area);
+        ASSERT_TRUE(shot.IsOk());
+        ASSERT_TRUE(before.IsOk());
+        ASSERT_TRUE(wxRect(before.GetSize()).Contains(area));
+        EXPECT_FALSE(painted_nothing(shot, before.GetSubImage(area)));
+        if (!was_shown) c.dialog->Hide();
+        pump_events();
+    }
 }
 
 TEST(GraphicsFrame, CannotBeClosedOnItsOwn)

@@ -14,8 +14,11 @@
 #include <wx/bitmap.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
 #include <wx/msgdlg.h>
+#include <wx/stopwatch.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
 
 #include "app.h"
@@ -74,7 +77,166 @@ int record_complaint(int level, const LogField* fields, std::size_t n_fields, vo
     return default_log_writer ? default_log_writer(level, fields, n_fields, data) : 1;
 }
 
+// GTK and GDK functions reached in the libraries the toolkit has loaded: the
+// build has no GTK headers.
+template <class Function>
+Function gtk_function(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
+}
+
+// Lets one modal dialog show for real and reads it from the screen once it has
+// been on show for a while, then closes it.
+class DialogShooter : public wxModalDialogHook {
+public:
+    DialogShooter(int response, int skip, int settle_ms, int timeout_ms)
+        : response(response), skip(skip), settle_ms(settle_ms), timeout_ms(timeout_ms)
+    {
+        Register();
+        screen_before = read_screen(wxRect(wxGetDisplaySize()));
+    }
+    ~DialogShooter() override { Unregister(); }
+
+    wxImage shot;
+    wxImage before;  // the screen where the dialog appeared, before it did
+    bool entered = false;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        if (skip > 0) {
+            --skip;
+            return wxID_CANCEL;
+        }
+        if (entered) return wxID_CANCEL;  // only one dialog is shown
+        entered = true;
+        shown = dialog;
+        watch.Start();
+        timer.Bind(wxEVT_TIMER, &DialogShooter::OnTimer, this);
+        timer.Start(20);
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override { timer.Stop(); }
+
+private:
+    void OnTimer(wxTimerEvent&)
+    {
+        using widget_window_function = void* (*)(void*);
+        using viewable_function = int (*)(void*);
+        using origin_function = int (*)(void*, int*, int*);
+        using extent_function = int (*)(void*);
+        using response_function = void (*)(void*, int);
+        static const auto widget_window =
+            gtk_function<widget_window_function>("gtk_widget_get_window");
+        static const auto viewable = gtk_function<viewable_function>("gdk_window_is_viewable");
+        static const auto origin = gtk_function<origin_function>("gdk_window_get_origin");
+        static const auto width = gtk_function<extent_function>("gdk_window_get_width");
+        static const auto height = gtk_function<extent_function>("gdk_window_get_height");
+        static const auto respond = gtk_function<response_function>("gtk_dialog_response");
+        if (!widget_window || !viewable || !origin || !width || !height || !respond) {
+            ADD_FAILURE() << "GTK's functions cannot be reached";
+            timer.Stop();
+            return;
+        }
+        void* widget = shown->GetHandle();
+        void* window = widget ? widget_window(widget) : nullptr;
+        const bool on_show = window && viewable(window);
+        if (on_show && appeared_ms < 0) appeared_ms = watch.Time();
+        const bool settled = appeared_ms >= 0 && watch.Time() - appeared_ms >= settle_ms;
+        if (!settled && watch.Time() < timeout_ms) return;
+        timer.Stop();
+        if (settled) {
+            int x = 0, y = 0;
+            origin(window, &x, &y);
+            const int w = width(window), h = height(window);
+            shot = read_screen(wxRect(x, y, w, h));
+            // What was there before the dialog appeared.
+            const wxRect seen = wxRect(x, y, w, h).Intersect(wxRect(screen_before.GetSize()));
+            if (screen_before.IsOk() && seen == wxRect(x, y, w, h))
+                before = screen_before.GetSubImage(seen);
+        }
+        // A native message box ends with a response; another dialog ends its modal loop.
+        if (dynamic_cast<wxMessageDialogBase*>(shown)) {
+            if (widget) respond(widget, response);
+        } else {
+            shown->EndModal(response == -5 ? wxID_OK : wxID_CANCEL);
+        }
+    }
+
+    int response;
+    int skip;
+    int settle_ms;
+    int timeout_ms;
+    wxDialog* shown = nullptr;
+    wxImage screen_before;
+    wxTimer timer;
+    wxStopWatch watch;
+    long appeared_ms = -1;
+};
+
 }  // namespace
+
+wxImage read_screen(const wxRect& area)
+{
+    using root_function = void* (*)();
+    using pixbuf_function = void* (*)(void*, int, int, int, int);
+    using pixels_function = unsigned char* (*)(void*);
+    using int_function = int (*)(void*);
+    using unref_function = void (*)(void*);
+    static const auto root = gtk_function<root_function>("gdk_get_default_root_window");
+    static const auto from_window = gtk_function<pixbuf_function>("gdk_pixbuf_get_from_window");
+    static const auto pixels = gtk_function<pixels_function>("gdk_pixbuf_get_pixels");
+    static const auto rowstride = gtk_function<int_function>("gdk_pixbuf_get_rowstride");
+    static const auto channels = gtk_function<int_function>("gdk_pixbuf_get_n_channels");
+    static const auto unref = gtk_function<unref_function>("g_object_unref");
+    if (!root || !from_window || !pixels || !rowstride || !channels || !unref) return wxImage();
+    if (area.width <= 0 || area.height <= 0) return wxImage();
+    void* pixbuf = from_window(root(), area.x, area.y, area.width, area.height);
+    if (!pixbuf) return wxImage();
+    wxImage image(area.width, area.height, false);
+    const unsigned char* data = pixels(pixbuf);
+    const int stride = rowstride(pixbuf);
+    const int n = channels(pixbuf);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x) {
+            const unsigned char* pixel = data + y * stride + x * n;
+            image.SetRGB(x, y, pixel[0], pixel[1], pixel[2]);
+        }
+    unref(pixbuf);
+    return image;
+}
+
+wxImage shoot_modal_dialog(const std::function<void()>& open, int response, int skip,
+                           int settle_ms, int timeout_ms)
+{
+    DialogShooter shooter(response, skip, settle_ms, timeout_ms);
+    open();
+    if (!shooter.entered) ADD_FAILURE() << "no modal dialog was opened";
+    if (painted_nothing(shooter.shot, shooter.before)) {
+        ADD_FAILURE() << "the dialog painted nothing: the screen shows "
+                      << (is_uniform(shooter.shot) ? "one flat colour" : "what was there before")
+                      << " where it is";
+    }
+    return shooter.shot;
+}
+
+bool is_uniform(const wxImage& image)
+{
+    if (!image.IsOk()) return true;
+    const unsigned char* data = image.GetData();
+    const long size = static_cast<long>(image.GetWidth()) * image.GetHeight() * 3;
+    for (long i = 3; i < size; ++i)
+        if (data[i] != data[i % 3]) return false;
+    return true;
+}
+
+bool painted_nothing(const wxImage& shot, const wxImage& before)
+{
+    if (!shot.IsOk() || is_uniform(shot)) return true;
+    if (!before.IsOk() || before.GetSize() != shot.GetSize()) return false;
+    const long size = static_cast<long>(shot.GetWidth()) * shot.GetHeight() * 3;
+    return std::memcmp(shot.GetData(), before.GetData(), static_cast<std::size_t>(size)) == 0;
+}
 
 DialogHook::DialogHook() { Register(); }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <wx/event.h>
+#include <wx/gdicmn.h>
 #include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/string.h>
@@ -84,6 +85,26 @@ bool wait_until(const std::function<bool()>& condition, int timeout_ms = 3000);
 // What `window` shows on screen now, read back from its client area; an
 // invalid image when the window has no area.
 wxImage read_window(wxWindow& window);
+
+// What the screen shows in `area` (screen coordinates), read from the X server:
+// the windows over one another as the user sees them. An invalid image when it
+// cannot be read.
+wxImage read_screen(const wxRect& area);
+
+// What the screen shows of a modal dialog that `open` brings up, `settle_ms`
+// after the dialog first appeared. The first `skip` modal dialogs are cancelled
+// unseen; the next is shown for real and then closed with the GTK response
+// `response` (-5 OK, -9 No), and any later one is cancelled. An invalid image
+// when that dialog did not appear within `timeout_ms`. A dialog that painted
+// nothing fails the test.
+wxImage shoot_modal_dialog(const std::function<void()>& open, int response, int skip = 0,
+                           int settle_ms = 500, int timeout_ms = 5000);
+// Whether all pixels of `image` have one colour.
+bool is_uniform(const wxImage& image);
+// Whether a window whose screen area shows `shot` painted nothing: it is one flat
+// colour (as on a display that blanks new windows), or the screen there is as it
+// was `before` the window appeared (as on one that leaves their area as it was).
+bool painted_nothing(const wxImage& shot, const wxImage& before);
 
 // The log window's text, and whether it contains `text`.
 wxString log_text();

@@ -1,6 +1,11 @@
 // The analysis runner: loading models from the recent-files list, running them
 // step by step under the control dialog, halting, continuing, cancelling, and
 // what a failed load, an unwritable listing or an analysis error leave behind.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -16,14 +21,17 @@
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 #include <wx/utils.h>
 
 #include "app.h"
 #include "control.h"
 #include "control_dialog.h"
 #include "domain.h"
+#include "draw_prop_dialog.h"
 #include "errors.h"
 #include "frame.h"
+#include "graphics_frame.h"
 #include "gui_test_support.h"
 #include "incremental_control.h"
 #include "runner.h"
@@ -70,6 +78,21 @@ void press(int button)
     wxCommandEvent event(wxEVT_BUTTON, button);
     event.SetEventObject(&dialog());
     dialog().ProcessWindowEvent(event);
+}
+
+// A real mouse click on a button of the control dialog; returns once the
+// button's command has run.
+void click(int button)
+{
+    ControlDialog& d = dialog();
+    d.Raise();
+    pump_events(10);
+    wxWindow* target = d.FindWindow(button);
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(target->GetScreenRect().GetPosition() + target->GetSize() / 2);
+    pump_events();
+    mouse.MouseClick();
+    pump_events(20);
 }
 
 // Loads through the recent-files list, as the user's second route does; returns
@@ -126,6 +149,46 @@ const char* const truss_with_bad_group =
     "*material 1\nlinearelastic\nyoung 1e10\n*geometry 1\ncrosse 0.01\n"
     "*elements\ntruss 1 1\n1 1 3\n2 2 3\nbrick99 1 1\n3 1 2\n"
     "*suppress\nux uy 1 2\n*loadef\nset 1\nloads\nfy -1 3\n*end\n";
+
+// Keeps a file from being written other than at its end (the file system's
+// append-only flag) while it exists, or until cleared.
+class AppendOnly {
+public:
+    AppendOnly() = default;
+    AppendOnly(const AppendOnly&) = delete;
+    AppendOnly& operator=(const AppendOnly&) = delete;
+    ~AppendOnly() { clear(); }
+
+    // False when the flag cannot be set (no such flag, or no right to set it).
+    bool set(const std::string& file)
+    {
+        if (!change(file, true)) return false;
+        path = file;
+        return true;
+    }
+    void clear()
+    {
+        if (!path.empty()) change(path, false);
+        path.clear();
+    }
+
+private:
+    static bool change(const std::string& file, bool on)
+    {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_APPEND_FL) : (flags & ~FS_APPEND_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+
+    std::string path;
+};
 
 class RunnerTest : public testing::Test {
 protected:
@@ -348,6 +411,80 @@ TEST_F(RunnerTest, LoadingAndClosingAreRefusedWhileRunning)
     EXPECT_TRUE(file_menu->IsEnabled(CMD_RECENT_FIRST + 1));
 }
 
+// Every message box paints its text and buttons as it appears, also those that
+// come up while the steps of an analysis run: what the screen shows of it is not
+// one flat colour.
+TEST(MessageBoxes, ShowTheirTextAndButtonsWhenTheyAppear)
+{
+    enum class When { paused, running };
+    const int ok = -5;
+    const int no = -9;
+    const struct {
+        const char* name;
+        When when;
+        std::function<void()> open;
+        int response;
+        int skip;  // dialogs before it, cancelled unseen
+    } cases[] = {
+        // Boxes of one text follow one another only with another box between: one
+        // that painted nothing would show the earlier one's picture left behind.
+        {"Halt while paused", When::paused, [] { press(ControlDialog::ID_HALT); }, no, 0},
+        {"Halt clicked while paused", When::paused, [] { click(ControlDialog::ID_HALT); }, no, 0},
+        {"Cancel clicked during the steps", When::running,
+         [] { click(ControlDialog::ID_CANCEL); }, no, 0},
+        {"Cancel during the steps", When::running, [] { press(ControlDialog::ID_CANCEL); }, no,
+         0},
+        {"Halt during the steps", When::running, [] { press(ControlDialog::ID_HALT); }, no, 0},
+        {"closing during the steps", When::running, [] { main_frame().Close(false); }, ok, 0},
+        {"about box", When::paused, [] { main_frame().IssueCommand(CMD_ABOUT); }, ok, 0},
+        {"cancelled printing", When::paused, [] { main_frame().IssueCommand(CMD_PRINT); }, ok,
+         1},
+        {"closing the graphics window", When::paused,
+         [] { main_frame().GetGraphicsFrame()->Close(false); }, ok, 0},
+        {"number that cannot be read", When::paused,
+         [] {
+             main_frame().IssueCommand(CMD_DRAW_PROPERTIES);
+             DrawPropDialog& properties = *main_frame().GetDrawPropDialog();
+             auto* scaling = dynamic_cast<wxTextCtrl*>(properties.FindWindow(ID_SCALING));
+             ASSERT_NE(scaling, nullptr);
+             scaling->ChangeValue("1..2");
+             wxCommandEvent ok_click(wxEVT_BUTTON, wxID_OK);
+             ok_click.SetEventObject(properties.FindWindow(wxID_OK));
+             properties.ProcessWindowEvent(ok_click);
+             properties.Hide();
+         },
+         ok, 0},
+    };
+    main_frame().GetDrawProperties().SetDefaults();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(load(copy_example("two_bar_truss.dat")));
+        CountingControl* counting = install_counting_control(1000);
+        wxImage shot;
+        if (c.when == When::paused) {
+            shot = shoot_modal_dialog(c.open, c.response, c.skip);
+        } else {
+            counting->step_ms = 5;
+            wxTheApp->CallAfter([&] {
+                shot = shoot_modal_dialog(c.open, c.response, c.skip);
+                dialog().SetCancelled(true);
+                dialog().SetHalted(true);
+            });
+            press(ControlDialog::ID_START);
+            EXPECT_FALSE(running);
+        }
+        // The analysis of the row ends here.
+        dialog().SetCancelled(true);
+        main_frame().IssueCommand(CMD_END);
+        ASSERT_TRUE(shot.IsOk()) << "the message box did not appear";
+        EXPECT_GT(shot.GetWidth(), 50);
+        EXPECT_GT(shot.GetHeight(), 30);
+        // The windows under the box repaint before the next one comes.
+        pump_events(10);
+    }
+    main_frame().GetLog()->Clear();
+}
+
 TEST_F(RunnerTest, CloseThatCannotBeRefusedWaitsUntilTheStepsHaveEnded)
 {
     const std::string path = copy_example("two_bar_truss.dat");
@@ -432,43 +569,101 @@ TEST_F(RunnerTest, ExceptionOutOfTheReaderIsReportedAsAFailedLoad)
 
 TEST_F(RunnerTest, UnwritableListingOrResultFileKeepsTheAnalysisFromStarting)
 {
-    for (const char* extension : {".out", ".flavia.res"}) {
-        SCOPED_TRACE(extension);
-        const std::string path = copy_example("two_bar_truss.dat");
-        ASSERT_TRUE(load(path));
-        CountingControl* counting = install_counting_control(2);
-        counting->post_selection().last = true;
-        counting->post_selection().displacement = true;
-        // A directory in the file's place cannot be opened for writing, even by root.
-        const fs::path blocker = fs::path(path).parent_path() / (std::string("two_bar_truss") + extension);
-        fs::create_directory(blocker);
-        // Both files are checked before either is emptied: the listing of an
-        // earlier run stays as it was.
-        const std::string earlier_listing = "the listing of an earlier run\n";
-        if (!fs::is_directory(listing_of(path))) std::ofstream(listing_of(path)) << earlier_listing;
+    enum class Blocker { folder, link_into_missing_folder, append_only_file, read_only_file };
+    struct Case {
+        const char* name;
+        Blocker blocker;
+        const char* reason;
+    };
+    const Case cases[] = {
+        // A folder in the file's place cannot be opened for writing, even by root.
+        {"folder", Blocker::folder, "Is a directory"},
+        // Results linked to a drive that is not mounted.
+        {"link into a missing folder", Blocker::link_into_missing_folder,
+         "No such file or directory"},
+        {"file that may only be appended to", Blocker::append_only_file,
+         "Operation not permitted"},
+        {"read-only file", Blocker::read_only_file, "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        for (const char* extension : {".out", ".flavia.res"}) {
+            SCOPED_TRACE(testing::Message() << c.name << " as " << extension);
+            const std::string path = copy_example("two_bar_truss.dat");
+            const fs::path folder = fs::path(path).parent_path();
+            const fs::path blocker = folder / (std::string("two_bar_truss") + extension);
+            const std::string result_path = (folder / "two_bar_truss.flavia.res").string();
+            // The files of an earlier run.
+            const std::string earlier_listing = "the listing of an earlier run\n";
+            const std::string earlier_results = "the results of an earlier run\n";
+            std::ofstream(listing_of(path)) << earlier_listing;
+            std::ofstream(result_path) << earlier_results;
+            const std::string earlier = read_file(blocker.string());
+            const fs::path missing_target = folder / "unmounted" / "results" / "x";
+            AppendOnly append_only;
+            switch (c.blocker) {
+            case Blocker::folder:
+                fs::remove(blocker);
+                fs::create_directory(blocker);
+                break;
+            case Blocker::link_into_missing_folder:
+                fs::remove(blocker);
+                fs::create_symlink(missing_target, blocker);
+                break;
+            case Blocker::append_only_file:
+                // Not every file system keeps the flag.
+                if (!append_only.set(blocker.string())) continue;
+                break;
+            case Blocker::read_only_file:
+                // Root may write a read-only file.
+                if (geteuid() == 0) continue;
+                fs::permissions(blocker, fs::perms::owner_read);
+                break;
+            }
 
-        press(ControlDialog::ID_START);
-        if (!fs::is_directory(listing_of(path))) {
-            EXPECT_EQ(read_file(listing_of(path)), earlier_listing);
+            ASSERT_TRUE(load(path));
+            CountingControl* counting = install_counting_control(2);
+            counting->post_selection().last = true;
+            counting->post_selection().displacement = true;
+            hook.dialogs.clear();
+            press(ControlDialog::ID_START);
+
+            // Both files are opened before either is emptied: a refused start
+            // changes no file.
+            if (c.blocker == Blocker::folder || c.blocker == Blocker::link_into_missing_folder) {
+                EXPECT_FALSE(fs::exists(missing_target.parent_path()));
+            } else {
+                EXPECT_EQ(read_file(blocker.string()), earlier);
+            }
+            if (blocker != fs::path(listing_of(path))) {
+                EXPECT_EQ(read_file(listing_of(path)), earlier_listing);
+            }
+            if (blocker != fs::path(result_path)) {
+                EXPECT_EQ(read_file(result_path), earlier_results);
+            }
+            // The message names the file and why it cannot be opened.
+            EXPECT_TRUE(log_contains("ERROR: can not open file " +
+                                     wxString::FromUTF8(blocker.string()) + ": " + c.reason))
+                << log_text();
+            EXPECT_EQ(counting->performed, 0);
+            EXPECT_FALSE(started);
+            EXPECT_FALSE(running);
+            EXPECT_FALSE(out_stream.is_open());
+            EXPECT_FALSE(post_stream.is_open());
+            EXPECT_TRUE(loaded);
+            EXPECT_TRUE(dialog().IsShown());
+            EXPECT_TRUE(dialog().IsPaused());
+            EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
+
+            // Once the file can be written, Start runs the analysis.
+            append_only.clear();
+            fs::remove(blocker);
+            press(ControlDialog::ID_START);
+            EXPECT_EQ(counting->performed, 2);
+            EXPECT_FALSE(loaded);
+            EXPECT_TRUE(fs::is_regular_file(listing_of(path)));
+            EXPECT_TRUE(fs::is_regular_file(result_path));
+            EXPECT_NE(read_file(result_path), earlier_results);
         }
-        EXPECT_TRUE(log_contains("ERROR: can not open file " + wxString::FromUTF8(blocker.string())));
-        EXPECT_EQ(counting->performed, 0);
-        EXPECT_FALSE(started);
-        EXPECT_FALSE(running);
-        EXPECT_FALSE(out_stream.is_open());
-        EXPECT_FALSE(post_stream.is_open());
-        EXPECT_TRUE(loaded);
-        EXPECT_TRUE(dialog().IsShown());
-        EXPECT_TRUE(dialog().IsPaused());
-        EXPECT_TRUE(file_menu->IsEnabled(CMD_LOAD_FILE));
-
-        // Once the file can be written, Start runs the analysis.
-        fs::remove(blocker);
-        press(ControlDialog::ID_START);
-        EXPECT_EQ(counting->performed, 2);
-        EXPECT_FALSE(loaded);
-        EXPECT_TRUE(fs::is_regular_file(listing_of(path)));
-        EXPECT_TRUE(fs::is_regular_file(fs::path(path).replace_extension(".flavia.res")));
     }
 }
 
