@@ -205,7 +205,10 @@ void LoadSet::check_carried() const
     using Value = Nodal_Prescribed::Prescr_dir;
     const auto values = values_at_nodes<Value>(
         prescribed_, [](const Nodal_Prescribed& group) -> const auto& { return group.values(); });
-    for (const auto& [node, node_values] : values) {
+    for (const auto& entry : values) {
+        // A lambda may not capture a structured binding in C++17.
+        const Node* node = entry.first;
+        const auto& node_values = entry.second;
         if (std::none_of(node_values.begin(), node_values.end(), [&](const Value* value) {
                 return node->prescribed_on_support(value->type, value->direction);
             }))
