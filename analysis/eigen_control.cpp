@@ -12,7 +12,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kvmatrix.h"
-#include "ordering.h"
+#include "mass_rank.h"
 #include "sysmat.h"
 #include "ui_seam.h"
 
@@ -47,91 +47,6 @@ unsigned subspace_size(int wanted, std::uint32_t equations)
     const std::int64_t f = std::max(wanted, 0);
     const std::int64_t q = std::min(2 * f, f + 8);
     return static_cast<unsigned>(std::min<std::int64_t>(q, equations));
-}
-
-// Free equations that carry mass. Only as many independent modes of finite
-// frequency exist as the mass matrix has rank, and a row without a diagonal entry
-// is empty in a positive semi-definite matrix; a larger block (massless beams with
-// point masses) makes the projected mass matrix singular.
-std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t equations)
-{
-    std::uint32_t count = 0;
-    for (std::uint32_t i = 0; i < equations; ++i)
-        if (M[i](i) > 0.0) ++count;
-    return count;
-}
-
-// Rank of the mass matrix over the free equations: the pivots of its L D L^T
-// factorisation over the profile of its rows, in the order of the equations that
-// keeps that profile small. Elements
-// whose mass is integrated at fewer points than they have nodes (quadratic elements
-// with the reduced rule, one-point triangles) give motions that carry no mass
-// although every equation has some; no mode of finite frequency exists for them. A
-// positive semi-definite matrix has a zero pivot for each such motion, and the rest
-// of its column is zero as well, so the row is passed over. A pivot counts as zero
-// below 1e-9 of its row's diagonal: rounding leaves some 1e-15 there, while the
-// pivots of a regular mass matrix stay within a fixed fraction of their diagonal
-// (a quarter for the 4-node quadrilateral) or, where elements that see only part
-// of the motions meet, within the ratio of neighbouring elements' masses. Judged
-// row by row, the rule does not depend on the units of any degree of freedom.
-std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
-{
-    // The order of the factorisation of K: the listed order can make the profile
-    // nearly full.
-    std::vector<std::uint32_t> order = KelVane::profile_order(M);
-    if (order.empty()) {
-        order.resize(equations);
-        for (std::uint32_t i = 0; i < equations; ++i) order[i] = i;
-    }
-    std::vector<std::uint32_t> place(equations);
-    for (std::uint32_t i = 0; i < equations; ++i) place[order[i]] = i;
-
-    std::vector<std::uint32_t> first(equations);
-    std::vector<std::size_t> start(equations + 1, 0);
-    for (std::uint32_t i = 0; i < equations; ++i) {
-        first[i] = i;
-        for (const KelVane::ai& entry : M[order[i]].entries())
-            if (entry.value != 0.0) first[i] = std::min(first[i], place[entry.index]);
-        start[i + 1] = start[i] + (i - first[i] + 1);
-    }
-    // Row i holds columns first[i] ... i; column j of row i at start[i] + j - first[i].
-    std::vector<double> lower(start[equations], 0.0);
-    for (std::uint32_t i = 0; i < equations; ++i) {
-        for (const KelVane::ai& entry : M[order[i]].entries()) {
-            const std::uint32_t j = place[entry.index];
-            if (j <= i && j >= first[i]) lower[start[i] + j - first[i]] = entry.value;
-        }
-    }
-
-    std::vector<double> pivot(equations, 0.0);
-    std::uint32_t rank = 0;
-    for (std::uint32_t i = 0; i < equations; ++i) {
-        double* row = &lower[start[i]];
-        const double diagonal = row[i - first[i]];
-        // g(i,j) = L(i,j) d(j) first, from the finished rows above.
-        for (std::uint32_t j = first[i]; j < i; ++j) {
-            const double* above = &lower[start[j]];
-            const std::uint32_t from = std::max(first[i], first[j]);
-            double sum = row[j - first[i]];
-            for (std::uint32_t k = from; k < j; ++k) sum -= row[k - first[i]] * above[k - first[j]];
-            row[j - first[i]] = sum;
-        }
-        double d = diagonal;
-        for (std::uint32_t j = first[i]; j < i; ++j) {
-            double& entry = row[j - first[i]];
-            if (pivot[j] > 0.0) {
-                d -= entry * entry / pivot[j];
-                entry /= pivot[j];
-            } else {
-                entry = 0.0;
-            }
-        }
-        if (diagonal > 0.0 && d > 1e-9 * diagonal) {
-            pivot[i] = d;
-            ++rank;
-        }
-    }
-    return rank;
 }
 
 // True when a shift of lambda_shift leaves nothing of the stiffness that the

@@ -8,6 +8,7 @@
 
 #include "domain.h"
 #include "kvmatrix.h"
+#include "mass_rank.h"
 #include "sysmat.h"
 #include "transmat.h"
 
@@ -321,27 +322,14 @@ Extremes shifted_inverse_extremes(KelVane::SparseSysMat& A, const KelVane::Spars
 
 // Whether M leaves a motion of the free dofs without mass: an equation of no mass
 // that K stiffens, or a motion that M does not see at all (the consistent mass of
-// an element integrated at fewer points than it has nodes may not see some). The
-// latter are the eigenvalues of M below 1e-9 of its diagonal, counted as the
-// negative pivots of M - 1e-9 diag(M).
+// an element integrated at fewer points than it has nodes may not see some), which
+// leaves the rank of M below its equations with mass.
 bool mass_misses_motions(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M)
 {
     const std::uint32_t n = M.num_rows();
-    KelVane::SparseSysMat A(n, true);
-    for (std::uint32_t r = 0; r < n; ++r) {
-        const double diagonal = M[r](r);
-        if (!(diagonal > 0.0)) {
-            if (K[r](r) != 0.0) return true;
-            // Neither mass nor stiffness: no motion to judge.
-            A.add(r + 1, r + 1, 1.0);
-            continue;
-        }
-        for (const KelVane::ai& entry : M[r].entries()) A.add(r + 1, entry.index + 1, entry.value);
-        A.add(r + 1, r + 1, -1e-9 * diagonal);
-    }
-    KelVane::Vector x;
-    A.solve(KelVane::Vector(n, 0.0), x);
-    return A.negative_pivots() > 0;
+    for (std::uint32_t r = 0; r < n; ++r)
+        if (!(M[r](r) > 0.0) && K[r](r) != 0.0) return true;
+    return mass_rank(M, n) < equations_with_mass(M, n);
 }
 
 }  // namespace
@@ -365,9 +353,7 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
         return std::numeric_limits<double>::infinity();
     }
     // Every motion with mass has a finite frequency: as many as equations with mass.
-    unsigned motions = 0;
-    for (std::uint32_t i = 0; i < n; ++i)
-        if (M[i](i) > 0.0) ++motions;
+    const std::uint32_t motions = equations_with_mass(M, n);
     // At the frequency in question first: the negative pivots of K - s M count the
     // motions below s, so that its factorisation alone says whether any lies
     // above; the Lanczos iterations with it find the highest below s, the

@@ -1,0 +1,75 @@
+#include "mass_rank.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "ordering.h"
+#include "sysmat.h"
+
+std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t equations)
+{
+    std::uint32_t count = 0;
+    for (std::uint32_t i = 0; i < equations; ++i)
+        if (M[i](i) > 0.0) ++count;
+    return count;
+}
+
+std::uint32_t mass_rank(const KelVane::SparseSysMat& M, std::uint32_t equations)
+{
+    // The order of the factorisation of K: the listed order can make the profile
+    // nearly full.
+    std::vector<std::uint32_t> order = KelVane::profile_order(M);
+    if (order.empty()) {
+        order.resize(equations);
+        for (std::uint32_t i = 0; i < equations; ++i) order[i] = i;
+    }
+    std::vector<std::uint32_t> place(equations);
+    for (std::uint32_t i = 0; i < equations; ++i) place[order[i]] = i;
+
+    std::vector<std::uint32_t> first(equations);
+    std::vector<std::size_t> start(equations + 1, 0);
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        first[i] = i;
+        for (const KelVane::ai& entry : M[order[i]].entries())
+            if (entry.value != 0.0) first[i] = std::min(first[i], place[entry.index]);
+        start[i + 1] = start[i] + (i - first[i] + 1);
+    }
+    // Row i holds columns first[i] ... i; column j of row i at start[i] + j - first[i].
+    std::vector<double> lower(start[equations], 0.0);
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        for (const KelVane::ai& entry : M[order[i]].entries()) {
+            const std::uint32_t j = place[entry.index];
+            if (j <= i && j >= first[i]) lower[start[i] + j - first[i]] = entry.value;
+        }
+    }
+
+    std::vector<double> pivot(equations, 0.0);
+    std::uint32_t rank = 0;
+    for (std::uint32_t i = 0; i < equations; ++i) {
+        double* row = &lower[start[i]];
+        const double diagonal = row[i - first[i]];
+        // g(i,j) = L(i,j) d(j) first, from the finished rows above.
+        for (std::uint32_t j = first[i]; j < i; ++j) {
+            const double* above = &lower[start[j]];
+            const std::uint32_t from = std::max(first[i], first[j]);
+            double sum = row[j - first[i]];
+            for (std::uint32_t k = from; k < j; ++k) sum -= row[k - first[i]] * above[k - first[j]];
+            row[j - first[i]] = sum;
+        }
+        double d = diagonal;
+        for (std::uint32_t j = first[i]; j < i; ++j) {
+            double& entry = row[j - first[i]];
+            if (pivot[j] > 0.0) {
+                d -= entry * entry / pivot[j];
+                entry /= pivot[j];
+            } else {
+                entry = 0.0;
+            }
+        }
+        if (diagonal > 0.0 && d > 1e-9 * diagonal) {
+            pivot[i] = d;
+            ++rank;
+        }
+    }
+    return rank;
+}
