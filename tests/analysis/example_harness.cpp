@@ -323,7 +323,22 @@ void ScratchFiles::TearDown()
 {
     std::error_code ignored;
     if (!previous_.empty()) std::filesystem::current_path(previous_, ignored);
-    if (!scratch.empty()) std::filesystem::remove_all(scratch, ignored);
+    if (scratch.empty()) return;
+    // KV_KEEP_SCRATCH=<folder> keeps what every test wrote, in a folder named after
+    // the test, so that the outputs of two builds can be compared file by file.
+    if (const char* keep = std::getenv("KV_KEEP_SCRATCH")) {
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        const std::filesystem::path target = std::filesystem::path(keep) / name;
+        std::filesystem::create_directories(target, ignored);
+        std::filesystem::copy(scratch, target,
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing,
+                              ignored);
+    }
+    std::filesystem::remove_all(scratch, ignored);
 }
 
 std::string ScratchFiles::write_model(const std::string& name, const std::string& text) const
