@@ -22,6 +22,10 @@ constexpr double tolerance = 1e-6;
 // parallel: an angle of 1e-9 radians, far above what the rounding of coordinates
 // to doubles gives a bar that is not a millionth of their size.
 constexpr double rounding = 1e-18;
+// A component of a unit direction along a dof of at most this size is rounding of
+// directions that are orthogonal (their products leave some 1e-16): dropping it
+// keeps the coupling of a member to a dof it does not load out of the equations.
+constexpr double rounding_part = 1e-12;
 
 Vector3 as_vector(const Direction& direction)
 {
@@ -87,20 +91,22 @@ void Node::remove_dof(std::uint32_t i)
 
 void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const
 {
+    // Every dof that takes a part of the direction gets it, however close the
+    // direction is to an earlier dof: a member a hair off a node's first direction
+    // still pulls on the support or the member across it. Only rounding is dropped.
     Vector3 remainder = as_vector(direction);
     for (const auto& dof : dofs_) {
         if (dof->get_type() != type)
             continue;
-        double coefficient = 1.0;
-        if (dof->is_directional()) {
-            const Vector3 d = as_vector(dof->get_direction());
-            coefficient = dot(remainder, d);
-            remainder -= d * coefficient;
-        }
-        if (std::fabs(coefficient) > tolerance)
-            set.add(dof.get(), coefficient);
-        if (dof->is_scalar() || remainder.norm2() < tolerance)
+        if (dof->is_scalar()) {
+            set.add(dof.get(), 1.0);
             return;
+        }
+        const Vector3 d = as_vector(dof->get_direction());
+        const double coefficient = dot(remainder, d);
+        remainder -= d * coefficient;
+        if (std::fabs(coefficient) > rounding_part)
+            set.add(dof.get(), coefficient);
     }
 }
 

@@ -120,16 +120,24 @@ TEST(Node, DofSetExpressesADirectionOnTheNodeDofs)
     node.get_dof_set(rotation_type, x_axis, orthogonal);
     EXPECT_EQ(orthogonal.count(), 0u);
 
-    // A direction within the tolerance of the x dof is taken as x alone by the dof
-    // set; its projection keeps the small part along y as well.
-    const Direction near_x(1, 2e-4, 0);
-    dof_sets joined, projected;
-    node.get_dof_set(displacement_type, near_x, joined);
-    ASSERT_EQ(joined.count(), 1u);
-    node.get_dof_projection(displacement_type, near_x, projected);
-    ASSERT_EQ(projected.count(), 2u);
-    EXPECT_EQ(projected[1].dof, &node.get_dof(2));
-    EXPECT_NEAR(projected[1].coefficient, 2e-4 / std::sqrt(1 + 4e-8), 1e-15);
+    // A direction within the tolerance of the x dof keeps its small part along y,
+    // on both sides of the tolerance: a member a hair off x still pulls on the
+    // support across it. Only a part of rounding size is dropped.
+    for (const double across : {2e-4, 1.2e-3, 1e-9}) {
+        SCOPED_TRACE(across);
+        const Direction near_x(1, across, 0);
+        dof_sets expressed, projected;
+        node.get_dof_set(displacement_type, near_x, expressed);
+        node.get_dof_projection(displacement_type, near_x, projected);
+        ASSERT_EQ(expressed.count(), 2u);
+        ASSERT_EQ(projected.count(), 2u);
+        EXPECT_EQ(expressed[1].dof, &node.get_dof(2));
+        EXPECT_NEAR(expressed[1].coefficient, across / std::sqrt(1 + across * across), 1e-15);
+        EXPECT_EQ(expressed[1].coefficient, projected[1].coefficient);
+    }
+    dof_sets rounding;
+    node.get_dof_set(displacement_type, Direction(1, 1e-14, 0), rounding);
+    EXPECT_EQ(rounding.count(), 1u);
 }
 
 TEST(Node, NumberingCountsEachStatusSeparatelyFromOne)
