@@ -520,6 +520,16 @@ const EdgeRun edge_runs[] = {
      "thick_cylinder",
      {{"quad8axi", "quad8axi 1\n9   1 3 17 15 2 11 16 10\nquad8axi 1"}},
      "element 9 is numbered clockwise or folded: Jacobian determinant 0 at its centre"},
+    // Two nodes at one place leave a bar or a beam without an axis: the message
+    // named neither the element nor its nodes ("illegal direction, length = 0").
+    {"two_bar_truss_zero_length_bar",
+     "two_bar_truss",
+     {{"3", "3   0.0  0.0  0.0"}},
+     "element 1 has zero length: its nodes 1 and 3 are at one place"},
+    {"cantilever_beam_zero_length_beam",
+     "cantilever_beam",
+     {{"5", "5  1.5  0.0  0.0"}},
+     "element 4 has zero length: its nodes 4 and 5 are at one place"},
     {"thick_cylinder_tri6_corners_first",
      "thick_cylinder_tri6",
      {{"tri6psn", "tri6psn 1\n99   11 1 13 6 7 12\ntri6psn 1"}},
