@@ -66,8 +66,8 @@ public:
     // Reads the restart file named in the input; throws file_error on a bad file.
     virtual void read_restart(DomainType& model);
 
-    // The files of the base, with the restart file that the run reads after the
-    // model file (named with its folder).
+    // Those of Control::files_in_use, with the restart file that the run reads
+    // (named with its folder) after the model file.
     std::vector<RunFile> files_in_use() const override;
     // The restart files, named with their folder, that a run started now will save,
     // in the order of their increments: those the save selection chooses among the
