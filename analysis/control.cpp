@@ -3,6 +3,7 @@
 #include <iostream>
 #include <ostream>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "domain.h"
@@ -10,6 +11,7 @@
 #include "incremental_control.h"
 #include "incremental_iterative_control.h"
 #include "kvmatrix.h"
+#include "output_file.h"
 #include "process_values.h"
 #include "sysmat.h"
 
@@ -79,6 +81,23 @@ void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::os
         std::cout << note << std::endl;
         listing << note << '\n';
     }
+}
+
+std::string open_analysis_files(KelVane::Control<MyDomain>& control, OutputFile& listing,
+                                const std::string& listing_name, OutputFile& result,
+                                const std::string& result_name)
+{
+    const bool with_results = writes_result_file(control);
+    control.set_output_files(listing_name, with_results ? result_name : std::string());
+    std::vector<RunFile> files = control.files_in_use();
+    if (const auto* incremental = dynamic_cast<const KelVane::IncrementalControl<MyDomain>*>(&control))
+        for (const std::string& name : incremental->restart_files_to_write())
+            files.push_back({"restart file", name, true});
+    const std::string clash = run_file_clash(files);
+    if (!clash.empty()) return clash;
+    std::vector<std::pair<OutputFile*, std::string>> opened{{&listing, listing_name}};
+    if (with_results) opened.emplace_back(&result, result_name);
+    return OutputFile::open_together(opened);
 }
 
 void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::ostream& listing)

@@ -3,10 +3,13 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
+#include "model_loader.h"
 #include "post_selection.h"
 
 class MyDomain;
+class OutputFile;
 
 namespace KelVane {
 
@@ -45,12 +48,32 @@ public:
     // writes may be it. Empty when unknown.
     const std::string& get_model_file() const { return model_file; }
     void set_model_file(const std::string& name) { model_file = name; }
+    // The listing and the result file of the run (empty when none is written):
+    // no file that the analysis writes later may be either.
+    void set_output_files(const std::string& listing, const std::string& result)
+    {
+        listing_file = listing;
+        result_file = result;
+    }
+
+    // The files of the run that are known, those it reads first: the model file,
+    // then the listing and the result file. Unknown ones are left out.
+    virtual std::vector<RunFile> files_in_use() const
+    {
+        std::vector<RunFile> files;
+        if (!model_file.empty()) files.push_back({"model file", model_file, false});
+        if (!listing_file.empty()) files.push_back({"listing", listing_file, true});
+        if (!result_file.empty()) files.push_back({"result file", result_file, true});
+        return files;
+    }
 
 protected:
     bool done = false;
     PostProc post;
     std::string base_name;
     std::string model_file;
+    std::string listing_file;
+    std::string result_file;
 };
 
 }  // namespace KelVane
@@ -77,6 +100,18 @@ bool writes_result_file(const KelVane::Control<MyDomain>& control);
 // file, blocks without increments, increments without blocks, and step numbers
 // beyond the last increment. Called once the analysis has been initialised.
 void report_unwritten_results(const KelVane::Control<MyDomain>& control, std::ostream& listing);
+
+// Opens the listing `listing_name` and, when the analysis writes one
+// (writes_result_file), the result file `result_name` of a run of `control`, and
+// tells the control both names. Refused before anything is opened when two files
+// of the run are one file (run_file_clash): the model file, a restart file it
+// reads, the listing, the result file and every restart file the run will save.
+// Both files are opened before either is emptied (OutputFile::open_together), so
+// that a refused start changes no file. Returns the refusal; empty when the files
+// are open.
+std::string open_analysis_files(KelVane::Control<MyDomain>& control, OutputFile& listing,
+                                const std::string& listing_name, OutputFile& result,
+                                const std::string& result_name);
 
 // Starts an analysis: the control's init, then report_unwritten_results. The
 // notes on directions the nodes joined (MyDomain::report_joined_directions) come

@@ -11,6 +11,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kv_assert.h"
+#include "mass_rank.h"
 #include "skyline.h"
 #include "stability_limit.h"
 #include "sysmat.h"
@@ -59,6 +60,13 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     // A mass is judged against the masses of its own kind of motion: a rotary
     // inertia is a mass times a length squared.
     mass->set_groups(free_dof_kinds(model));
+    // The step divides by the lumped mass: a dof without one has no explicit step.
+    const std::vector<std::uint32_t> massless = mass->vanishing_elements();
+    if (!massless.empty())
+        throw KelVane::kelvane_error(
+            "explicit analysis: " + massless_motion(model, massless.front()) +
+            ", which no explicit step can follow; give the model mass there, or analyse it "
+            "with newmark and beta of at least gamma / 2");
     if (!model.conducts_heat()) check_stability_limit(model, omega_unstrained);
 
     energy_given = -1.0;

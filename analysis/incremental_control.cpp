@@ -1,5 +1,6 @@
 #include "incremental_control.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -51,6 +52,18 @@ std::string with_folder(const std::string& name)
     std::error_code failure;
     const std::filesystem::path path = std::filesystem::absolute(name, failure);
     return failure ? name : path.string();
+}
+
+// The increment that the restart file `name` holds, as its first lines say; 0
+// when they do not say it (reading it refuses the file then).
+int saved_increment(const std::string& name)
+{
+    std::ifstream file(name);
+    file.imbue(std::locale::classic());
+    std::string word;
+    int increment = 0;
+    if (!(file >> word >> increment) || word != restart_header || increment < 0) return 0;
+    return increment;
 }
 
 // 0.5, 0.25: shortest form in the "C" locale.
@@ -225,10 +238,50 @@ void IncrementalControl<DomainType>::complete_increment(DomainType& model, std::
 }
 
 template <class DomainType>
+std::vector<RunFile> IncrementalControl<DomainType>::files_in_use() const
+{
+    std::vector<RunFile> files = Control<DomainType>::files_in_use();
+    if (restart) {
+        const auto after_inputs = std::find_if(files.begin(), files.end(),
+                                               [](const RunFile& file) { return file.written; });
+        files.insert(after_inputs, RunFile{"restart file", with_folder(restart_file), false});
+    }
+    return files;
+}
+
+template <class DomainType>
+std::vector<std::string> IncrementalControl<DomainType>::restart_files_to_write() const
+{
+    // Numbered as prepare numbers the increments.
+    const long long first = (restart ? saved_increment(restart_file) : 0) + 1LL;
+    long long last = first - 1;
+    for (const LoadBlock& block : load_blocks)
+        if (block.steps > 0) last += block.steps;
+    std::vector<std::string> names;
+    // A count beyond the range of increment numbers is refused by init.
+    if (last > std::numeric_limits<int>::max()) return names;
+    const auto add = [&](long long increment) {
+        names.push_back(with_folder(restart_file_name(this->base_name, static_cast<int>(increment))));
+    };
+    if (save.all) {
+        for (long long increment = first; increment <= last; ++increment) add(increment);
+        return names;
+    }
+    for (const int step : save.steps)
+        if (step >= first && step <= last && !(save.last && step == last)) add(step);
+    if (save.last && last >= first) add(last);
+    return names;
+}
+
+template <class DomainType>
 void IncrementalControl<DomainType>::write_restart(DomainType& model)
 {
     const std::string name = restart_file_name(this->base_name, increment_nr);
-    const std::string clash = model_file_clash("restart file", name, this->model_file);
+    // Checked at the start with the others; a link made since is found here, before
+    // the file it stands for is emptied.
+    std::vector<RunFile> files = files_in_use();
+    files.push_back({"restart file", with_folder(name), true});
+    const std::string clash = run_file_clash(files);
     if (!clash.empty()) throw file_error(clash);
     errno = 0;
     std::ofstream file(name, std::ios::out | std::ios::trunc);

@@ -4,6 +4,7 @@
 #include <deque>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "control.h"
 #include "kvmatrix.h"
@@ -64,6 +65,15 @@ public:
     virtual void write_restart(DomainType& model);
     // Reads the restart file named in the input; throws file_error on a bad file.
     virtual void read_restart(DomainType& model);
+
+    // Those of Control::files_in_use, with the restart file that the run reads
+    // (named with its folder) after the model file.
+    std::vector<RunFile> files_in_use() const override;
+    // The restart files, named with their folder, that a run started now will save,
+    // in the order of their increments: those the save selection chooses among the
+    // increments after the one the restart file read holds (as far as its first
+    // lines tell).
+    std::vector<std::string> restart_files_to_write() const;
 
     // Called by the derived init after the dofs are numbered: sizes the right-hand
     // side, reads the restart file when asked to, judges the loads of the sets that

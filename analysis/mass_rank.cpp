@@ -3,8 +3,35 @@
 #include <algorithm>
 #include <vector>
 
+#include "domain.h"
+#include "loads.h"
 #include "ordering.h"
 #include "sysmat.h"
+
+std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M)
+{
+    const std::uint32_t n = M.num_rows();
+    for (std::uint32_t r = 0; r < n; ++r)
+        if (!(M[r](r) > 0.0) && K[r](r) != 0.0) return r + 1;
+    return 0;
+}
+
+std::string massless_motion(const MyDomain& model, std::uint32_t equation)
+{
+    std::string where =
+        "a degree of freedom without mass, or elements whose mass is integrated at fewer "
+        "points than they have nodes";
+    for (const MyNode* node : model.nodes) {
+        for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
+            const KelVane::itincDof& dof = node->get_dof(i);
+            if (equation == 0 || !dof.is_free() || dof.get_global_nr() != equation) continue;
+            where = "the degree of freedom " + KelVane::dof_word(dof.get_type(), dof.get_direction()) +
+                    " of node " + std::to_string(node->number());
+        }
+    }
+    return "the model has a motion with stiffness but no mass (" + where +
+           "), of no finite frequency";
+}
 
 std::uint32_t equations_with_mass(const KelVane::SparseSysMat& M, std::uint32_t equations)
 {

@@ -2,10 +2,24 @@
 #define KELVANED_MASS_RANK_H
 
 #include <cstdint>
+#include <string>
+
+class MyDomain;
 
 namespace KelVane {
 class SparseSysMat;
 }
+
+// The first free equation, counted from 1, that K stiffens and M gives no mass
+// (its diagonal is not above 0); 0 when there is none.
+std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M);
+
+// The words for a motion of the model with stiffness but no mass, which has no
+// finite frequency: "the model has a motion with stiffness but no mass (...), of
+// no finite frequency". The brackets name free equation `equation` (counted from
+// 1) by its node and degree of freedom ("the degree of freedom rz of node 2"), or,
+// when no single equation is known (0), the ways a model comes to have one.
+std::string massless_motion(const MyDomain& model, std::uint32_t equation);
 
 // Free equations that carry mass. Only as many independent modes of finite
 // frequency exist as the mass matrix has rank, and a row without a diagonal entry

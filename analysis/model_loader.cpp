@@ -1,7 +1,11 @@
 #include "model_loader.h"
 
 #include <chrono>
+#include <filesystem>
 #include <iostream>
+#include <map>
+#include <system_error>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -102,22 +106,81 @@ std::string directory_part(const std::string& path)
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
-bool same_file(const std::string& first, const std::string& second)
+namespace {
+
+// What tells one file from another: the device and inode of a file that exists,
+// the path it will be made at of one that does not.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;
+
+    bool operator<(const FileIdentity& other) const
+    {
+        return std::tie(exists, device, inode, path) <
+               std::tie(other.exists, other.device, other.inode, other.path);
+    }
+    bool operator==(const FileIdentity& other) const
+    {
+        return !(*this < other) && !(other < *this);
+    }
+};
+
+// The path at which writing `name` makes its file: every link followed, also one
+// to a file that does not exist yet, and the folders resolved.
+std::string path_to_be_made(const std::string& name)
 {
-    struct stat first_status {};
-    struct stat second_status {};
-    if (::stat(first.c_str(), &first_status) != 0 || ::stat(second.c_str(), &second_status) != 0)
-        return false;
-    return first_status.st_dev == second_status.st_dev &&
-           first_status.st_ino == second_status.st_ino;
+    namespace fs = std::filesystem;
+    std::error_code failure;
+    fs::path path = fs::absolute(name, failure);
+    if (failure) path = name;
+    // As many links as the system follows in one name.
+    for (int links = 0; links < 40; ++links) {
+        if (!fs::is_symlink(fs::symlink_status(path, failure))) break;
+        const fs::path target = fs::read_symlink(path, failure);
+        if (failure) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    const fs::path resolved = fs::weakly_canonical(path, failure);
+    return (failure ? path.lexically_normal() : resolved).string();
 }
 
-std::string model_file_clash(const std::string& kind, const std::string& name,
-                             const std::string& model_file)
+FileIdentity identify(const std::string& name)
 {
-    if (model_file.empty() || !same_file(name, model_file)) return std::string();
-    return "the " + kind + " " + name + " is the model file " + model_file +
-           " itself: it is not written";
+    FileIdentity identity;
+    struct stat status {};
+    if (::stat(name.c_str(), &status) == 0) {
+        identity.exists = true;
+        identity.device = status.st_dev;
+        identity.inode = status.st_ino;
+    } else {
+        identity.path = path_to_be_made(name);
+    }
+    return identity;
+}
+
+}  // namespace
+
+bool same_file(const std::string& first, const std::string& second)
+{
+    return identify(first) == identify(second);
+}
+
+std::string run_file_clash(const std::vector<RunFile>& files)
+{
+    // Each file is looked at once: a run may save a restart file at every increment.
+    std::map<FileIdentity, std::size_t> first_of;
+    for (std::size_t later = 0; later < files.size(); ++later) {
+        const RunFile& file = files[later];
+        const auto [known, added] = first_of.emplace(identify(file.name), later);
+        if (added) continue;
+        const RunFile& earlier = files[known->second];
+        if (!file.written && !earlier.written) continue;
+        return "the " + file.kind + " " + file.name + " is the " + earlier.kind + " " +
+               earlier.name + " itself: it is not written";
+    }
+    return std::string();
 }
 
 StopWatch::StopWatch(bool start_now)

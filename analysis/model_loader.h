@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 class MyDomain;
 
@@ -26,14 +27,25 @@ int read_model(const std::string& file_name, MyDomain*& domain,
 std::string model_base_name(const std::string& path);
 // The path up to and including its last '/'; empty when it has none.
 std::string directory_part(const std::string& path);
-// Whether the two paths name one file (one device and one inode: a hard or a
-// symbolic link to the file counts); false when either does not exist.
+// Whether the two paths name one file. Two files that exist are one when they
+// have one device and one inode (a hard or a symbolic link to the file counts);
+// two that do not exist yet are one when every link is followed and every folder
+// resolved gives one path (a link to a file not made yet is the file that writing
+// it makes). A file that exists is never one that does not.
 bool same_file(const std::string& first, const std::string& second);
-// The message that refuses to write the output file `name` (`kind` is "listing",
-// "result file" or "restart file") when it is the model file `model_file` itself;
-// empty when it is another file or no model file is known.
-std::string model_file_clash(const std::string& kind, const std::string& name,
-                             const std::string& model_file);
+
+// A file that a run reads or writes, named for messages by what it is ("model
+// file", "listing", "result file", "restart file").
+struct RunFile {
+    std::string kind;
+    std::string name;
+    bool written = true;  // false for a file the run only reads
+};
+// The message that refuses a run two of whose files are one file (same_file),
+// "the <kind> <name> is the <kind> <name> itself: it is not written", naming the
+// later of the two first; two files that are only read do not clash. Empty when
+// every file the run writes is a file of its own.
+std::string run_file_clash(const std::vector<RunFile>& files);
 
 // Accumulated elapsed time on the time-of-day clock, in seconds and milliseconds.
 class StopWatch {

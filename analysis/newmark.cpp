@@ -11,6 +11,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kv_assert.h"
+#include "mass_rank.h"
 #include "stability_limit.h"
 #include "sysmat.h"
 #include "transmat.h"
@@ -72,11 +73,13 @@ void NonLinearNewmarkControl::check_stability_limit(MyDomain& model,
     // The acceleration of a motion without mass grows at every step, whatever the
     // step, until it is no number.
     if (std::isinf(omega)) {
+        KelVane::SparseSysMat K(model.n_free, model.symmetric);
+        KelVane::Vector unused(model.n_free, 0.0);
+        model.assemble_tangent(K, unused);
         message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
-                << ") no timestep is stable: the model has a motion with stiffness but no mass "
-                   "(a degree of freedom without mass, or elements whose mass is integrated at "
-                   "fewer points than they have nodes), of no finite frequency; give the model "
-                   "mass there, or take beta of at least gamma / 2";
+                << ") no timestep is stable: "
+                << massless_motion(model, equation_without_mass(K, *mass))
+                << "; give the model mass there, or take beta of at least gamma / 2";
         throw KelVane::kelvane_error(message.str());
     }
     message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma

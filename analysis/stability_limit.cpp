@@ -327,8 +327,7 @@ Extremes shifted_inverse_extremes(KelVane::SparseSysMat& A, const KelVane::Spars
 bool mass_misses_motions(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M)
 {
     const std::uint32_t n = M.num_rows();
-    for (std::uint32_t r = 0; r < n; ++r)
-        if (!(M[r](r) > 0.0) && K[r](r) != 0.0) return true;
+    if (equation_without_mass(K, M) != 0) return true;
     return mass_rank(M, n) < equations_with_mass(M, n);
 }
 

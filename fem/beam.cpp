@@ -122,6 +122,11 @@ Vector LinBeam2d::internal_forces()
     return current_end_forces;
 }
 
+void LinBeam2d::check_shape() const
+{
+    refuse_zero_length();
+}
+
 // Per node: displacement along the axis d, displacement along n = ez x d and the
 // rotation about z.
 LocalDof* LinBeam2d::GetLocalDofs()

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "errors.h"
@@ -102,6 +103,20 @@ bool ElementBase::moves_dof(std::uint32_t index) const
 }
 
 void ElementBase::check_shape() const {}
+
+void ElementBase::refuse_zero_length() const
+{
+    KV_ASSERT(number_of_nodes == 2);
+    try {
+        // Refused as the axis is refused: a difference of no length, as far as its
+        // square tells.
+        static_cast<void>(Direction(nodes[1]->get_position() - nodes[0]->get_position()));
+    } catch (const program_error&) {
+        throw kelvaned_error("element " + std::to_string(element_number) +
+                             " has zero length: its nodes " + std::to_string(nodes[0]->number()) +
+                             " and " + std::to_string(nodes[1]->number()) + " are at one place");
+    }
+}
 
 void ElementBase::create_dofs()
 {

@@ -128,6 +128,11 @@ public:
     const TransformationMatrix& get_transformation() const { return T; }
 
 protected:
+    // For an element of two nodes, whose axis runs from the first to the second:
+    // throws kelvaned_error "element 3 has zero length: its nodes 4 and 5 are at one
+    // place" when they give it no axis.
+    void refuse_zero_length() const;
+
     std::uint32_t number_of_nodes;
     std::uint32_t element_number;
     std::uint32_t number_of_node_dofs;

@@ -133,9 +133,14 @@ Vector Truss::internal_forces()
     return f;
 }
 
+void Truss::check_shape() const
+{
+    refuse_zero_length();
+}
+
 // One displacement along the bar axis at each node, the only dofs the bar
 // creates, then the coordinate directions at each node; a bar of zero length has
-// no axis and fails here.
+// no axis and fails here (check_shape names it first when the analysis starts).
 LocalDof* Truss::GetLocalDofs()
 {
     const Direction axis(nodes[1]->get_position() - nodes[0]->get_position());

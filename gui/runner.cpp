@@ -30,7 +30,6 @@ bool loaded = false;
 bool running = false;
 bool can_continue = false;
 bool started = false;
-std::string model_file_name;
 std::string out_file_name;
 std::string post_file_name;
 OutputFile out_stream;
@@ -156,7 +155,6 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     loaded = false;
     started = false;
     can_continue = false;
-    model_file_name.clear();
     out_file_name.clear();
     post_file_name.clear();
     control_dialog->Hide();
@@ -185,7 +183,6 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
     }
 
     const std::string base_path = directory_part(name) + model_base_name(name);
-    model_file_name = name;
     out_file_name = base_path + ".out";
     post_file_name = base_path + ".flavia.res";
 
@@ -217,20 +214,14 @@ void MyFrame::OnRunAnalysis(wxCommandEvent&)
     control_dialog->SetPaused(false);
 
     // An analysis whose listing or result file cannot be written does not start;
-    // it can be started again once the file can be opened. Neither may be the
-    // model file itself (a model named like its listing, or a link to it): the
-    // model is then refused before anything is opened for writing. Both files are
-    // opened before either is emptied, so that a refused start changes no file.
+    // it can be started again once the file can be opened. No two files of the
+    // run may be one file (a model named like its listing, a link to the model or
+    // to the listing in the place of another output): the model is then refused
+    // before anything is opened for writing. Both files are opened before either
+    // is emptied, so that a refused start changes no file.
     close_analysis_files();
-    const bool with_results = writes_result_file(*control);
-    std::string refusal = model_file_clash("listing", out_file_name, model_file_name);
-    if (refusal.empty() && with_results)
-        refusal = model_file_clash("result file", post_file_name, model_file_name);
-    if (refusal.empty()) {
-        std::vector<std::pair<OutputFile*, std::string>> files{{&out_stream, out_file_name}};
-        if (with_results) files.emplace_back(&post_stream, post_file_name);
-        refusal = OutputFile::open_together(files);
-    }
+    const std::string refusal =
+        open_analysis_files(*control, out_stream, out_file_name, post_stream, post_file_name);
     if (!refusal.empty()) {
         close_analysis_files();
         std::cerr << "ERROR: " << refusal << std::endl;

@@ -28,9 +28,8 @@ extern bool can_continue;
 // The control's init has been called for the loaded model.
 extern bool started;
 
-// The model file loaded, and its listing and result files: model directory +
-// bare model name + ".out" and ".flavia.res".
-extern std::string model_file_name;
+// The listing and result files of the model loaded: model directory + bare model
+// name + ".out" and ".flavia.res".
 extern std::string out_file_name;
 extern std::string post_file_name;
 extern OutputFile out_stream;

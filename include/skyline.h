@@ -125,6 +125,10 @@ public:
     // 1e-12 of the largest one of its group in magnitude (or the elements of a
     // group are all zero).
     void solve(const Vector& b, Vector& x) override;
+    // The elements that solve takes for zero, by number counted from 1, in order:
+    // below 1e-12 of the largest one of their group in magnitude, or not a number.
+    // Empty once the matrix is inverted.
+    std::vector<std::uint32_t> vanishing_elements() const;
     // Element (i, i), counted from 1, also after a solve has inverted the storage.
     double entry(unsigned i) const { return inverted ? 1.0 / diagonal[i - 1] : diagonal[i - 1]; }
 

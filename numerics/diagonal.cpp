@@ -70,31 +70,38 @@ void DiagonalSysMat::set_groups(std::vector<unsigned char> group_of)
     group = std::move(group_of);
 }
 
+// An element vanishes beside the largest finite one of its group (a mass is not
+// zero because its unit is small, nor a mass beside the rotary inertia of a long
+// beam, whose unit is a length squared larger); when that is zero, every element
+// of the group vanishes. An element that is not a number vanishes as well.
+std::vector<std::uint32_t> DiagonalSysMat::vanishing_elements() const
+{
+    std::vector<std::uint32_t> vanishing;
+    if (inverted) return vanishing;
+    const auto group_of = [this](std::uint32_t i) { return group.empty() ? 0u : group[i]; };
+    std::vector<double> largest(1, 0.0);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const unsigned g = group_of(i);
+        if (g >= largest.size()) largest.resize(g + 1, 0.0);
+        const double d = diagonal[i];
+        if (std::fabs(d) > largest[g] && std::isfinite(d))
+            largest[g] = std::fabs(d);
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double d = diagonal[i];
+        if (!(std::fabs(d) >= vanishing_ratio * largest[group_of(i)]) || !(std::fabs(d) > 0.0))
+            vanishing.push_back(i + 1);
+    }
+    return vanishing;
+}
+
 // The elements are all checked before any is inverted, so a matrix with vanishing
-// elements is left as it was assembled. An element vanishes beside the largest
-// finite one of its group (a mass is not zero because its unit is small, nor a
-// mass beside the rotary inertia of a long beam, whose unit is a length squared
-// larger); when that is zero, every element of the group vanishes. An element
-// that is not a number vanishes as well.
+// elements is left as it was assembled.
 void DiagonalSysMat::solve(const Vector& b, Vector& x)
 {
     KV_ASSERT(b.size() == n);
     if (!inverted) {
-        const auto group_of = [this](std::uint32_t i) { return group.empty() ? 0u : group[i]; };
-        std::vector<double> largest(1, 0.0);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const unsigned g = group_of(i);
-            if (g >= largest.size()) largest.resize(g + 1, 0.0);
-            const double d = diagonal[i];
-            if (std::fabs(d) > largest[g] && std::isfinite(d))
-                largest[g] = std::fabs(d);
-        }
-        std::uint32_t vanishing = 0;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const double d = diagonal[i];
-            if (!(std::fabs(d) >= vanishing_ratio * largest[group_of(i)]) || !(std::fabs(d) > 0.0))
-                ++vanishing;
-        }
+        const std::size_t vanishing = vanishing_elements().size();
         if (vanishing != 0) {
             std::ostringstream message;
             message << "there are " << vanishing << " (almost) zero pivots found!";

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -522,6 +523,25 @@ const EdgeRun edge_runs[] = {
      "thick_cylinder",
      {{"quad8axi", "quad8axi 1\n9   1 3 17 15 2 11 16 10\nquad8axi 1"}},
      "element 9 is numbered clockwise or folded: Jacobian determinant 0 at its centre"},
+    // Two nodes at one place leave a bar or a beam without an axis: the message
+    // named neither the element nor its nodes ("illegal direction, length = 0").
+    {"two_bar_truss_zero_length_bar",
+     "two_bar_truss",
+     {{"3", "3   0.0  0.0  0.0"}},
+     "element 1 has zero length: its nodes 1 and 3 are at one place"},
+    {"cantilever_beam_zero_length_beam",
+     "cantilever_beam",
+     {{"5", "5  1.5  0.0  0.0"}},
+     "element 4 has zero length: its nodes 4 and 5 are at one place"},
+    // Beams without density carry the point masses: their rotations have stiffness
+    // and no mass, which the explicit step divides by ("there are 2 (almost) zero
+    // pivots found!" at the first step).
+    {"portal_frame_explicit_without_density",
+     "portal_frame",
+     {{"density", ""}, {"*linear", "*nonlinear dynamic\nexplicit\ntimestep 1e-5\nincrements 10"}},
+     "explicit analysis: the model has a motion with stiffness but no mass (the degree of "
+     "freedom rz of node 2), of no finite frequency, which no explicit step can follow; give the "
+     "model mass there, or analyse it with newmark and beta of at least gamma / 2"},
     {"thick_cylinder_tri6_corners_first",
      "thick_cylinder_tri6",
      {{"tri6psn", "tri6psn 1\n99   11 1 13 6 7 12\ntri6psn 1"}},
@@ -631,6 +651,111 @@ TEST_F(EndToEnd, RunThatWritesNoResultFileOrIsRefusedChangesNoFile)
     EXPECT_FALSE(refused.ran);
     EXPECT_EQ(refused.error, "can not open file " + first.result_path + ": Is a directory");
     EXPECT_EQ(read_text_file(first.listing_path), listing);
+}
+
+namespace {
+
+// Every entry of the folder with what it holds (a link: where it points), to tell
+// that a refused start changed no file.
+std::map<std::string, std::string> folder_contents(const std::string& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::filesystem::path& path = entry.path();
+        contents[path.filename().string()] =
+            std::filesystem::is_symlink(std::filesystem::symlink_status(path))
+                ? "-> " + std::filesystem::read_symlink(path).string()
+                : read_text_file(path.string());
+    }
+    return contents;
+}
+
+}  // namespace
+
+// No two files of a run may be one file: a result or restart file that is a link
+// (symbolic or hard) to the listing, a listing that links to where a restart file
+// is read or will be written, a restart file that is the model file. The run is
+// refused before anything is written, naming both files (a restart file with its
+// folder), and every file stays as it was: the listing held the restart data, or
+// the result blocks, or the restart file read was emptied. The von Mises bar saves
+// plastic_bar004.bin after its last increment, which its restart reads.
+TEST_F(EndToEnd, RunWhoseFilesAreOneFileIsRefusedAndChangesNoFile)
+{
+    // dangling: a symbolic link to a file that does not exist yet.
+    enum class Link { symbolic, dangling, hard };
+    struct Case {
+        const char* what;
+        const char* example;
+        const char* link;    // the file made a link
+        const char* target;  // the file it links to
+        Link kind;
+        const char* message;  // {} stands for the folder
+    };
+    const Case cases[] = {
+        {"result file linked to the listing", "plastic_bar", "plastic_bar.flavia.res",
+         "plastic_bar.out", Link::symbolic,
+         "the result file {}plastic_bar.flavia.res is the listing {}plastic_bar.out itself: it "
+         "is not written"},
+        {"result file hard-linked to the listing", "plastic_bar", "plastic_bar.flavia.res",
+         "plastic_bar.out", Link::hard,
+         "the result file {}plastic_bar.flavia.res is the listing {}plastic_bar.out itself: it "
+         "is not written"},
+        {"restart file linked to the listing", "plastic_bar", "plastic_bar004.bin",
+         "plastic_bar.out", Link::symbolic,
+         "the restart file {}plastic_bar004.bin is the listing {}plastic_bar.out itself: it is "
+         "not written"},
+        {"restart file hard-linked to the listing", "plastic_bar", "plastic_bar004.bin",
+         "plastic_bar.out", Link::hard,
+         "the restart file {}plastic_bar004.bin is the listing {}plastic_bar.out itself: it is "
+         "not written"},
+        {"restart file linked to the model file", "plastic_bar", "plastic_bar004.bin",
+         "plastic_bar.dat", Link::symbolic,
+         "the restart file {}plastic_bar004.bin is the model file {}plastic_bar.dat itself: it "
+         "is not written"},
+        {"listing linked to the restart file to be written", "plastic_bar", "plastic_bar.out",
+         "plastic_bar004.bin", Link::dangling,
+         "the restart file {}plastic_bar004.bin is the listing {}plastic_bar.out itself: it is "
+         "not written"},
+        {"listing linked to the restart file read", "plastic_bar_restart",
+         "plastic_bar_restart.out", "plastic_bar004.bin", Link::symbolic,
+         "the listing {}plastic_bar_restart.out is the restart file {}plastic_bar004.bin itself: "
+         "it is not written"},
+    };
+    int replaced = 0;
+    const std::string bar = with_lines_replaced(example_text("plastic_bar"), "*end",
+                                                "*post\nlast\ndisplacement\n*end", replaced);
+    CoutCapture out;
+    CerrCapture errors;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& entry : std::filesystem::directory_iterator(scratch))
+            std::filesystem::remove(entry.path());
+        // The files of a run before: a listing, a result file and a restart file.
+        const std::string first_model = write_model("plastic_bar.dat", bar);
+        const ModelRun first = run_model(first_model);
+        ASSERT_TRUE(first.finished) << first.error;
+        const std::string model =
+            c.example == std::string("plastic_bar")
+                ? first_model
+                : write_model(std::string(c.example) + ".dat", example_text(c.example));
+        std::filesystem::remove(scratch + c.link);
+        if (c.kind == Link::hard) {
+            std::filesystem::create_hard_link(scratch + c.target, scratch + c.link);
+        } else {
+            // Writing through a link to a file that does not exist makes it there.
+            if (c.kind == Link::dangling) std::filesystem::remove(scratch + c.target);
+            std::filesystem::create_symlink(c.target, scratch + c.link);
+        }
+        const std::map<std::string, std::string> before = folder_contents(scratch);
+
+        const ModelRun refused = run_model(model);
+        std::string message = c.message;
+        for (std::size_t at = message.find("{}"); at != std::string::npos; at = message.find("{}"))
+            message.replace(at, 2, scratch);
+        EXPECT_FALSE(refused.ran);
+        EXPECT_EQ(refused.error, message);
+        EXPECT_EQ(folder_contents(scratch), before);
+    }
 }
 
 // A model run before leaves nothing behind that the next one reads: each example,

@@ -51,23 +51,12 @@ ModelRun run_model(const std::string& model_file, const StepLimits& limits)
     }
     if (outcome.input_errors != 0 || !model || !control) return outcome;
 
-    // As in the front end: neither output may be the model file itself.
-    const bool with_results = writes_result_file(*control);
-    std::string refusal = model_file_clash("listing", outcome.listing_path, model_file);
-    if (refusal.empty() && with_results)
-        refusal = model_file_clash("result file", outcome.result_path, model_file);
-    if (!refusal.empty()) {
-        outcome.error = refusal;
-        std::cerr << "ERROR: " << refusal << std::endl;
-        return outcome;
-    }
-
-    // Both files are opened before either is emptied: a refused start changes no file.
+    // As in the front end: no two files of the run may be one file, and both files
+    // are opened before either is emptied: a refused start changes no file.
     OutputFile listing;
     OutputFile result;
-    std::vector<std::pair<OutputFile*, std::string>> files{{&listing, outcome.listing_path}};
-    if (with_results) files.emplace_back(&result, outcome.result_path);
-    refusal = OutputFile::open_together(files);
+    const std::string refusal =
+        open_analysis_files(*control, listing, outcome.listing_path, result, outcome.result_path);
     if (!refusal.empty()) {
         outcome.error = refusal;
         std::cerr << "ERROR: " << refusal << std::endl;

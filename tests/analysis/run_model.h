@@ -29,9 +29,10 @@ struct StepLimits {
 // run with a limit of one step until it returns false or a limit is reached, and
 // closes the files. An exception ends the analysis with "ERROR: " and its message
 // in the listing, as in the front end; so does a write to either file that failed
-// (they are checked after init, after every step and when closed). A listing or
-// result file that is the model file itself, or cannot be opened, is refused
-// before either file is emptied (`ran` stays false, `error` says why).
+// (they are checked after init, after every step and when closed). A run two of
+// whose files are one file (open_analysis_files), or whose listing or result file
+// cannot be opened, is refused before either file is emptied (`ran` stays false,
+// `error` says why).
 ModelRun run_model(const std::string& model_file, const StepLimits& limits = StepLimits());
 
 // The whole content of a text file; empty when it cannot be read.

@@ -3,15 +3,18 @@
 // iterations) runs step by step inside the event loop. Its iterations feed the
 // convergence bar graph, its increments the gauge; Halt, Start and Cancel act
 // between increments; the result and restart files land where they belong.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -671,66 +674,116 @@ TEST_F(IncrementalRunTest, RestartFilesAreSavedInTheWorkingDirectory)
     }
 }
 
-// No file that the run writes may be the model file itself: a model named like
-// its listing, or a link to it in the place of an output, is refused with a word,
-// the listing and the result file before anything is opened for writing.
-TEST_F(IncrementalRunTest, OutputThatIsTheModelFileItselfIsRefusedAndTheModelIsKept)
+// Every entry of the folders with what it holds (a link: where it points), to tell
+// that a refused start changed no file.
+std::map<std::string, std::string> folder_contents(const std::vector<fs::path>& folders)
 {
-    enum class Clash { named_like_listing, hard_link, symbolic_link };
+    std::map<std::string, std::string> contents;
+    for (const fs::path& folder : folders) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const fs::path& path = entry.path();
+            contents[path.string()] = fs::is_symlink(fs::symlink_status(path))
+                                          ? "-> " + fs::read_symlink(path).string()
+                                          : read_file(path.string());
+        }
+    }
+    return contents;
+}
+
+// No two files of a run may be one file: a model named like its listing, a link
+// (symbolic or hard) to the model or to the listing in the place of another output,
+// a listing that links to where a restart file will be written. The start is
+// refused with both names (a restart file's with its folder) before anything is
+// opened for writing, and every file stays as it was. A link made while the run
+// goes on is found when the restart file is about to be written: the run stops
+// there with the same message, and the listing keeps what the run wrote.
+TEST_F(IncrementalRunTest, RunWhoseFilesAreOneFileIsRefusedAndEveryFileIsKept)
+{
+    // during_run: a symbolic link made while increment 1 runs.
+    enum class Link { named_like_it, hard, symbolic, during_run };
     struct Case {
         const char* what;
-        Clash clash;
-        const char* output;  // the output that is the model: ".out", ".flavia.res", ".bin"
+        const char* link;    // the file put in place: ".out", ".flavia.res", ".bin"
+        const char* target;  // the file it is: ".dat" (the model), ".out", ".bin"
+        Link kind;
         int increments_run;  // before the refusal
     };
     const Case cases[] = {
-        {"model named like its listing", Clash::named_like_listing, ".out", 0},
-        {"listing hard-linked to the model", Clash::hard_link, ".out", 0},
-        {"listing linked to the model", Clash::symbolic_link, ".out", 0},
-        {"result file linked to the model", Clash::symbolic_link, ".flavia.res", 0},
-        {"restart file linked to the model", Clash::symbolic_link, ".bin", 2},
+        {"model named like its listing", ".out", ".dat", Link::named_like_it, 0},
+        {"listing hard-linked to the model", ".out", ".dat", Link::hard, 0},
+        {"listing linked to the model", ".out", ".dat", Link::symbolic, 0},
+        {"result file linked to the model", ".flavia.res", ".dat", Link::symbolic, 0},
+        {"restart file linked to the model", ".bin", ".dat", Link::symbolic, 0},
+        {"result file linked to the listing", ".flavia.res", ".out", Link::symbolic, 0},
+        {"result file hard-linked to the listing", ".flavia.res", ".out", Link::hard, 0},
+        {"restart file linked to the listing", ".bin", ".out", Link::symbolic, 0},
+        {"restart file hard-linked to the listing", ".bin", ".out", Link::hard, 0},
+        {"listing linked to the restart file to be written", ".out", ".bin", Link::symbolic, 0},
+        {"restart file linked to the listing during the run", ".bin", ".out", Link::during_run, 2},
     };
+    // In the order the run names them: the later one first.
+    const std::vector<std::string> order = {".dat", ".out", ".flavia.res", ".bin"};
+    const std::map<std::string, std::string> kinds = {{".dat", "model file"},
+                                                      {".out", "listing"},
+                                                      {".flavia.res", "result file"},
+                                                      {".bin", "restart file"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string path = copy_truss("save step 2\n", "*post\nall\ndisplacement\n");
         const fs::path working = make_temp_dir();
         WorkingDirectory in(working);
-        std::string output = sibling(path, c.output);
-        const char* kind = "listing";
-        if (std::string(c.output) == ".flavia.res") kind = "result file";
-        if (std::string(c.output) == ".bin") {
-            kind = "restart file";
-            output = "nonlinear_truss002.bin";
-        }
-        if (c.clash == Clash::named_like_listing) {
-            fs::rename(path, output);
-            path = output;
-        } else if (c.clash == Clash::hard_link) {
-            fs::create_hard_link(path, output);
-        } else {
-            fs::create_symlink(path, output);
+        const std::map<std::string, std::string> names = {
+            {".dat", path},
+            {".out", sibling(path, ".out")},
+            {".flavia.res", sibling(path, ".flavia.res")},
+            {".bin", (fs::current_path() / "nonlinear_truss002.bin").string()}};
+        const std::string link = names.at(c.link);
+        const std::string target = names.at(c.target);
+        // The listing of a run before.
+        if (std::string(c.target) == ".out") std::ofstream(target) << "an earlier listing\n";
+        if (c.kind == Link::named_like_it) {
+            fs::rename(path, link);
+            path = link;
+        } else if (c.kind == Link::hard) {
+            fs::create_hard_link(target, link);
+        } else if (c.kind == Link::symbolic) {
+            fs::create_symlink(target, link);
         }
         const std::string model_text = read_file(path);
+        const auto before = folder_contents({fs::path(path).parent_path(), working});
+        std::string later = c.link, earlier = c.target;
+        if (std::find(order.begin(), order.end(), later) <
+            std::find(order.begin(), order.end(), earlier))
+            std::swap(later, earlier);
+        const std::string message = "the " + kinds.at(later) + " " + names.at(later) + " is the " +
+                                    kinds.at(earlier) + " " +
+                                    (c.kind == Link::named_like_it ? path : names.at(earlier)) +
+                                    " itself: it is not written";
 
         ASSERT_TRUE(load(path));
+        DuringIncrement make_link(1, [&] {
+            if (c.kind == Link::during_run) fs::create_symlink(target, link);
+        });
         press(ControlDialog::ID_START);
-        EXPECT_TRUE(log_contains("ERROR: the " + wxString(kind) + " " + wxString::FromUTF8(output) +
-                                 " is the model file " + wxString::FromUTF8(path) +
-                                 " itself: it is not written\n"));
+        EXPECT_TRUE(log_contains("ERROR: " + wxString::FromUTF8(message) + "\n")) << message;
         EXPECT_EQ(current_increment(), c.increments_run);
         EXPECT_EQ(read_file(path), model_text);
         EXPECT_FALSE(running);
         if (c.increments_run == 0) {
-            // Refused before anything was opened: neither file was begun.
+            // Refused before anything was opened: no file was begun or changed.
             EXPECT_FALSE(started);
             EXPECT_FALSE(out_stream.is_open());
-            if (std::string(c.output) == ".flavia.res") {
-                EXPECT_FALSE(fs::exists(sibling(path, ".out")));
-            }
+            EXPECT_EQ(folder_contents({fs::path(path).parent_path(), working}), before);
             hook.Answer(wxID_YES);
             press(ControlDialog::ID_CANCEL);
         } else {
+            // The listing holds the run up to the refusal, not the restart data.
             EXPECT_FALSE(can_continue);
+            const std::string listing = read_file(names.at(".out"));
+            EXPECT_EQ(listing.rfind("\nTITLE\n", 0), 0u) << listing;
+            EXPECT_NE(listing.find("increment   2\n"), std::string::npos) << listing;
+            EXPECT_NE(listing.find("ERROR: " + message + "\n"), std::string::npos) << listing;
+            EXPECT_EQ(listing.find("kelvane0.1restart"), std::string::npos) << listing;
         }
         EXPECT_FALSE(loaded);
     }
