@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
+#include "dof.h"
 #include "domain.h"
 #include "kvmatrix.h"
 #include "mass_rank.h"
@@ -18,15 +20,24 @@ namespace {
 // rotations to the last digits.
 double largest_symmetric_eigenvalue(KelVane::Matrix& A);
 
-// An element with stiffness at some of its free dofs: those dofs (counted from 1
-// in the element's node-dof order), their equations, and its stiffness and mass
-// over its node dofs.
+// An element with stiffness at some of its free dofs of motion: those dofs
+// (counted from 1 in the element's node-dof order), their equations, and its
+// stiffness and mass over its node dofs.
 struct StiffElement {
     std::vector<unsigned> rows;
     std::vector<std::uint32_t> equations;
     KelVane::Matrix stiffness;
     KelVane::Matrix mass;
 };
+
+// Whether the dofs of a kind (dof_kind) move with the masses. Temperatures do
+// not: their capacity is part of the stiffness of each step, whose conduction is
+// integrated backwards (stable at any step), and they carry no mass; they drive
+// the motion through the thermal strain but take no part in it.
+bool is_motion_kind(int kind)
+{
+    return kind != KelVane::dof_kind(KelVane::temperature_type);
+}
 
 KelVane::Matrix in_node_dofs(const KelVane::TransformationMatrix& T, const KelVane::Matrix& local)
 {
@@ -137,7 +148,7 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
         bool diagonal_mass = true;
         for (unsigned i = 1; i <= dofs; ++i) {
             const KelVane::Dof& dof = *element->get_dof(i - 1);
-            if (!dof.is_free()) continue;
+            if (!dof.is_free() || !is_motion_kind(KelVane::dof_kind(dof.get_type()))) continue;
             entry.rows.push_back(i);
             entry.equations.push_back(dof.get_global_nr());
             if (entry.stiffness(i, i) > 0.0) has_stiffness = true;
@@ -332,19 +343,50 @@ bool mass_misses_motions(const KelVane::SparseSysMat& K, const KelVane::SparseSy
     return mass_rank(M, n) < equations_with_mass(M, n);
 }
 
+// The rows and columns of A at the equations that `renumbered` keeps (their new
+// numbers from 1, 0 for those left out), a matrix of n equations.
+std::unique_ptr<KelVane::SparseSysMat> restricted(const KelVane::SparseSysMat& A,
+                                                  const std::vector<std::uint32_t>& renumbered,
+                                                  std::uint32_t n, bool symmetric)
+{
+    auto B = std::make_unique<KelVane::SparseSysMat>(n, symmetric);
+    for (std::uint32_t r = 0; r < renumbered.size(); ++r) {
+        if (renumbered[r] == 0) continue;
+        for (const KelVane::ai& entry : A[r].entries())
+            if (renumbered[entry.index] != 0)
+                B->add(renumbered[r], renumbered[entry.index], entry.value);
+    }
+    return B;
+}
+
 }  // namespace
 
 double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
 {
-    const std::uint32_t n = model.n_free;
+    const std::uint32_t equations = model.n_free;
+    if (equations == 0) return 0.0;
+    KelVane::SparseSysMat assembled_K(equations, model.symmetric);
+    KelVane::Vector unused(equations, 0.0);
+    model.assemble_tangent(assembled_K, unused);
+    KelVane::SparseSysMat assembled_M(equations, true);
+    model.assemble_mass(assembled_M, lumped);
+    // The temperatures left out, the motion remains.
+    std::vector<unsigned char> kinds, prescribed_kinds, fixed_kinds;
+    model.equation_kinds(kinds, prescribed_kinds, fixed_kinds);
+    std::vector<std::uint32_t> renumbered(equations, 0);
+    std::uint32_t n = 0;
+    for (std::uint32_t r = 0; r < equations; ++r)
+        if (is_motion_kind(kinds[r])) renumbered[r] = ++n;
     if (n == 0) return 0.0;
-    KelVane::SparseSysMat K(n, model.symmetric);
-    KelVane::Vector unused(n, 0.0);
-    model.assemble_tangent(K, unused);
-    KelVane::SparseSysMat assembled(n, true);
-    model.assemble_mass(assembled, lumped);
+    std::unique_ptr<KelVane::SparseSysMat> motion_K;
+    std::unique_ptr<KelVane::SparseSysMat> motion_M;
+    if (n < equations) {
+        motion_K = restricted(assembled_K, renumbered, n, model.symmetric);
+        motion_M = restricted(assembled_M, renumbered, n, true);
+    }
     // Read only: reading an absent entry of a row that may change stores it.
-    const KelVane::SparseSysMat& M = assembled;
+    const KelVane::SparseSysMat& K = motion_K ? *motion_K : assembled_K;
+    const KelVane::SparseSysMat& M = motion_M ? *motion_M : assembled_M;
     // A lumped mass of nothing stops the explicit step itself.
     if (lumped) {
         for (std::uint32_t i = 0; i < n; ++i)
