@@ -901,9 +901,8 @@ std::string square_model(const std::string& element, bool plastic, const std::st
 // n x n x n hex8, of material 1 (E 2e5, nu 0.3, density 1e-9; thermoelastic with
 // lambda 1, capacity 1 and alpha 1e-5 for the thermo-mechanical elements, their
 // temperatures free), its side x = 0 held and its side x = 1 pushed in x, in 20
-// increments
-// (`plastic`: von Mises yielding at 200, the side x = 1 moved by 0.01, and the
-// increments those of `analysis`).
+// increments (`plastic`: von Mises yielding at 200, the side x = 1 moved by
+// 0.01, and the increments those of `analysis`).
 std::string mesh_model(const std::string& element, int n, const std::string& analysis,
                        bool plastic = false)
 {
