@@ -34,7 +34,8 @@ void NonLinearNewmarkControl::init(MyDomain& model, std::ostream&)
     if (!(beta > 0.0)) throw KelVane::kelvane_error("Newmark analysis needs a positive beta");
 
     model.setup_dofs();
-    const bool bounded = beta < 0.5 * gamma && !model.conducts_heat();
+    // With temperatures too: the check takes the motion, which they drive.
+    const bool bounded = beta < 0.5 * gamma;
     const double omega_unstrained =
         bounded && restarts() ? stability_frequency(model, false, allowed_frequency()) : -1.0;
     // The motion starts at rest, or where the restart file leaves it; the initial

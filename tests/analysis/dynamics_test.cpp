@@ -896,11 +896,13 @@ std::string square_model(const std::string& element, bool plastic, const std::st
 }
 
 // A mesh of n x n elements of a unit square of `element` (quad4pss, quad4psn,
-// quad8pss, or tri3pss: each square cut along its diagonal from the lower left),
-// or of a unit cube of n x n x n hex8, of material 1 (E 2e5, nu 0.3, density
-// 1e-9), its side x = 0 held and its side x = 1 pushed in x, in 20 increments
-// (`plastic`: von Mises yielding at 200, the side x = 1 moved by 0.01, and the
-// increments those of `analysis`).
+// quad8pss, quad4psstherm, quad4psntherm, or tri3pss, tri3psn, tri3psntherm:
+// each square cut along its diagonal from the lower left), or of a unit cube of
+// n x n x n hex8, of material 1 (E 2e5, nu 0.3, density 1e-9; thermoelastic with
+// lambda 1, capacity 1 and alpha 1e-5 for the thermo-mechanical elements, their
+// temperatures free), its side x = 0 held and its side x = 1 pushed in x, in 20
+// increments (`plastic`: von Mises yielding at 200, the side x = 1 moved by
+// 0.01, and the increments those of `analysis`).
 std::string mesh_model(const std::string& element, int n, const std::string& analysis,
                        bool plastic = false)
 {
@@ -941,17 +943,19 @@ std::string mesh_model(const std::string& element, int n, const std::string& ana
                     add({id(i, j, 0), id(i + 1, j, 0), id(i + 2, j, 0), id(i + 2, j + 1, 0),
                          id(i + 2, j + 2, 0), id(i + 1, j + 2, 0), id(i, j + 2, 0),
                          id(i, j + 1, 0)});
-                else if (element == "tri3pss") {
+                else if (element.rfind("tri3", 0) == 0) {
                     add({id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0)});
                     add({id(i, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0)});
                 } else {
                     add({id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0)});
                 }
             }
-    const bool plane_stress = element != "quad4psn" && !cube;
-    return "*title\n" + element + " mesh\n*nodes\n" + nodes +
-           "*material 1\n" + (plastic ? "vonmises" : "linearelastic") +
+    const bool plane_stress = element.find("pss") != std::string::npos;
+    const bool thermal = element.find("therm") != std::string::npos;
+    return "*title\n" + element + " mesh\n*nodes\n" + nodes + "*material 1\n" +
+           (plastic ? "vonmises" : (thermal ? "thermoelastic" : "linearelastic")) +
            "\nyoung 2e5\npoisson 0.3\ndensity 1e-9\n" + (plastic ? "nadai 1000 0.2 200\n" : "") +
+           (thermal ? "lambda 1\ncapacity 1\nalpha 1e-5\n" : "") +
            (plane_stress ? "*geometry 1\nthick 1\n" : "") + "*elements\n" + element +
            (plane_stress ? " 1 1\n" : " 1\n") + elements + "*suppress\nux uy" +
            (cube ? " uz" : "") + held + "\n*loadef\nset 1\n" +
@@ -1038,6 +1042,15 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
                "timestep " + timestep + "\nincrement load 1 size 1 steps 1\n"
                "increment load 1 size 0 steps 1999\n*end\n";
     };
+    const auto thermal_quad = [](const std::string& timestep) {
+        return "*title\none thermo-elastic quadrilateral\n*nodes\n1 0.0 0.0 0.0\n2 1.0 0.0 0.0\n"
+               "3 1.0 1.0 0.0\n4 0.0 1.0 0.0\n*material 1\nthermoelastic\nyoung 1000.0\n"
+               "poisson 0.25\ndensity 1.0\nlambda 1.0\ncapacity 1.0\nalpha 1e-5\n*elements\n"
+               "quad4psntherm 1\n1 1 2 3 4\n*suppress\nux uy 1 4\n*loadef\nset 1\nloads\n"
+               "fy 1.0 3\n*nonlinear dynamic\nnewmark 0.01 0.5\ntimestep " +
+               timestep +
+               "\nincrement load 1 size 1 steps 1\nincrement load 1 size 0 steps 199\n*end\n";
+    };
     const std::string pulled = "prescribed\nux 0.01 2 3\n";
     const std::string explicit_steps =
         "*nonlinear dynamic\nexplicit\ntimestep 1e-7\nincrements 2000\n";
@@ -1048,6 +1061,7 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
         std::string text;
         std::string refusal;  // the start of the message; empty: the model runs
         double limit = 0.0;   // when not 0: the limit the message names, to its digits
+        std::string listed = {};  // when not empty: a line the listing holds
     };
     std::vector<Case> cases = {
         // omega = sqrt(k / m) = sqrt(2e9 / 1): limit 2 / omega = 4.47214e-5.
@@ -1108,6 +1122,17 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
          oscillator_model("*nonlinear dynamic\nnewmark 0.01 0.5\ntimestep 0.2\n" + sudden), ""},
         {"oscillator, Newmark average acceleration",
          oscillator_model("*nonlinear dynamic\nnewmark 0.25 0.5\ntimestep 0.5\n" + sudden), ""},
+        // With temperatures the motion decides (omega 126.293 with the consistent
+        // mass, as without them); the temperatures, without mass, are no motion of
+        // infinite frequency. Before, a model that conducts heat was not checked:
+        // at 1.02 of the limit node 3 listed (1.577e+30, 1.623e+31).
+        {"thermo-elastic quadrilateral, Newmark beta 0.01 at 1.02 times its limit",
+         thermal_quad("0.01649"),
+         "Newmark analysis: with beta 0.01 below gamma / 2 (gamma 0.5) the timestep 0.01649 is "
+         "above the stability limit ",
+         0.0161628},
+        {"thermo-elastic quadrilateral, Newmark beta 0.01 at 0.97 times its limit",
+         thermal_quad("0.01568"), "", 0.0, "      3  -2.490e-03   8.634e-03   0.000e+00"},
     };
     // Meshes at 0.97 and 1.02 times the limit of the model itself (its largest
     // frequency), with central differences and with Newmark 0.01 0.5. The bound
@@ -1117,14 +1142,17 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
     // mass of an element of fewer points than nodes has motions it does not see)
     // and the beams without mass beside a tip mass had no bound at all, and ran
     // any step: the plate listed 1.989e+10 at 0.001 s.
+    // `limit_text`, when given, is the model whose limit is taken.
+    using ModelText = std::function<std::string(const std::string&)>;
     const auto at_limit = [&](const std::string& what, const std::string& model, bool newmark,
-                              const std::function<std::string(const std::string&)>& text,
-                              std::initializer_list<double> factors,
-                              const std::string& always_refused = "") {
+                              const ModelText& text, std::initializer_list<double> factors,
+                              const std::string& always_refused = "",
+                              const ModelText& limit_text = nullptr) {
         const std::string method =
             newmark ? std::string("newmark 0.01 0.5\n") : std::string("explicit\n");
-        const double limit =
-            dense_limit(write_model("limit.dat", text(method + "timestep 1\n")), !newmark);
+        const double limit = dense_limit(
+            write_model("limit.dat", (limit_text ? limit_text : text)(method + "timestep 1\n")),
+            !newmark);
         for (double factor : factors) {
             char dt[32];
             std::snprintf(dt, sizeof dt, "%.6g", factor * limit);
@@ -1168,6 +1196,15 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
                      return mesh_model("tri3pss", 4, analysis);
                  },
                  {0.97, 10.0});
+        // With temperatures, the limit of the same mesh without them.
+        if (newmark) {
+            at_limit("quad4psntherm 4 x 4", "the limit of its quad4psn twin", newmark,
+                     mesh("quad4psntherm", 4), {0.97, 1.02}, "", mesh("quad4psn", 4));
+            at_limit("quad4psstherm 4 x 4", "the limit of its quad4pss twin", newmark,
+                     mesh("quad4psstherm", 4), {0.97, 1.02}, "", mesh("quad4pss", 4));
+            at_limit("tri3psntherm 4 x 4", "the limit of its tri3psn twin", newmark,
+                     mesh("tri3psntherm", 4), {0.97, 1.02}, "", mesh("tri3psn", 4));
+        }
     }
     // Restarted from a yielded state, a step is judged by the model before the
     // file's state is read as well: 0.97 of its elastic limit runs, 1.02 is refused.
@@ -1212,6 +1249,9 @@ TEST_F(DynamicsFiles, TimestepsBeyondTheStabilityLimitAreRefusedBeforeTheFirstSt
         if (c.refusal.empty()) {
             EXPECT_EQ(run.error, "") << c.what;
             EXPECT_TRUE(run.finished) << c.what;
+            if (!c.listed.empty()) {
+                EXPECT_NE(listing.find(c.listed), std::string::npos) << c.what << "\n" << listing;
+            }
             continue;
         }
         EXPECT_EQ(run.steps, 0) << c.what;
