@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class MyDomain;
 
@@ -11,8 +12,11 @@ class SparseSysMat;
 }
 
 // The first free equation, counted from 1, that K stiffens and M gives no mass
-// (its diagonal is not above 0); 0 when there is none.
-std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M);
+// (its diagonal is not above 0); 0 when there is none. Given the kinds of the
+// equations (MyDomain::equation_kinds), temperatures are passed over: they carry
+// no mass in any model and are no motion.
+std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M,
+                                    const std::vector<unsigned char>* kinds = nullptr);
 
 // The words for a motion of the model with stiffness but no mass, which has no
 // finite frequency: "the model has a motion with stiffness but no mass (...), of

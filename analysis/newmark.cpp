@@ -7,6 +7,7 @@
 #include <iostream>
 #include <locale>
 #include <sstream>
+#include <vector>
 
 #include "domain.h"
 #include "errors.h"
@@ -77,9 +78,11 @@ void NonLinearNewmarkControl::check_stability_limit(MyDomain& model,
         KelVane::SparseSysMat K(model.n_free, model.symmetric);
         KelVane::Vector unused(model.n_free, 0.0);
         model.assemble_tangent(K, unused);
+        std::vector<unsigned char> kinds, prescribed_kinds, fixed_kinds;
+        model.equation_kinds(kinds, prescribed_kinds, fixed_kinds);
         message << "Newmark analysis: with beta " << beta << " below gamma / 2 (gamma " << gamma
                 << ") no timestep is stable: "
-                << massless_motion(model, equation_without_mass(K, *mass))
+                << massless_motion(model, equation_without_mass(K, *mass, &kinds))
                 << "; give the model mass there, or take beta of at least gamma / 2";
         throw KelVane::kelvane_error(message.str());
     }
