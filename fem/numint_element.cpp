@@ -107,27 +107,45 @@ double permanent(const Matrix& A)
            A(1, 3) * (A(2, 1) * A(3, 2) + A(2, 2) * A(3, 1));
 }
 
-// How far det(G X) can move when every node coordinate moves by up to `share` of
-// itself: entry (i, j) of J = G X moves by up to R(i, j) = share * sum_k
-// |G(i, k)| |X(k, j)|, and |det(J + E) - det(J)| <= permanent(|J| + R) -
-// permanent(|J|) for every change E within R.
-double determinant_shift(const Matrix& G, const Matrix& X, double share)
+// How far det(J), J = G X, can move when every node moves by up to `reach` along
+// each axis: entry (i, j) of J moves by up to R(i) = reach * sum_k |G(i, k)|, and
+// |det(J + E) - det(J)| <= permanent(|J| + R) - permanent(|J|) for every change E
+// within R.
+double determinant_shift(const Matrix& G, const Matrix& J, double reach)
 {
-    const Matrix J = G * X;
     Matrix magnitude(J.size1(), J.size2());
     Matrix moved(J.size1(), J.size2());
     for (unsigned i = 1; i <= J.size1(); ++i) {
+        double shift = 0.0;
+        for (unsigned k = 1; k <= G.size2(); ++k) shift += std::fabs(G(i, k));
         for (unsigned j = 1; j <= J.size2(); ++j) {
-            double shift = 0.0;
-            for (unsigned k = 1; k <= G.size2(); ++k) shift += std::fabs(G(i, k) * X(k, j));
             magnitude(i, j) = std::fabs(J(i, j));
-            moved(i, j) = magnitude(i, j) + share * shift;
+            moved(i, j) = magnitude(i, j) + reach * shift;
         }
     }
     return permanent(moved) - permanent(magnitude);
 }
 
 }  // namespace
+
+std::string NumIntElement::crossing_message(const KelVane::Crossing& crossing) const
+{
+    std::ostringstream message;
+    message.imbue(std::locale::classic());
+    const auto node = [this, &crossing](std::size_t i) {
+        return get_node(static_cast<std::uint32_t>(crossing.nodes[i]))->number();
+    };
+    message << "element " << number() << " is crossed: ";
+    if (crossing.kind == KelVane::Crossing::Kind::sides) {
+        message << "its sides " << node(0) << '-' << node(1) << " and " << node(2) << '-'
+                << node(3) << " cross";
+    } else {
+        message << "its face " << node(0) << '-' << node(1) << '-' << node(2) << '-' << node(3)
+                << (crossing.kind == KelVane::Crossing::Kind::face ? " crosses itself"
+                                                                   : " faces inward");
+    }
+    return message.str();
+}
 
 void NumIntElement::check_shape() const
 {
@@ -137,6 +155,9 @@ void NumIntElement::check_shape() const
     const int ndim = static_cast<int>(rule.dNdxi.front().size1());
     Matrix X;
     getCoordinateMatrix(*this, X, ndim);
+    // The shape does not depend on where the element is: judged on the nodes
+    // relative to its centre, an element far from the origin loses no digit.
+    const double size = KelVane::centre_on_nodes(X);
 
     std::vector<double> at_points;
     double largest = 0.0;
@@ -146,10 +167,12 @@ void NumIntElement::check_shape() const
     }
     const std::vector<KelVane::Vector> places = element_shape.fold_check_points();
     std::vector<Matrix> derivatives;
+    std::vector<Matrix> jacobians;
     std::vector<double> at_places;
     for (const KelVane::Vector& place : places) {
         derivatives.push_back(element_shape.get_dNdxi(place));
-        at_places.push_back(determinant(derivatives.back() * X));
+        jacobians.push_back(derivatives.back() * X);
+        at_places.push_back(determinant(jacobians.back()));
         largest = std::max(largest, std::fabs(at_places.back()));
     }
     // Rounding leaves a collapsed corner a determinant of about 1e-16 of the others,
@@ -164,20 +187,28 @@ void NumIntElement::check_shape() const
         if (!(centre > rounding))
             refuse_folded(centre < -rounding ? centre : 0.0, "at its centre");
     }
-    // A coordinate written with six significant digits is off by up to 5e-6 of
-    // itself: a quadratic element whose determinant is 0 at a node (a quarter-point
-    // element at a crack tip) may come out slightly negative there.
-    const double six_digits = 5e-6;
+    // A node may sit off its place by up to 1e-4 of the element's size: a quadratic
+    // element whose determinant is 0 at a node (a quarter-point element at a crack
+    // tip) may come out slightly negative there when its coordinates are written
+    // with six significant digits, which move a node by up to 5e-6 of its distance
+    // from the origin. The allowance goes with the element's size, not with where
+    // it is, so moving or scaling a model refuses the same elements.
+    const double reach = 1e-4 * size;
     double distorted = 0.0;
     for (std::size_t i = 1; i < at_places.size(); ++i) {
         if (!(at_places[i] < -rounding)) continue;
         if (element_shape.linear()) {
             distorted = std::min(distorted, at_places[i]);
         } else if (at_places[i] <
-                   -rounding - determinant_shift(derivatives[i], X, six_digits)) {
+                   -rounding - determinant_shift(derivatives[i], jacobians[i], reach)) {
             refuse_folded(at_places[i], "away from its integration points");
         }
     }
+    // Nodes given in an order that crosses the element's sides or faces make a bow
+    // tie that may stay positive wherever the determinant is judged.
+    const KelVane::Crossing crossing = element_shape.crossing(X);
+    if (crossing.kind != KelVane::Crossing::Kind::none)
+        throw kelvaned_error(crossing_message(crossing));
     // The stiffness of a linear element is integrated where its determinant is
     // positive; a slightly re-entrant corner is named on the screen only.
     if (distorted < 0.0)

@@ -11,6 +11,7 @@
 class DrawShape;
 
 namespace KelVane {
+struct Crossing;
 class Geometry;
 class Material_Point;
 class Material_type;
@@ -41,12 +42,16 @@ public:
     // integration points and at the centre; a quadratic element's must moreover
     // not be negative at the nodes and at the other points of the shape's
     // fold-check lattice (a corner collapsed onto another gives 0 there), beyond
-    // what coordinates written with six significant digits can make of a 0 (a
-    // quarter-point element at a crack tip). Else the element is numbered
-    // clockwise, in another order than its name says, or folded, and is refused
-    // with the error of check_orientation. A linear element whose determinant is
-    // negative only away from its integration points and centre (a re-entrant
-    // corner) is sound but strongly distorted: it is named on the screen.
+    // what moving each node by 1e-4 of the element's size can make of a 0 (a
+    // quarter-point element at a crack tip written with six significant digits).
+    // Else the element is numbered clockwise, in another order than its name
+    // says, or folded, and is refused with the error of check_orientation. A
+    // 4-node quadrilateral or 8-node hexahedron whose nodes cross (a bow tie, a
+    // face turned inward) is refused as crossed. A linear element whose
+    // determinant is negative only away from its integration points and centre (a
+    // re-entrant corner) is sound but strongly distorted: it is named on the
+    // screen. Judged relative to the element's centre and size, the verdict does
+    // not depend on where the element is or how large it is.
     void check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
@@ -76,6 +81,9 @@ protected:
     [[noreturn]] void refuse_folded(double det_J, const char* where) const;
     // "element N <what>: Jacobian determinant <det_J> <where>", in the "C" locale.
     std::string shape_message(const char* what, double det_J, const char* where) const;
+    // "element N is crossed: its sides A-B and C-D cross", "... its face A-B-C-D
+    // crosses itself" or "... faces inward", with the nodes' own numbers.
+    std::string crossing_message(const KelVane::Crossing& crossing) const;
 
     // One row of integration-point output: the row's index, then the values.
     static void print_point_row(std::ostream& os, int index, const KelVane::Vector& values);

@@ -6,6 +6,7 @@
 
 #include "integration.h"
 #include "kvmatrix.h"
+#include "shape_check.h"
 
 namespace KelVane {
 
@@ -47,6 +48,10 @@ public:
     // Jacobian is judged where the stiffness is integrated and at the centre, as a
     // sound but strongly distorted one may have a slightly re-entrant corner.
     virtual bool linear() const { return false; }
+    // Where the nodes at X (one node a row, in the element's order) cross, for the
+    // families whose nodes can be ordered into a bow tie that stays positive where
+    // the Jacobian is judged (the 4-node quadrilateral and the 8-node hexahedron).
+    virtual Crossing crossing(const Matrix&) const { return {}; }
 
     // The rule of get_int_locs with get_N and get_dNdxi at its points: made once for
     // each shape class and rule, and shared by every shape of that class and rule.
@@ -156,6 +161,7 @@ public:
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
     bool linear() const override { return true; }
+    Crossing crossing(const Matrix& X) const override { return quadrilateral_crossing(X); }
 };
 
 // 8-node serendipity quadrilateral in perimeter order, counter-clockwise from (-1, -1).
@@ -184,6 +190,7 @@ public:
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
     bool linear() const override { return true; }
+    Crossing crossing(const Matrix& X) const override { return hexahedron_crossing(X); }
 };
 
 }  // namespace KelVane

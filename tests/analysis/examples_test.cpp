@@ -547,6 +547,22 @@ const EdgeRun edge_runs[] = {
      {{"tri6psn", "tri6psn 1\n99   11 1 13 6 7 12\ntri6psn 1"}},
      "element 99 is numbered clockwise or folded: Jacobian determinant -6.26105e-05 away "
      "from its integration points"},
+    // A trapezoid whose short side is a quarter of the long one, its top nodes
+    // swapped into a bow tie: positive at its integration points and centre, but
+    // its sides 13-8 and 11-1 cross.
+    {"plate_with_quads_bow_tie",
+     "plate_with_quads",
+     {{"quad4pss", "quad4pss 1 1\n9   1 13 8 11\nquad4pss 1 1"}},
+     "element 9 is crossed: its sides 13-8 and 11-1 cross"},
+    // A frustum under the block, 5 x 5 at its base and 1 x 1 at its top (the
+    // bottom face of element 1), with its top face walked clockwise seen from
+    // above: positive at its integration points and centre.
+    {"hex_block_frustum_top_face_clockwise",
+     "hex_block",
+     {{"*nodes",
+       "*nodes\n13  -2.0 -2.0 -1.0\n14  3.0 -2.0 -1.0\n15  3.0 3.0 -1.0\n16  -2.0 3.0 -1.0"},
+      {"hex8", "hex8 1\n3   13 14 15 16  1 4 5 2\nhex8 1"}},
+     "element 3 is crossed: its face 1-4-5-2 faces inward"},
 };
 
 // Whether the word stands in the text on its own ("-nan", not "determinant").

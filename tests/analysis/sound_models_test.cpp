@@ -1,6 +1,7 @@
 // Sound models that ask much of the program, each written as a model file and run
 // from start to end: they must run, and they must give the right answer. A check
-// that refuses one of them is as wrong as a wrong number.
+// that refuses one of them is as wrong as a wrong number. Their twins with an
+// element misnumbered must be refused, wherever the model lies.
 //
 // The patches are the classic distorted patch tests of every element family: the
 // boundary nodes of a rectangle (a cube) follow a linear displacement field, the
@@ -9,6 +10,7 @@
 // significant digits, have a Jacobian of about 0 at the tip, which the rounding of
 // the digits may turn slightly negative.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/solid_patch.h"
 #include "common/stream_capture.h"
 #include "example_harness.h"
 #include "run_model.h"
@@ -120,34 +123,13 @@ Mesh quadratic(Mesh mesh)
     return mesh;
 }
 
-// The solid patch: seven hexahedra filling the unit cube, an inner hexahedron of
-// irregular corners a quarter in from the faces and one hexahedron between each
-// face of the cube and the inner one. Element 4 has a corner (node 1) where the
-// Jacobian determinant is slightly negative; it is positive at every integration
-// point.
+// The solid patch (its element 4 has a slightly re-entrant corner).
 Mesh solid_patch()
 {
     Mesh mesh;
-    mesh.nodes = {{0, 0, 0},
-                  {1, 0, 0},
-                  {1, 1, 0},
-                  {0, 1, 0},
-                  {0, 0, 1},
-                  {1, 0, 1},
-                  {1, 1, 1},
-                  {0, 1, 1},
-                  {0.249, 0.342, 0.192},
-                  {0.826, 0.288, 0.288},
-                  {0.850, 0.649, 0.263},
-                  {0.273, 0.750, 0.230},
-                  {0.320, 0.186, 0.643},
-                  {0.677, 0.305, 0.683},
-                  {0.788, 0.693, 0.644},
-                  {0.165, 0.745, 0.702}};
-    mesh.elements = {{9, 10, 11, 12, 13, 14, 15, 16}, {1, 2, 3, 4, 9, 10, 11, 12},
-                     {13, 14, 15, 16, 5, 6, 7, 8},    {1, 5, 6, 2, 9, 13, 14, 10},
-                     {2, 6, 7, 3, 10, 14, 15, 11},    {3, 7, 8, 4, 11, 15, 16, 12},
-                     {4, 8, 5, 1, 12, 16, 13, 9}};
+    mesh.nodes.assign(SolidPatch::nodes.begin(), SolidPatch::nodes.end());
+    for (const auto& element : SolidPatch::elements)
+        mesh.elements.push_back(std::vector<int>(element.begin(), element.end()));
     free_inside(mesh, {1, 1, 1});
     return mesh;
 }
@@ -314,3 +296,84 @@ INSTANTIATE_TEST_SUITE_P(Patches, SoundModels, ::testing::ValuesIn(sound_models(
                          [](const ::testing::TestParamInfo<SoundModel>& info) {
                              return std::string(info.param.label);
                          });
+
+namespace {
+
+// The mesh moved by (dx, dy): where a model lies does not change its shape.
+Mesh moved(Mesh mesh, double dx, double dy)
+{
+    for (Point& p : mesh.nodes) p[0] += dx, p[1] += dy;
+    return mesh;
+}
+
+// A strip of two squares of 20, 40 long, in 8-node quadrilaterals: corners and
+// mid-sides along the bottom (nodes 1 to 5), the mid-sides of the upright sides
+// (6 to 8) and the top (9 to 13). With `triangles` each square is cut into two
+// 6-node triangles along its diagonal 1-3 (centre nodes 14 and 15).
+Mesh quadratic_strip(bool triangles)
+{
+    Mesh mesh;
+    for (int k = 0; k < 5; ++k) mesh.nodes.push_back({10.0 * k, 0, 0});
+    for (int k = 0; k < 3; ++k) mesh.nodes.push_back({20.0 * k, 10, 0});
+    for (int k = 0; k < 5; ++k) mesh.nodes.push_back({10.0 * k, 20, 0});
+    if (!triangles) {
+        mesh.elements = {{1, 2, 3, 7, 11, 10, 9, 6}, {3, 4, 5, 8, 13, 12, 11, 7}};
+        return mesh;
+    }
+    mesh.nodes.push_back({10, 10, 0});
+    mesh.nodes.push_back({30, 10, 0});
+    mesh.elements = {{1, 2, 3, 7, 11, 14}, {1, 14, 11, 10, 9, 6},
+                     {3, 4, 5, 8, 13, 15}, {3, 15, 13, 12, 11, 7}};
+    return mesh;
+}
+
+// The first element's node list turned by one place: a mid-side node first.
+Mesh first_element_turned(Mesh mesh)
+{
+    std::vector<int>& first = mesh.elements.front();
+    std::rotate(first.begin(), first.begin() + 1, first.end());
+    return mesh;
+}
+
+struct MisnumberedModel {
+    const char* label;
+    std::string text;
+    std::string error;
+};
+
+std::vector<MisnumberedModel> misnumbered_models()
+{
+    // Survey coordinates: half a million east, 5.6 million north.
+    const double east = 500000.0, north = 5600000.0;
+    return {
+        {"quad8_strip_turned_at_survey_coordinates",
+         model_text("quad8 strip", moved(first_element_turned(quadratic_strip(false)), east, north),
+                    {{8, "quad8pss 1 1"}}, plane_field),
+         "element 1 is numbered clockwise or folded: Jacobian determinant -150 away from its "
+         "integration points"},
+        {"tri6_strip_turned_at_survey_coordinates",
+         model_text("tri6 strip", moved(first_element_turned(quadratic_strip(true)), east, north),
+                    {{6, "tri6pss 1 1"}}, plane_field),
+         "element 1 is numbered clockwise or folded: Jacobian determinant -700 away from its "
+         "integration points"},
+    };
+}
+
+class MisnumberedModels : public ScratchFiles {};
+
+}  // namespace
+
+// Elements whose nodes are given in an order that folds them are refused when
+// the analysis starts, wherever the model lies: far from the origin as near it.
+TEST_F(MisnumberedModels, AreRefusedWhereverTheyLie)
+{
+    for (const MisnumberedModel& model : misnumbered_models()) {
+        SCOPED_TRACE(model.label);
+        CoutCapture out;
+        const ModelRun run = run_model(write_model(std::string(model.label) + ".dat", model.text));
+        ASSERT_EQ(run.input_errors, 0);
+        EXPECT_EQ(run.error, model.error);
+        const std::string listing = read_text_file(run.listing_path);
+        EXPECT_EQ(listing.find("nodal solution"), std::string::npos) << listing;
+    }
+}
