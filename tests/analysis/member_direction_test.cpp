@@ -116,20 +116,22 @@ struct DirectionCase {
 // balance its loads.
 std::vector<DirectionCase> direction_cases()
 {
-    const std::string eigen_tolerance = "tolerance 4e-6\n";
+    // The L frame's four frequencies, to the rounding of their six printed digits.
+    const auto l_frame_row = [](const char* label, double node3_y, const char* f1, const char* f2,
+                                const char* f3, const char* f4) {
+        return DirectionCase{label, l_frame_eigen(node3_y),
+                             std::string("tolerance 4e-6\nfrequency 1 ") + f1 + "\nfrequency 2 " +
+                                 f2 + "\nfrequency 3 " + f3 + "\nfrequency 4 " + f4 + "\n"};
+    };
     std::vector<DirectionCase> cases = {
-        {"l_frame_0_01_degrees", l_frame_eigen(0.9998254671),
-         eigen_tolerance + "frequency 1 758.998921\nfrequency 2 2023.88554\n"
-                           "frequency 3 7023.59437\nfrequency 4 12911.8519\n"},
-        {"l_frame_0_0233_degrees", l_frame_eigen(0.9995933383),
-         eigen_tolerance + "frequency 1 759.066163\nfrequency 2 2023.74596\n"
-                           "frequency 3 7023.59363\nfrequency 4 12912.2720\n"},
-        {"l_frame_0_05_degrees", l_frame_eigen(0.9991273),
-         eigen_tolerance + "frequency 1 759.201096\nfrequency 2 2023.46547\n"
-                           "frequency 3 7023.59093\nfrequency 4 12913.1144\n"},
-        {"l_frame_0_06_degrees", l_frame_eigen(0.9989528),
-         eigen_tolerance + "frequency 1 759.251597\nfrequency 2 2023.36036\n"
-                           "frequency 3 7023.58951\nfrequency 4 12913.4294\n"},
+        l_frame_row("l_frame_0_01_degrees", 0.9998254671, "758.998921", "2023.88554",
+                    "7023.59437", "12911.8519"),
+        l_frame_row("l_frame_0_0233_degrees", 0.9995933383, "759.066163", "2023.74596",
+                    "7023.59363", "12912.2720"),
+        l_frame_row("l_frame_0_05_degrees", 0.9991273, "759.201096", "2023.46547", "7023.59093",
+                    "12913.1144"),
+        l_frame_row("l_frame_0_06_degrees", 0.9989528, "759.251597", "2023.36036", "7023.58951",
+                    "12913.4294"),
         // Each bar carries N = 500 / sin(0.05 degrees) = 572957.8 in compression; the
         // apex sinks by P L / (2 E A sin^2) = 32.83.
         {"pinned_v_0_1_degrees", pinned_v(0.000872664847521),
@@ -186,7 +188,14 @@ std::string nodes_text(const std::vector<Point2>& nodes, double turn_degrees)
     return text;
 }
 
-const char* const steel = "*material 1\nlinearelastic\nyoung 2e11\npoisson 0.3\ndensity 7850\n";
+// A model of steel with the nodes turned by `turn_degrees` about the origin; `rest`
+// holds its geometries, elements, supports, loads and analysis.
+std::string steel_model(const std::string& title, const std::vector<Point2>& nodes,
+                        double turn_degrees, const std::string& rest)
+{
+    return "*title\n" + title + "\n" + nodes_text(nodes, turn_degrees) +
+           "*material 1\nlinearelastic\nyoung 2e11\npoisson 0.3\ndensity 7850\n" + rest;
+}
 
 std::vector<TurnedModel> turned_models()
 {
@@ -195,13 +204,11 @@ std::vector<TurnedModel> turned_models()
         // A bracket: the bar from support 1 to node 3 turns about node 3.
         {"truss_bar_turned",
          [radians](double a) {
-             return "*title\nbracket\n" +
-                    nodes_text({{1 - std::cos(radians(a)), -std::sin(radians(a))}, {0, 1}, {1, 0}},
-                               0) +
-                    steel +
-                    "*geometry 1\ncrosse 1e-4\n*elements\ntruss 1 1\n1 1 3\n2 2 3\n"
+             return steel_model(
+                 "bracket", {{1 - std::cos(radians(a)), -std::sin(radians(a))}, {0, 1}, {1, 0}}, 0,
+                 "*geometry 1\ncrosse 1e-4\n*elements\ntruss 1 1\n1 1 3\n2 2 3\n"
                     "*suppress\nux uy 1 2\n*loadef\nset 1\nloads\nfx 1000 fy -2000 3\n"
-                    "*linear\n*end\n";
+                 "*linear\n*end\n");
          },
          {1000, -2000}},
         // The L frame, its corner a degrees off square, loaded and under *eigen.
@@ -218,45 +225,41 @@ std::vector<TurnedModel> turned_models()
         // right corner to an anchor by a bar that turns about that corner.
         {"plate_tie_turned",
          [radians](double a) {
-             return "*title\nplate and tie\n" +
-                    nodes_text({{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1},
-                                {2 + std::cos(radians(a)), 1 + std::sin(radians(a))}},
-                               0) +
-                    steel +
-                    "*geometry 1\nthick 0.01\n*geometry 2\ncrosse 1e-4\n*elements\n"
+             return steel_model("plate and tie",
+                                {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1},
+                                 {2 + std::cos(radians(a)), 1 + std::sin(radians(a))}},
+                                0,
+                                "*geometry 1\nthick 0.01\n*geometry 2\ncrosse 1e-4\n*elements\n"
                     "quad4pss 1 1\n1 1 2 5 4\n2 2 3 6 5\ntruss 1 2\n3 6 7\n*suppress\n"
-                    "ux uy 1 4 7\n*loadef\nset 1\nloads\nfx 4000 fy -1000 3\n*linear\n*end\n";
+                    "ux uy 1 4 7\n*loadef\nset 1\nloads\nfx 4000 fy -1000 3\n*linear\n*end\n");
          },
          {4000, -1000}},
         // A Warren truss of three panels pinned at both ends.
         {"truss_turned_whole",
          [](double a) {
-             return "*title\nWarren truss\n" +
-                    nodes_text({{0, 0}, {2, 0}, {4, 0}, {6, 0}, {1, 1.5}, {3, 1.5}, {5, 1.5}}, a) +
-                    steel +
-                    "*geometry 1\ncrosse 1e-4\n*elements\ntruss 1 1\n1 1 2\n2 2 3\n3 3 4\n"
+             return steel_model("Warren truss",
+                                {{0, 0}, {2, 0}, {4, 0}, {6, 0}, {1, 1.5}, {3, 1.5}, {5, 1.5}}, a,
+                                "*geometry 1\ncrosse 1e-4\n*elements\ntruss 1 1\n1 1 2\n2 2 3\n3 3 4\n"
                     "4 5 6\n5 6 7\n6 1 5\n7 5 2\n8 2 6\n9 6 3\n10 3 7\n11 7 4\n*suppress\n"
-                    "ux uy 1 4\n*loadef\nset 1\nloads\nfy -1000 2 3\nfx 300 5\n*linear\n*end\n";
+                    "ux uy 1 4\n*loadef\nset 1\nloads\nfy -1000 2 3\nfx 300 5\n*linear\n*end\n");
          },
          {300, -2000}},
         // A portal frame clamped at both feet.
         {"frame_turned_whole",
          [](double a) {
-             return "*title\nportal frame\n" + nodes_text({{0, 0}, {0, 4}, {4, 4}, {4, 0}}, a) +
-                    steel +
-                    "*geometry 1\ncrosse 1e-2\niz 1e-5\n*elements\nbeam2d 1 1\n1 1 2\n"
+             return steel_model("portal frame", {{0, 0}, {0, 4}, {4, 4}, {4, 0}}, a,
+                                "*geometry 1\ncrosse 1e-2\niz 1e-5\n*elements\nbeam2d 1 1\n1 1 2\n"
                     "2 2 3\n3 4 3\n*suppress\nux uy rz 1 4\n*loadef\nset 1\nloads\n"
-                    "fx 1680 fy -500 2\n*linear\n*end\n";
+                    "fx 1680 fy -500 2\n*linear\n*end\n");
          },
          {1680, -500}},
         // A plane-stress strip held at x = 0.
         {"plate_turned_whole",
          [](double a) {
-             return "*title\nplate\n" +
-                    nodes_text({{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}}, a) + steel +
-                    "*geometry 1\nthick 0.01\n*elements\nquad4pss 1 1\n1 1 2 5 4\n"
+             return steel_model("plate", {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}}, a,
+                                "*geometry 1\nthick 0.01\n*elements\nquad4pss 1 1\n1 1 2 5 4\n"
                     "2 2 3 6 5\n*suppress\nux uy 1 4\n*loadef\nset 1\nloads\n"
-                    "fx 4000 fy -1000 3\n*linear\n*end\n";
+                    "fx 4000 fy -1000 3\n*linear\n*end\n");
          },
          {4000, -1000}},
     };
