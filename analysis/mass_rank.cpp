@@ -8,13 +8,17 @@
 #include "ordering.h"
 #include "sysmat.h"
 
+bool is_motion_kind(int kind)
+{
+    return kind != KelVane::dof_kind(KelVane::temperature_type);
+}
+
 std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M,
                                     const std::vector<unsigned char>* kinds)
 {
-    const int temperature = KelVane::dof_kind(KelVane::temperature_type);
     const std::uint32_t n = M.num_rows();
     for (std::uint32_t r = 0; r < n; ++r) {
-        if (kinds != nullptr && (*kinds)[r] == temperature) continue;
+        if (kinds != nullptr && !is_motion_kind((*kinds)[r])) continue;
         if (!(M[r](r) > 0.0) && K[r](r) != 0.0) return r + 1;
     }
     return 0;

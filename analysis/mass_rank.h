@@ -11,10 +11,15 @@ namespace KelVane {
 class SparseSysMat;
 }
 
+// Whether the dofs of a kind (dof_kind) move with the masses. Temperatures do
+// not: their capacity is part of the stiffness of each step, whose conduction is
+// integrated backwards (stable at any step), and they carry no mass; they drive
+// the motion through the thermal strain but take no part in it.
+bool is_motion_kind(int kind);
+
 // The first free equation, counted from 1, that K stiffens and M gives no mass
 // (its diagonal is not above 0); 0 when there is none. Given the kinds of the
-// equations (MyDomain::equation_kinds), temperatures are passed over: they carry
-// no mass in any model and are no motion.
+// equations (MyDomain::equation_kinds), only motions (is_motion_kind) count.
 std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M,
                                     const std::vector<unsigned char>* kinds = nullptr);
 

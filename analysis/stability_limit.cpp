@@ -26,15 +26,6 @@ struct StiffElement {
     KelVane::Matrix mass;
 };
 
-// Whether the dofs of a kind (dof_kind) move with the masses. Temperatures do
-// not: their capacity is part of the stiffness of each step, whose conduction is
-// integrated backwards (stable at any step), and they carry no mass; they drive
-// the motion through the thermal strain but take no part in it.
-bool is_motion_kind(int kind)
-{
-    return kind != KelVane::dof_kind(KelVane::temperature_type);
-}
-
 KelVane::Matrix in_node_dofs(const KelVane::TransformationMatrix& T, const KelVane::Matrix& local)
 {
     if (T.get_kind() == KelVane::TransformationMatrix::identity) return local;

@@ -89,11 +89,9 @@ void Node::remove_dof(std::uint32_t i)
     dofs_.erase(dofs_.begin() + i);
 }
 
-void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const
+void Node::project(dof_type type, const Direction& direction, double negligible,
+                   dof_sets& set) const
 {
-    // Every dof that takes a part of the direction gets it, however close the
-    // direction is to an earlier dof: a member a hair off a node's first direction
-    // still pulls on the support or the member across it. Only rounding is dropped.
     Vector3 remainder = as_vector(direction);
     for (const auto& dof : dofs_) {
         if (dof->get_type() != type)
@@ -105,25 +103,22 @@ void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set)
         const Vector3 d = as_vector(dof->get_direction());
         const double coefficient = dot(remainder, d);
         remainder -= d * coefficient;
-        if (std::fabs(coefficient) > rounding_part)
+        if (std::fabs(coefficient) > negligible)
             set.add(dof.get(), coefficient);
     }
 }
 
+void Node::get_dof_set(dof_type type, const Direction& direction, dof_sets& set) const
+{
+    // Every dof that takes a part of the direction gets it, however close the
+    // direction is to an earlier dof: a member a hair off a node's first direction
+    // still pulls on the support or the member across it. Only rounding is dropped.
+    project(type, direction, rounding_part, set);
+}
+
 void Node::get_dof_projection(dof_type type, const Direction& direction, dof_sets& set) const
 {
-    const Vector3 v = as_vector(direction);
-    for (const auto& dof : dofs_) {
-        if (dof->get_type() != type)
-            continue;
-        if (dof->is_scalar()) {
-            set.add(dof.get(), 1.0);
-            return;
-        }
-        const double coefficient = dot(v, as_vector(dof->get_direction()));
-        if (coefficient != 0.0)
-            set.add(dof.get(), coefficient);
-    }
+    project(type, direction, 0.0, set);
 }
 
 double Node::joined_angle() const

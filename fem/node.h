@@ -129,6 +129,11 @@ public:
 
 private:
     const itincDof* first_dof_of(dof_type type) const;
+    // Appends every dof of the kind with the component of the direction along it
+    // (the first scalar dof of the kind with 1), leaving out components of at most
+    // `negligible` in size.
+    void project(dof_type type, const Direction& direction, double negligible,
+                 dof_sets& set) const;
     // The part of a unit value along `direction` that the node's dofs of the type
     // do not take; `scalar` is set where a scalar dof of the type takes it all.
     Vector3 part_not_taken(dof_type type, const Direction& direction, bool& scalar) const;
