@@ -253,6 +253,11 @@ void MyDomain::assemble_mass(KelVane::SystemMat& M, bool lumped)
     for (FiniteElement* element : elements) element->assemble_mass(M, lumped);
 }
 
+void MyDomain::assemble_lumped_couplings(KelVane::SystemMat& M)
+{
+    for (FiniteElement* element : elements) element->assemble_lumped_couplings(M);
+}
+
 void MyDomain::external_forces(KelVane::SystemVector& forces)
 {
     forces.resize(n_free, n_prescribed, n_fixed);

@@ -139,6 +139,9 @@ public:
     // Zeroes K only: rhs keeps what the caller put in it.
     void assemble_tangent(KelVane::SystemMat& K, KelVane::Vector& rhs);
     void assemble_mass(KelVane::SystemMat& M, bool lumped);
+    // Adds (without zeroing M) the lumped masses' entries that couple two free dofs
+    // of one node (ElementBase::assemble_lumped_couplings).
+    void assemble_lumped_couplings(KelVane::SystemMat& M);
     // Sum of every load set's forces at its current factor, in all three parts, the
     // face pressures on the faces that pressure_face names. The
     // heat flows enter multiplied by current_time_step, as the heat elements form

@@ -11,6 +11,7 @@
 #include "domain.h"
 #include "errors.h"
 #include "kv_assert.h"
+#include "lumped_mass.h"
 #include "mass_rank.h"
 #include "skyline.h"
 #include "stability_limit.h"
@@ -31,6 +32,11 @@ std::vector<unsigned char> free_dof_kinds(const MyDomain& model)
 ExplicitControl::ExplicitControl() = default;
 
 ExplicitControl::~ExplicitControl() = default;
+
+const KelVane::DiagonalSysMat* ExplicitControl::get_mass() const
+{
+    return mass ? &mass->diagonal() : nullptr;
+}
 
 void ExplicitControl::init(MyDomain& model, std::ostream& listing)
 {
@@ -55,16 +61,14 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     prepare(model);
     carry_motion_to_timestep();
 
-    mass = std::make_unique<KelVane::DiagonalSysMat>(model.n_free);
-    model.assemble_mass(*mass, true);
     // A mass is judged against the masses of its own kind of motion: a rotary
     // inertia is a mass times a length squared.
-    mass->set_groups(free_dof_kinds(model));
-    // The step divides by the lumped mass: a dof without one has no explicit step.
-    const std::vector<std::uint32_t> massless = mass->vanishing_elements();
+    mass = std::make_unique<LumpedMass>(model, free_dof_kinds(model));
+    // The step divides by the lumped mass: a motion without one has no explicit step.
+    const std::vector<std::uint32_t> massless = mass->vanishing();
     if (!massless.empty())
         throw KelVane::kelvane_error(
-            "explicit analysis: " + massless_motion(model, massless.front()) +
+            "explicit analysis: " + massless_motion(model, mass->massless_motion(massless.front())) +
             ", which no explicit step can follow; give the model mass there, or analyse it "
             "with newmark and beta of at least gamma / 2");
     if (!model.conducts_heat()) check_stability_limit(model, omega_unstrained);
@@ -220,9 +224,7 @@ void ExplicitControl::stop_unstable() const
 
 double ExplicitControl::kinetic_energy(const KelVane::Vector& du) const
 {
-    double twice = 0.0;
-    for (unsigned i = 1; i <= du.size(); ++i) twice += mass->entry(i) * du(i) * du(i);
-    return 0.5 * twice / (dt * dt);
+    return 0.5 * mass->product(du) / (dt * dt);
 }
 
 void ExplicitControl::write_motion(std::ostream& os)

@@ -8,13 +8,15 @@
 #include "incremental_control.h"
 #include "kvmatrix.h"
 
+class LumpedMass;
+
 namespace KelVane {
 class DiagonalSysMat;
 }
 
-// Explicit dynamics: central differences with the lumped (diagonal) mass and
+// Explicit dynamics: central differences with the lumped mass (LumpedMass) and
 // optional mass-proportional damping. Each increment is one time step with one
-// diagonal solve and no iterations. Before the first step, init refuses a time
+// solve with the lumped mass and no iterations. Before the first step, init refuses a time
 // step above the stability limit 2 / omega_max of a model without heat conduction
 // (omega_max the model's largest frequency where the bound of its elements does
 // not pass the step, see stability_frequency). A step beyond the limit that slips
@@ -41,8 +43,8 @@ public:
     // Every 100th increment only, and to standard output only.
     void print_increment(std::ostream& listing) override;
 
-    // Null until init.
-    const KelVane::DiagonalSysMat* get_mass() const { return mass.get(); }
+    // The diagonal of the lumped mass; null until init.
+    const KelVane::DiagonalSysMat* get_mass() const;
     // Displacement increment of the last step, over the free equations.
     const KelVane::Vector& get_previous_increment() const { return previous_increment; }
 
@@ -64,7 +66,7 @@ private:
     // Kinetic energy of a step's displacement increment: 1/2 du' M du / dt^2.
     double kinetic_energy(const KelVane::Vector& du) const;
 
-    std::unique_ptr<KelVane::DiagonalSysMat> mass;
+    std::unique_ptr<LumpedMass> mass;
     KelVane::Vector previous_increment;
     // Until the first step of an analysis that starts at rest (without a restart
     // file, or from that of a static analysis): that step takes the previous

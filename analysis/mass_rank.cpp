@@ -1,6 +1,7 @@
 #include "mass_rank.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "domain.h"
@@ -26,16 +27,54 @@ std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVan
 
 std::string massless_motion(const MyDomain& model, std::uint32_t equation)
 {
+    return massless_motion(model, {{equation, 1.0}});
+}
+
+std::string massless_motion(const MyDomain& model,
+                            const std::vector<std::pair<std::uint32_t, double>>& motion)
+{
     std::string where =
         "a degree of freedom without mass, or elements whose mass is integrated at fewer "
         "points than they have nodes";
     for (const MyNode* node : model.nodes) {
+        // The motion's direction at the node that carries its equations, in the
+        // node's dofs of one kind.
+        Vector3 direction(0.0, 0.0, 0.0);
+        const KelVane::itincDof* first = nullptr;
+        std::size_t found = 0;
         for (std::uint32_t i = 0; i < node->number_of_dofs(); ++i) {
             const KelVane::itincDof& dof = node->get_dof(i);
-            if (equation == 0 || !dof.is_free() || dof.get_global_nr() != equation) continue;
-            where = "the degree of freedom " + KelVane::dof_word(dof.get_type(), dof.get_direction()) +
-                    " of node " + std::to_string(node->number());
+            if (!dof.is_free()) continue;
+            for (const auto& part : motion) {
+                if (part.first != dof.get_global_nr()) continue;
+                if (first != nullptr && dof.get_type() != first->get_type()) continue;
+                if (first == nullptr) first = &dof;
+                ++found;
+                double x = 0.0, y = 0.0, z = 0.0;
+                dof.get_direction().get(x, y, z);
+                direction += Vector3(x, y, z) * part.second;
+            }
         }
+        if (first == nullptr || motion.empty() || motion.front().first == 0) continue;
+        Direction along = first->get_direction();
+        if (found == motion.size() && found > 1 && KelVane::is_structural_type(first->get_type()) &&
+            direction.norm2() > 0.0) {
+            // Either way along the line: its largest component positive.
+            double x = 0.0, y = 0.0, z = 0.0;
+            direction.get(x, y, z);
+            const double largest = std::fabs(x) >= std::fabs(y) && std::fabs(x) >= std::fabs(z)
+                                       ? x
+                                       : (std::fabs(y) >= std::fabs(z) ? y : z);
+            // Components of rounding size (dofs at right angles leave some 1e-16)
+            // are none.
+            const auto clean = [largest](double c) {
+                return std::fabs(c) <= 1e-12 * std::fabs(largest) ? 0.0 : (largest < 0.0 ? -c : c);
+            };
+            along = Direction(Vector3(clean(x), clean(y), clean(z)));
+        }
+        where = "the degree of freedom " + KelVane::dof_word(first->get_type(), along) + " of node " +
+                std::to_string(node->number());
+        break;
     }
     return "the model has a motion with stiffness but no mass (" + where +
            "), of no finite frequency";

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class MyDomain;
@@ -29,6 +30,10 @@ std::uint32_t equation_without_mass(const KelVane::SparseSysMat& K, const KelVan
 // 1) by its node and degree of freedom ("the degree of freedom rz of node 2"), or,
 // when no single equation is known (0), the ways a model comes to have one.
 std::string massless_motion(const MyDomain& model, std::uint32_t equation);
+// The same for a motion of several free equations of one node (equation, amount;
+// LumpedMass::massless_motion): named by its direction at the node.
+std::string massless_motion(const MyDomain& model,
+                            const std::vector<std::pair<std::uint32_t, double>>& motion);
 
 // Free equations that carry mass. Only as many independent modes of finite
 // frequency exist as the mass matrix has rank, and a row without a diagonal entry

@@ -10,6 +10,7 @@
 #include "dof.h"
 #include "domain.h"
 #include "kvmatrix.h"
+#include "lumped_mass.h"
 #include "mass_rank.h"
 #include "sysmat.h"
 #include "transmat.h"
@@ -135,17 +136,25 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
     const std::uint32_t n = model.n_free;
     KelVane::Vector diagonal_stiffness(n);
     diagonal_stiffness.set_zero();
-    // Lumped: the model's diagonal mass; consistent: the masses of the elements
+    // Lumped: the model's mass, as a diagonal; consistent: the masses of the elements
     // without stiffness.
     KelVane::Vector shared_mass(n);
     shared_mass.set_zero();
+    if (lumped) {
+        // The lumped masses as a diagonal no larger than they are on the node dofs
+        // (at a node whose dofs are turned they couple them): less mass only
+        // raises the bound.
+        std::vector<unsigned char> kinds, prescribed_kinds, fixed_kinds;
+        model.equation_kinds(kinds, prescribed_kinds, fixed_kinds);
+        shared_mass = LumpedMass(model, kinds).diagonal_below();
+    }
     std::vector<StiffElement> stiff;
     for (FiniteElement* element : model.elements) {
         KelVane::Vector forces;
         const KelVane::TransformationMatrix& T = element->get_transformation();
         StiffElement entry;
         entry.stiffness = in_node_dofs(T, element->stiffness_matrix(forces));
-        entry.mass = in_node_dofs(T, element->mass_matrix(lumped));
+        if (!lumped) entry.mass = in_node_dofs(T, element->mass_matrix(false));
         const unsigned dofs = element->get_nr_node_dofs();
         bool has_stiffness = false;
         bool diagonal_mass = true;
@@ -156,12 +165,13 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
             entry.equations.push_back(dof.get_global_nr());
             if (entry.stiffness(i, i) > 0.0) has_stiffness = true;
         }
-        for (unsigned a : entry.rows)
-            for (unsigned b : entry.rows)
-                if (a != b && entry.mass(a, b) != 0.0) diagonal_mass = false;
-        // Lumped masses are their diagonals. A consistent mass of no stiffness that
-        // couples its dofs is left out: less mass only raises the bound.
-        if (lumped || (!has_stiffness && diagonal_mass))
+        if (!lumped)
+            for (unsigned a : entry.rows)
+                for (unsigned b : entry.rows)
+                    if (a != b && entry.mass(a, b) != 0.0) diagonal_mass = false;
+        // A consistent mass of no stiffness that couples its dofs is left out: less
+        // mass only raises the bound.
+        if (!lumped && !has_stiffness && diagonal_mass)
             for (std::size_t r = 0; r < entry.rows.size(); ++r)
                 shared_mass(entry.equations[r]) += entry.mass(entry.rows[r], entry.rows[r]);
         if (!has_stiffness) continue;
@@ -372,6 +382,7 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
     model.assemble_tangent(assembled_K, unused);
     KelVane::SparseSysMat assembled_M(equations, true);
     model.assemble_mass(assembled_M, lumped);
+    if (lumped) model.assemble_lumped_couplings(assembled_M);
     // The temperatures left out, the motion remains.
     std::vector<unsigned char> kinds, prescribed_kinds, fixed_kinds;
     model.equation_kinds(kinds, prescribed_kinds, fixed_kinds);

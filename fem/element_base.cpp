@@ -247,6 +247,20 @@ void ElementBase::assemble_mass(SystemMat& M, bool lumped)
     }
 }
 
+void ElementBase::assemble_lumped_couplings(SystemMat& M)
+{
+    if (T.get_kind() == TransformationMatrix::identity) return;
+    const Matrix Mt = congruence(T, mass_matrix(true));
+    for (std::uint32_t i = 0; i < number_of_node_dofs; ++i) {
+        if (!dofs[i]->is_free()) continue;
+        for (std::uint32_t j = 0; j < number_of_node_dofs; ++j) {
+            const double coupling = Mt(i + 1, j + 1);
+            if (j == i || !dofs[j]->is_free() || coupling == 0.0) continue;
+            M.add(dofs[i]->get_global_nr(), dofs[j]->get_global_nr(), coupling);
+        }
+    }
+}
+
 void ElementBase::scatter(const Vector& local, SystemVector& F, double* kind_squares) const
 {
     const bool identity = T.get_kind() == TransformationMatrix::identity;

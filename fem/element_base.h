@@ -97,6 +97,12 @@ public:
     void assemble_stiffness(SystemMat& K, Vector& rhs);
     void assemble_tangent(SystemMat& K, Vector& rhs);
     void assemble_mass(SystemMat& M, bool lumped);
+    // The entries off the diagonal of the lumped mass on the node dofs, where they
+    // are not zero (assemble_mass adds its diagonal only). A mass lumped along
+    // directions other than those of the node's dofs (a beam's mass in its plane at
+    // a node whose dofs a 3-D bar turned) couples the dofs of that node; it never
+    // couples two nodes.
+    void assemble_lumped_couplings(SystemMat& M);
     // kind_squares, where given: each entry's square is added to that of its
     // dof's kind (dof_kind), dof_kinds of them.
     void assemble_internal_forces(SystemVector& F, double* kind_squares = nullptr);
