@@ -62,10 +62,11 @@ ElementDofKinds element_dof_kinds(const MyNode& node,
     return kinds;
 }
 
-// Whether a suppressed dof (or hold) that no element uses is of a kind that the
-// node's elements do not have at all (a temperature, a rotation, a displacement
-// out of their plane). A suppressed direction within the elements' kinds (uy on a
-// node of a bar along x) stays a support.
+// Whether a suppressed or prescribed dof (or hold) that no element uses is of a
+// kind that the node's elements do not have at all (a temperature, a rotation, a
+// displacement out of their plane). A direction within the elements' kinds (uy on
+// a node of a bar along x) stays a support, held at 0 or moved by its prescribed
+// value, as the bar turned a hair would take it.
 bool kind_without_element(KelVane::dof_type type, const Direction& direction,
                           const ElementDofKinds& kinds)
 {
@@ -99,8 +100,7 @@ bool MyDomain::remove_dofs_without_element()
         for (std::uint32_t i = 0; i < node->number_of_dofs();) {
             const KelVane::itincDof& dof = node->get_dof(i);
             bool lost = !dof.is_free() && used.count(&dof) == 0;
-            if (lost && !dof.is_prescribed())
-                lost = kind_without_element(dof.get_type(), dof.get_direction(), known_kinds());
+            if (lost) lost = kind_without_element(dof.get_type(), dof.get_direction(), known_kinds());
             if (!lost) {
                 ++i;
                 continue;

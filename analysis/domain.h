@@ -104,11 +104,11 @@ public:
     void check_applied_loads(const std::vector<int>& applied) const;
     void create_element_dofs();
     void init_transformations();
-    // A prescribed value on a dof that no element gives its node, or a suppression
-    // of a kind that the node's elements do not have (t, a rotation, uz on plane
-    // elements), acts on nothing: such a dof is removed with a message naming the
-    // node and the dof, so that it is neither numbered nor listed (no column, no
-    // reaction); so is a hold of *suppress of such a kind (Node::holds). Only after
+    // A suppression or a prescribed value of a kind that the node's elements do not
+    // have (t, a rotation, uz on plane elements) acts on nothing: such a dof is
+    // removed with a message naming the node and the dof, so that it is neither
+    // numbered nor listed (no column, no reaction); so is a hold of *suppress of
+    // such a kind (Node::holds). Only after
     // init_transformations, which tells which dofs the elements use (a dof that an
     // element only acts in, as a bar's mass across its axis, is not given by it).
     // Returns whether a dof was removed: the transformations must then be built

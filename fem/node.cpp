@@ -69,8 +69,7 @@ int Node::add_dof(dof_fixed status, dof_type type, const Direction& direction)
     if (scalar)
         return 1;
     if (directional && remainder.norm2() <= tolerance) {
-        if (remainder.norm2() > rounding)
-            joined_remainder2_ = std::max(joined_remainder2_, remainder.norm2());
+        if (remainder.norm2() > rounding) joined_.push_back(Request{type, direction});
         return 1;
     }
     append_dof(directional ? new itincDof(status, type, Direction(remainder))
@@ -123,7 +122,13 @@ void Node::get_dof_projection(dof_type type, const Direction& direction, dof_set
 
 double Node::joined_angle() const
 {
-    return std::asin(std::min(1.0, std::sqrt(joined_remainder2_)));
+    double largest = 0.0;
+    for (const Request& request : joined_) {
+        bool scalar = false;
+        const double remainder2 = part_not_taken(request.type, request.direction, scalar).norm2();
+        if (remainder2 > rounding) largest = std::max(largest, remainder2);
+    }
+    return std::asin(std::min(1.0, std::sqrt(largest)));
 }
 
 void Node::number_dofs(std::uint32_t& free_counter, std::uint32_t& fixed_counter,

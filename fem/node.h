@@ -68,8 +68,9 @@ public:
     // element that acts in a direction without asking the node to move in it.
     void get_dof_projection(dof_type type, const Direction& direction, dof_sets& set) const;
     // The largest angle (radians) by which a direction that add_dof took as
-    // already spanned missed the node's dofs, counting only angles above rounding;
-    // 0 when no request was joined so.
+    // already spanned misses the node's dofs as they are now, counting only angles
+    // above rounding: a dof that came later (a post across two bars that meet at a
+    // hair's angle) may take the rest of it. 0 when no direction is joined so.
     double joined_angle() const;
     // Each dof takes the next number of the counter of its status.
     void number_dofs(std::uint32_t& free_counter, std::uint32_t& fixed_counter,
@@ -141,8 +142,12 @@ private:
     std::uint32_t number_;
     Vector3 position_;
     std::vector<std::unique_ptr<itincDof>> dofs_;
-    // The largest squared remainder above rounding of a request add_dof joined.
-    double joined_remainder2_ = 0.0;
+    // The requests add_dof joined with a remainder above rounding.
+    struct Request {
+        dof_type type;
+        Direction direction;
+    };
+    std::vector<Request> joined_;
     std::vector<Hold> holds_;
     Vector average_sum_;
     std::uint32_t average_count_ = 0;
