@@ -29,6 +29,7 @@
 #include "control_dialog.h"
 #include "domain.h"
 #include "draw_prop_dialog.h"
+#include "eigen_control.h"
 #include "errors.h"
 #include "frame.h"
 #include "graphics_frame.h"
@@ -56,6 +57,7 @@ public:
 
     void increment(MyDomain&, std::ostream& listing, int, double) override
     {
+        started_ms.push_back(wxGetLocalTimeMillis().GetValue());
         if (step_ms > 0) wxMilliSleep(step_ms);
         ++performed;
         if (increment_nr == halt_at) press_halt();
@@ -64,6 +66,7 @@ public:
     }
 
     int performed = 0;
+    std::vector<long long> started_ms;  // when each step began
     int fail_at = 0;
     int halt_at = 0;                    // step during which Halt is pressed
     std::function<void()> press_halt;
@@ -136,6 +139,11 @@ int count_of(const wxString& text, const wxString& part)
     for (size_t at = text.find(part); at != wxString::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+bool ends_with(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::string listing_of(const std::string& model_path)
@@ -368,6 +376,69 @@ TEST_F(RunnerTest, CancelEndsAPausedOrHaltedAnalysisAtOnce)
     const std::string listing = read_file(listing_of(second));
     EXPECT_NE(listing.find("counted step " + std::to_string(halted_at)), std::string::npos);
     EXPECT_EQ(listing.find("counted step " + std::to_string(halted_at + 1)), std::string::npos);
+    const std::string last_line = "\nCANCELLED after increment " + std::to_string(halted_at) + "\n";
+    EXPECT_TRUE(ends_with(listing, last_line)) << listing;
+}
+
+// Presses Halt in the first idle pass of the event loop once the running
+// analysis has begun its first increment or reported its first mode.
+class HaltOnceStarted {
+public:
+    HaltOnceStarted() { wxTheApp->Bind(wxEVT_IDLE, &HaltOnceStarted::OnIdle, this); }
+    ~HaltOnceStarted() { wxTheApp->Unbind(wxEVT_IDLE, &HaltOnceStarted::OnIdle, this); }
+    HaltOnceStarted(const HaltOnceStarted&) = delete;
+    HaltOnceStarted& operator=(const HaltOnceStarted&) = delete;
+
+    bool pressed = false;
+
+private:
+    void OnIdle(wxIdleEvent& event)
+    {
+        event.Skip();
+        if (pressed || !running) return;
+        const auto* incremental = dynamic_cast<KelVane::IncrementalControl<MyDomain>*>(control);
+        const auto* eigen = dynamic_cast<EigenControl*>(control);
+        const int steps = incremental ? incremental->get_increment_number()
+                          : eigen     ? static_cast<int>(eigen->get_current_mode())
+                                      : 0;
+        if (steps < 1) return;
+        pressed = true;
+        press(ControlDialog::ID_HALT);
+    }
+};
+
+// The listing of a cancelled run ends on a line that says so and after which
+// step, whatever analysis it was.
+TEST_F(RunnerTest, CancelledRunEndsItsListingWithTheStepItWasCancelledAfter)
+{
+    struct Case {
+        const char* example;
+        const char* last_line;
+    };
+    const Case cases[] = {{"explicit_wave.dat", "\nCANCELLED after increment 1\n"},
+                          {"oscillator_newmark.dat", "\nCANCELLED after increment 1\n"},
+                          {"cantilever_eigen.dat", "\nCANCELLED after mode 1\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.example);
+        const std::string path = copy_example(c.example);
+        ASSERT_TRUE(load(path));
+        // Halt is answered once the first step has begun (an increment) or
+        // ended (a mode): the run stops after that step.
+        hook.Answer(wxID_YES);
+        HaltOnceStarted halt;
+        press(ControlDialog::ID_START);
+        ASSERT_TRUE(halt.pressed);
+        ASSERT_TRUE(out_stream.is_open()) << "not halted";
+        const std::string halted = read_file(listing_of(path));
+        EXPECT_EQ(halted.find("CANCELLED"), std::string::npos);
+
+        hook.Answer(wxID_YES);
+        press(ControlDialog::ID_CANCEL);
+        EXPECT_TRUE(log_contains("cancelled (analysis time: "));
+        EXPECT_EQ(read_file(listing_of(path)), halted + c.last_line);
+        EXPECT_FALSE(loaded);
+        EXPECT_FALSE(out_stream.is_open());
+    }
 }
 
 TEST_F(RunnerTest, LoadingAndClosingAreRefusedWhileRunning)
@@ -722,28 +793,45 @@ TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
     }
 }
 
+// The wait is one per plot: only a step that is drawn is padded to it.
 TEST_F(RunnerTest, PictureIsRefreshedEveryNthStepWhenTheDeformedShapeIsPlotted)
 {
     struct Case {
         bool plot_deformed;
         int every_nth;
         int refreshes;  // in-loop refreshes plus the one after the loop
+        double wait_seconds;
+        std::vector<int> padded;  // the steps padded to the wait
     };
     // Of the 7 steps, the last one's run reports that nothing remains: the loop
     // body follows steps 1 to 6 only.
-    const Case cases[] = {{true, 3, 3}, {true, 1, 7}, {true, 4, 2}, {true, 0, 1}, {true, -2, 1},
-                          {false, 3, 1}};
+    const Case cases[] = {{true, 3, 3, 0.0, {}},   {true, 1, 7, 0.0, {}},
+                          {true, 4, 2, 0.0, {}},   {true, 0, 1, 0.0, {}},
+                          {true, -2, 1, 0.0, {}},  {false, 3, 1, 0.0, {}},
+                          {true, 3, 3, 1.0, {3, 6}}, {false, 1, 1, 1.0, {}}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "deformed " << c.plot_deformed << ", n " << c.every_nth);
+        SCOPED_TRACE(testing::Message() << "deformed " << c.plot_deformed << ", n " << c.every_nth
+                                        << ", wait " << c.wait_seconds);
         ASSERT_TRUE(load(copy_example("two_bar_truss.dat")));
-        install_counting_control(7);
+        CountingControl* counting = install_counting_control(7);
         DrawProperties& properties = main_frame().GetDrawProperties();
         properties.plot_deformed = c.plot_deformed;
         properties.every_nth = c.every_nth;
+        properties.wait_seconds = c.wait_seconds;
 
         CommandProbe refreshes(CMD_REFRESH);
         press(ControlDialog::ID_START);
         EXPECT_EQ(refreshes.count, c.refreshes);
+
+        // A padded step lasts the whole second; the others take next to nothing.
+        ASSERT_EQ(counting->started_ms.size(), 7u);
+        for (int step = 1; step <= 6; ++step) {
+            const long long lasted = counting->started_ms[step] - counting->started_ms[step - 1];
+            if (std::count(c.padded.begin(), c.padded.end(), step) != 0)
+                EXPECT_GE(lasted, 995) << "step " << step;
+            else
+                EXPECT_LT(lasted, 500) << "step " << step;
+        }
     }
 }
 
