@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,6 +37,8 @@
 #include "graphics_frame.h"
 #include "gui_test_support.h"
 #include "incremental_control.h"
+#include "model_loader.h"
+#include "output_file.h"
 #include "runner.h"
 
 using namespace gui_test;
@@ -267,8 +271,43 @@ TEST_F(RunnerTest, ExampleModelsRunToAFinishedListingBesideTheModel)
     }
 }
 
+// The listing and the result file of `model_file` run from start to end without
+// the window: read, files opened, title, start, one step at a time, files closed.
+std::pair<std::string, std::string> files_of_a_run_without_the_window(
+    const std::string& model_file)
+{
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* procedure = nullptr;
+    const int errors = read_model(model_file, model, procedure);
+    std::unique_ptr<MyDomain> model_owner(model);
+    std::unique_ptr<KelVane::Control<MyDomain>> procedure_owner(procedure);
+    if (errors != 0 || !model || !procedure) {
+        ADD_FAILURE() << "input errors: " << errors;
+        return {};
+    }
+    const std::string base = directory_part(model_file) + model_base_name(model_file);
+    OutputFile listing;
+    OutputFile result;
+    const std::string refusal =
+        open_analysis_files(*procedure, listing, base + ".out", result, base + ".flavia.res");
+    EXPECT_EQ(refusal, "");
+    if (!refusal.empty()) return {};
+    model->write_title(listing);
+    try {
+        start_analysis(*procedure, *model, listing);
+        while (procedure->run(*model, listing, result, 1)) {
+        }
+    } catch (const std::exception& error) {
+        listing << '\n' << "ERROR: " << error.what() << std::endl;
+    }
+    result.close_checked();
+    listing.close_checked();
+    return {read_file(base + ".out"), read_file(base + ".flavia.res")};
+}
+
 // Every model of examples/ opens from the load command and runs to its end in the
-// program. They run in name order in one working directory, so a model that
+// program, and writes the listing and result file that a run without the window
+// writes. They run in name order in one working directory, so a model that
 // restarts from another's restart file finds it.
 TEST_F(RunnerTest, EveryExampleLoadsAndRunsToFinished)
 {
@@ -281,11 +320,22 @@ TEST_F(RunnerTest, EveryExampleLoadsAndRunsToFinished)
         SCOPED_TRACE(name);
         const int finished_before = count_of(log_text(), "finished (analysis time: ");
         const int errors_before = count_of(log_text(), "ERROR");
-        ASSERT_TRUE(load(copy_example(name)));
+        const std::string path = copy_example(name);
+        ASSERT_TRUE(load(path));
         press(ControlDialog::ID_START);
         EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
         EXPECT_EQ(count_of(log_text(), "ERROR"), errors_before);
         EXPECT_FALSE(running);
+
+        const fs::path result_path = fs::path(path).replace_extension(".flavia.res");
+        const std::string listing = read_file(listing_of(path));
+        const std::string results = read_file(result_path.string());
+        fs::remove(listing_of(path));
+        fs::remove(result_path);
+        const auto without_window = files_of_a_run_without_the_window(path);
+        EXPECT_NE(listing.find("TITLE"), std::string::npos);
+        EXPECT_EQ(listing, without_window.first);
+        EXPECT_EQ(results, without_window.second);
     }
 }
 
