@@ -167,7 +167,10 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
 
     // Whatever was loaded before is discarded, a halted analysis with its open
     // listing and result files included; until the new model has been read
-    // without errors nothing can be started.
+    // without errors nothing can be started. The listing of a halted analysis
+    // ends as that of a cancelled one does.
+    if (started && can_continue && procedure && out_stream.is_open())
+        out_stream << '\n' << cancelled_line(*procedure) << '\n';
     delete model;
     model = nullptr;
     delete procedure;

@@ -633,8 +633,9 @@ TEST_F(RunnerTest, CloseThatCannotBeRefusedWaitsUntilTheStepsHaveEnded)
 
 TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
 {
-    // A halted analysis is discarded by the failed load: its listing is closed
-    // and nothing of it can be started or continued.
+    // A halted analysis is discarded by the failed load: its listing is closed,
+    // ending as a cancelled run's does, and nothing of it can be started or
+    // continued.
     const std::string good = copy_example("two_bar_truss.dat");
     ASSERT_TRUE(load(good));
     CountingControl* counting = install_counting_control(3);
@@ -651,7 +652,8 @@ TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
     // The status bar names the file that was tried, not the discarded one.
     EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), "bad.dat");
     EXPECT_FALSE(out_stream.is_open());
-    EXPECT_NE(read_file(listing_of(good)).find("counted step 1"), std::string::npos);
+    EXPECT_TRUE(ends_with(read_file(listing_of(good)),
+                          "counted step 1\n\nCANCELLED after increment 1\n"));
     EXPECT_FALSE(loaded);
     EXPECT_FALSE(started);
     EXPECT_FALSE(can_continue);
