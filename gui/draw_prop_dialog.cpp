@@ -1,6 +1,8 @@
 #include "draw_prop_dialog.h"
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -54,26 +56,37 @@ void report_unreadable(wxValidator& validator, wxWindow* parent, const wxString&
 
 }  // namespace
 
-DoubleTextValidator::DoubleTextValidator(double* value)
-    : wxTextValidator(wxFILTER_NUMERIC), value(value), buffer(format(*value))
+DoubleTextValidator::DoubleTextValidator(double* value, double largest)
+    : wxTextValidator(wxFILTER_NUMERIC), value(value), largest(largest), buffer(format(*value))
 {
     m_stringValue = &buffer;
 }
 
 DoubleTextValidator::DoubleTextValidator(const DoubleTextValidator& other)
-    : wxTextValidator(other), value(other.value), buffer(format(*other.value))
+    : wxTextValidator(other),
+      value(other.value),
+      largest(other.largest),
+      buffer(format(*other.value))
 {
     m_stringValue = &buffer;
 }
 
 wxObject* DoubleTextValidator::Clone() const { return new DoubleTextValidator(*this); }
 
+bool DoubleTextValidator::convert(const wxString& text, double& number) const
+{
+    return ::convert(text, number) && std::fabs(number) <= largest;
+}
+
 bool DoubleTextValidator::Validate(wxWindow* parent)
 {
     if (!wxTextValidator::Validate(parent)) return false;
     double number = 0.0;
     if (convert(field_text(*this), number)) return true;
-    report_unreadable(*this, parent, "a number");
+    report_unreadable(*this, parent,
+                      std::isfinite(largest)
+                          ? wxString::Format("a number from %g to %g", -largest, largest)
+                          : wxString("a number"));
     return false;
 }
 
@@ -167,8 +180,10 @@ DrawPropDialog::DrawPropDialog(wxFrame* parent, DrawProperties* edited,
     const int label_flags = wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL;
     numbers->Add(new wxStaticText(this, wxID_ANY, "displacement scaling"), 0, label_flags);
     // Each field is named for the messages about a text it cannot take.
+    // The drawing works in single precision: a larger scaling has no value there.
     numbers->Add(new wxTextCtrl(this, ID_SCALING, wxEmptyString, wxDefaultPosition,
-                                wxDefaultSize, 0, DoubleTextValidator(&properties->scaling),
+                                wxDefaultSize, 0,
+                                DoubleTextValidator(&properties->scaling, FLT_MAX),
                                 "displacement scaling"));
     numbers->Add(new wxStaticText(this, wxID_ANY, "plot every n-th step: n="), 0, label_flags);
     numbers->Add(new wxTextCtrl(this, ID_EVERY_NTH, wxEmptyString, wxDefaultPosition,

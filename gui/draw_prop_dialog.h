@@ -1,6 +1,8 @@
 #ifndef KELVANED_GUI_DRAW_PROP_DIALOG_H
 #define KELVANED_GUI_DRAW_PROP_DIALOG_H
 
+#include <cmath>
+
 #include <wx/dialog.h>
 #include <wx/valtext.h>
 
@@ -8,11 +10,12 @@ class wxFrame;
 class DrawProperties;
 
 // Binds a text field to a double. The field admits numeric characters only, and
-// its text reaches the double only when it converts as a whole; Validate says
-// which field (by the field's window name) holds a text that does not.
+// its text reaches the double only when it converts as a whole to a number no
+// larger in magnitude than `largest`; Validate says which field (by the field's
+// window name) holds a text that does not, and names the limit when there is one.
 class DoubleTextValidator : public wxTextValidator {
 public:
-    explicit DoubleTextValidator(double* value);
+    explicit DoubleTextValidator(double* value, double largest = HUGE_VAL);
     // The copy binds the same number and owns a fresh buffer filled from it.
     DoubleTextValidator(const DoubleTextValidator& other);
 
@@ -22,7 +25,11 @@ public:
     bool TransferFromWindow() override;
 
 private:
+    // Whether `text` converts as a whole to a number within the limit.
+    bool convert(const wxString& text, double& number) const;
+
     double* value;
+    double largest;   // the largest magnitude taken; HUGE_VAL for no limit
     wxString buffer;  // the text the base validator moves to and from the field
 };
 

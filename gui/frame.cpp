@@ -112,8 +112,10 @@ MyFrame::MyFrame(wxFrame* parent, const wxString& title, const wxPoint& pos, con
     control_dialog = new ControlDialog(this);
     draw_prop_dialog = new DrawPropDialog(this, &draw_properties, "drawing properties");
 
+    // Long messages wrap at the window's width, so that their end (a limit, what
+    // to do about it) is never out of sight.
     log = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                         wxTE_MULTILINE | wxTE_READONLY | wxHSCROLL);
+                         wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
     log->SetFont(GetLogFont());
 
     stdout_redirector = std::make_unique<LogRedirector>(std::cout, log);

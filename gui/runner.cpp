@@ -21,6 +21,7 @@
 #include "control.h"
 #include "control_dialog.h"
 #include "domain.h"
+#include "eigen_control.h"
 #include "frame.h"
 #include "incremental_control.h"
 
@@ -88,6 +89,26 @@ double wait_target_ms(const DrawProperties& properties)
     return seconds > 0.0 ? seconds * 1000.0 : 0.0;
 }
 
+// The last line of the listing of a run that was cancelled before its end, as
+// the ERROR line ends that of a run an error ended: which step it was cancelled
+// after, so that the listing is not taken for one a crash cut short.
+std::string cancelled_line(const KelVane::Control<MyDomain>& procedure)
+{
+    int steps = 0;
+    const char* step = nullptr;
+    if (const auto* incremental =
+            dynamic_cast<const KelVane::IncrementalControl<MyDomain>*>(&procedure)) {
+        steps = incremental->get_increment_number();
+        step = "increment";
+    } else if (const auto* eigen = dynamic_cast<const EigenControl*>(&procedure)) {
+        steps = static_cast<int>(eigen->get_current_mode());
+        step = "mode";
+    }
+    if (!step) return "CANCELLED";
+    if (steps <= 0) return std::string("CANCELLED before the first ") + step;
+    return std::string("CANCELLED after ") + step + " " + std::to_string(steps);
+}
+
 // The analysis time in the default floating format, whatever the analysis left
 // set on standard output.
 std::string analysis_seconds()
@@ -146,7 +167,10 @@ bool MyFrame::OpenModel(const wxString& file_name, MyDomain*& model,
 
     // Whatever was loaded before is discarded, a halted analysis with its open
     // listing and result files included; until the new model has been read
-    // without errors nothing can be started.
+    // without errors nothing can be started. The listing of a halted analysis
+    // ends as that of a cancelled one does.
+    if (started && can_continue && procedure && out_stream.is_open())
+        out_stream << '\n' << cancelled_line(*procedure) << '\n';
     delete model;
     model = nullptr;
     delete procedure;
@@ -285,17 +309,20 @@ void MyFrame::OnContinueAnalysis(wxCommandEvent&)
             show_progress();
             wxYield();
 
+            bool drawn = false;
             if (draw_properties.plot_deformed && draw_properties.every_nth > 0) {
                 ++redraw_counter;
                 if (redraw_counter >= draw_properties.every_nth) {
                     IssueCommand(CMD_REFRESH);
                     redraw_counter = 0;
+                    drawn = true;
                 }
             }
 
-            // Pad the step to the configured wait, counted from the step's start;
-            // the target is read again so that a change takes effect at once.
-            double target = wait_target_ms(draw_properties);
+            // The wait is one per plot: a step that is drawn is padded to it,
+            // counted from the step's start; the others go on at once. The target
+            // is read again so that a change takes effect at once.
+            double target = drawn ? wait_target_ms(draw_properties) : 0.0;
             double elapsed = static_cast<double>(step_watch.Time());
             while (elapsed < target && !stop_requested()) {
                 wxMilliSleep(static_cast<unsigned long>(std::min(target - elapsed, 250.0)));
@@ -328,6 +355,10 @@ void MyFrame::OnAnalysisEnd(wxCommandEvent&)
     if (cancelled || !halted) {
         loaded = false;
         control_dialog->Hide();
+        // A run that still had steps to do says in its listing that it was
+        // cancelled; one cancelled before its start has no listing of its own.
+        if (cancelled && can_continue && started && control && out_stream.is_open())
+            out_stream << '\n' << cancelled_line(*control) << '\n';
         close_finished_analysis_files();
         std::cout << (cancelled ? "cancelled (analysis time: " : "finished (analysis time: ")
                   << analysis_seconds() << " s)" << std::endl;

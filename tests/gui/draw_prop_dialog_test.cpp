@@ -243,21 +243,26 @@ TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
 {
     // Letters are refused by the toolkit's numeric check with its own message;
     // numeric characters that still do not convert are refused with a message
-    // that names the field.
+    // that names the field. A scaling beyond what the drawing holds in single
+    // precision is refused with the limit.
     const struct {
         int field;
         const char* text;
         const char* field_named;  // null: the toolkit's message
+        const char* limit_named;  // null: no limit to name
     } cases[] = {
-        {ID_SCALING, "abc", nullptr},
-        {ID_WAIT_SECONDS, "1,5x", nullptr},
-        {ID_SCALING, "1e", "displacement scaling"},
-        {ID_SCALING, "1..2", "displacement scaling"},
-        {ID_WAIT_SECONDS, "--2", "wait seconds per plot"},
-        {ID_SCALING, "", "displacement scaling"},
-        {ID_EVERY_NTH, "2.5", "plot every n-th step"},
-        {ID_EVERY_NTH, "1e3", "plot every n-th step"},
-        {ID_EVERY_NTH, "99999999999", "plot every n-th step"},
+        {ID_SCALING, "abc", nullptr, nullptr},
+        {ID_WAIT_SECONDS, "1,5x", nullptr, nullptr},
+        {ID_SCALING, "1e", "displacement scaling", nullptr},
+        {ID_SCALING, "1..2", "displacement scaling", nullptr},
+        {ID_WAIT_SECONDS, "--2", "wait seconds per plot", nullptr},
+        {ID_SCALING, "", "displacement scaling", nullptr},
+        {ID_EVERY_NTH, "2.5", "plot every n-th step", nullptr},
+        {ID_EVERY_NTH, "1e3", "plot every n-th step", nullptr},
+        {ID_EVERY_NTH, "99999999999", "plot every n-th step", nullptr},
+        {ID_SCALING, "1e300", "displacement scaling", "from -3.40282e+38 to 3.40282e+38"},
+        {ID_SCALING, "-3.5e38", "displacement scaling", "from -3.40282e+38 to 3.40282e+38"},
+        {ID_SCALING, "1e400", "displacement scaling", "from -3.40282e+38 to 3.40282e+38"},
     };
     for (const auto& c : cases) {
         for (int button : {wxID_APPLY, wxID_OK}) {
@@ -281,6 +286,10 @@ TEST_F(DrawPropDialogTest, TextsThatAreNotNumbersChangeNothing)
                 << hook.dialogs[0].message;
             if (c.field_named) {
                 EXPECT_TRUE(hook.dialogs[0].message.StartsWith(c.field_named))
+                    << hook.dialogs[0].message;
+            }
+            if (c.limit_named) {
+                EXPECT_NE(hook.dialogs[0].message.Find(c.limit_named), wxNOT_FOUND)
                     << hook.dialogs[0].message;
             }
             dialog().Hide();

@@ -470,14 +470,17 @@ TEST_F(IncrementalRunTest, CancelEndsTheAnalysisWithItsFilesCompleteToTheLastInc
         EXPECT_FALSE(dialog().IsShown());
         EXPECT_EQ(gauge(), 50);
 
-        // Both files hold increments 1 and 2 in full, nothing of increment 3.
-        EXPECT_EQ(read_file(sibling(path, ".out")), listing_before_increment(reference, 3));
+        // Both files hold increments 1 and 2 in full, nothing of increment 3; the
+        // listing then says that the run was cancelled, and after which increment.
+        const std::string cancelled_listing =
+            listing_before_increment(reference, 3) + "\nCANCELLED after increment 2\n";
+        EXPECT_EQ(read_file(sibling(path, ".out")), cancelled_listing);
         EXPECT_EQ(read_file(sibling(path, ".flavia.res")), results_to_2);
 
         // Start does not take a cancelled analysis up again.
         press(ControlDialog::ID_START);
         EXPECT_EQ(current_increment(), 2);
-        EXPECT_EQ(read_file(sibling(path, ".out")), listing_before_increment(reference, 3));
+        EXPECT_EQ(read_file(sibling(path, ".out")), cancelled_listing);
         hook.dialogs.clear();
     }
 }

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,11 +31,14 @@
 #include "control_dialog.h"
 #include "domain.h"
 #include "draw_prop_dialog.h"
+#include "eigen_control.h"
 #include "errors.h"
 #include "frame.h"
 #include "graphics_frame.h"
 #include "gui_test_support.h"
 #include "incremental_control.h"
+#include "model_loader.h"
+#include "output_file.h"
 #include "runner.h"
 
 using namespace gui_test;
@@ -56,6 +61,7 @@ public:
 
     void increment(MyDomain&, std::ostream& listing, int, double) override
     {
+        started_ms.push_back(wxGetLocalTimeMillis().GetValue());
         if (step_ms > 0) wxMilliSleep(step_ms);
         ++performed;
         if (increment_nr == halt_at) press_halt();
@@ -64,6 +70,7 @@ public:
     }
 
     int performed = 0;
+    std::vector<long long> started_ms;  // when each step began
     int fail_at = 0;
     int halt_at = 0;                    // step during which Halt is pressed
     std::function<void()> press_halt;
@@ -136,6 +143,11 @@ int count_of(const wxString& text, const wxString& part)
     for (size_t at = text.find(part); at != wxString::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+bool ends_with(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 std::string listing_of(const std::string& model_path)
@@ -259,8 +271,43 @@ TEST_F(RunnerTest, ExampleModelsRunToAFinishedListingBesideTheModel)
     }
 }
 
+// The listing and the result file of `model_file` run from start to end without
+// the window: read, files opened, title, start, one step at a time, files closed.
+std::pair<std::string, std::string> files_of_a_run_without_the_window(
+    const std::string& model_file)
+{
+    MyDomain* model = nullptr;
+    KelVane::Control<MyDomain>* procedure = nullptr;
+    const int errors = read_model(model_file, model, procedure);
+    std::unique_ptr<MyDomain> model_owner(model);
+    std::unique_ptr<KelVane::Control<MyDomain>> procedure_owner(procedure);
+    if (errors != 0 || !model || !procedure) {
+        ADD_FAILURE() << "input errors: " << errors;
+        return {};
+    }
+    const std::string base = directory_part(model_file) + model_base_name(model_file);
+    OutputFile listing;
+    OutputFile result;
+    const std::string refusal =
+        open_analysis_files(*procedure, listing, base + ".out", result, base + ".flavia.res");
+    EXPECT_EQ(refusal, "");
+    if (!refusal.empty()) return {};
+    model->write_title(listing);
+    try {
+        start_analysis(*procedure, *model, listing);
+        while (procedure->run(*model, listing, result, 1)) {
+        }
+    } catch (const std::exception& error) {
+        listing << '\n' << "ERROR: " << error.what() << std::endl;
+    }
+    result.close_checked();
+    listing.close_checked();
+    return {read_file(base + ".out"), read_file(base + ".flavia.res")};
+}
+
 // Every model of examples/ opens from the load command and runs to its end in the
-// program. They run in name order in one working directory, so a model that
+// program, and writes the listing and result file that a run without the window
+// writes. They run in name order in one working directory, so a model that
 // restarts from another's restart file finds it.
 TEST_F(RunnerTest, EveryExampleLoadsAndRunsToFinished)
 {
@@ -273,11 +320,22 @@ TEST_F(RunnerTest, EveryExampleLoadsAndRunsToFinished)
         SCOPED_TRACE(name);
         const int finished_before = count_of(log_text(), "finished (analysis time: ");
         const int errors_before = count_of(log_text(), "ERROR");
-        ASSERT_TRUE(load(copy_example(name)));
+        const std::string path = copy_example(name);
+        ASSERT_TRUE(load(path));
         press(ControlDialog::ID_START);
         EXPECT_EQ(count_of(log_text(), "finished (analysis time: "), finished_before + 1);
         EXPECT_EQ(count_of(log_text(), "ERROR"), errors_before);
         EXPECT_FALSE(running);
+
+        const fs::path result_path = fs::path(path).replace_extension(".flavia.res");
+        const std::string listing = read_file(listing_of(path));
+        const std::string results = read_file(result_path.string());
+        fs::remove(listing_of(path));
+        fs::remove(result_path);
+        const auto without_window = files_of_a_run_without_the_window(path);
+        EXPECT_NE(listing.find("TITLE"), std::string::npos);
+        EXPECT_EQ(listing, without_window.first);
+        EXPECT_EQ(results, without_window.second);
     }
 }
 
@@ -368,6 +426,69 @@ TEST_F(RunnerTest, CancelEndsAPausedOrHaltedAnalysisAtOnce)
     const std::string listing = read_file(listing_of(second));
     EXPECT_NE(listing.find("counted step " + std::to_string(halted_at)), std::string::npos);
     EXPECT_EQ(listing.find("counted step " + std::to_string(halted_at + 1)), std::string::npos);
+    const std::string last_line = "\nCANCELLED after increment " + std::to_string(halted_at) + "\n";
+    EXPECT_TRUE(ends_with(listing, last_line)) << listing;
+}
+
+// Presses Halt in the first idle pass of the event loop once the running
+// analysis has begun its first increment or reported its first mode.
+class HaltOnceStarted {
+public:
+    HaltOnceStarted() { wxTheApp->Bind(wxEVT_IDLE, &HaltOnceStarted::OnIdle, this); }
+    ~HaltOnceStarted() { wxTheApp->Unbind(wxEVT_IDLE, &HaltOnceStarted::OnIdle, this); }
+    HaltOnceStarted(const HaltOnceStarted&) = delete;
+    HaltOnceStarted& operator=(const HaltOnceStarted&) = delete;
+
+    bool pressed = false;
+
+private:
+    void OnIdle(wxIdleEvent& event)
+    {
+        event.Skip();
+        if (pressed || !running) return;
+        const auto* incremental = dynamic_cast<KelVane::IncrementalControl<MyDomain>*>(control);
+        const auto* eigen = dynamic_cast<EigenControl*>(control);
+        const int steps = incremental ? incremental->get_increment_number()
+                          : eigen     ? static_cast<int>(eigen->get_current_mode())
+                                      : 0;
+        if (steps < 1) return;
+        pressed = true;
+        press(ControlDialog::ID_HALT);
+    }
+};
+
+// The listing of a cancelled run ends on a line that says so and after which
+// step, whatever analysis it was.
+TEST_F(RunnerTest, CancelledRunEndsItsListingWithTheStepItWasCancelledAfter)
+{
+    struct Case {
+        const char* example;
+        const char* last_line;
+    };
+    const Case cases[] = {{"explicit_wave.dat", "\nCANCELLED after increment 1\n"},
+                          {"oscillator_newmark.dat", "\nCANCELLED after increment 1\n"},
+                          {"cantilever_eigen.dat", "\nCANCELLED after mode 1\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.example);
+        const std::string path = copy_example(c.example);
+        ASSERT_TRUE(load(path));
+        // Halt is answered once the first step has begun (an increment) or
+        // ended (a mode): the run stops after that step.
+        hook.Answer(wxID_YES);
+        HaltOnceStarted halt;
+        press(ControlDialog::ID_START);
+        ASSERT_TRUE(halt.pressed);
+        ASSERT_TRUE(out_stream.is_open()) << "not halted";
+        const std::string halted = read_file(listing_of(path));
+        EXPECT_EQ(halted.find("CANCELLED"), std::string::npos);
+
+        hook.Answer(wxID_YES);
+        press(ControlDialog::ID_CANCEL);
+        EXPECT_TRUE(log_contains("cancelled (analysis time: "));
+        EXPECT_EQ(read_file(listing_of(path)), halted + c.last_line);
+        EXPECT_FALSE(loaded);
+        EXPECT_FALSE(out_stream.is_open());
+    }
 }
 
 TEST_F(RunnerTest, LoadingAndClosingAreRefusedWhileRunning)
@@ -512,8 +633,9 @@ TEST_F(RunnerTest, CloseThatCannotBeRefusedWaitsUntilTheStepsHaveEnded)
 
 TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
 {
-    // A halted analysis is discarded by the failed load: its listing is closed
-    // and nothing of it can be started or continued.
+    // A halted analysis is discarded by the failed load: its listing is closed,
+    // ending as a cancelled run's does, and nothing of it can be started or
+    // continued.
     const std::string good = copy_example("two_bar_truss.dat");
     ASSERT_TRUE(load(good));
     CountingControl* counting = install_counting_control(3);
@@ -530,7 +652,8 @@ TEST_F(RunnerTest, ModelWithInputErrorsIsDrawnButCannotRun)
     // The status bar names the file that was tried, not the discarded one.
     EXPECT_EQ(main_frame().GetStatusBar()->GetStatusText(1), "bad.dat");
     EXPECT_FALSE(out_stream.is_open());
-    EXPECT_NE(read_file(listing_of(good)).find("counted step 1"), std::string::npos);
+    EXPECT_TRUE(ends_with(read_file(listing_of(good)),
+                          "counted step 1\n\nCANCELLED after increment 1\n"));
     EXPECT_FALSE(loaded);
     EXPECT_FALSE(started);
     EXPECT_FALSE(can_continue);
@@ -722,28 +845,45 @@ TEST_F(RunnerTest, ErrorInAStepEndsTheAnalysisAsFinished)
     }
 }
 
+// The wait is one per plot: only a step that is drawn is padded to it.
 TEST_F(RunnerTest, PictureIsRefreshedEveryNthStepWhenTheDeformedShapeIsPlotted)
 {
     struct Case {
         bool plot_deformed;
         int every_nth;
         int refreshes;  // in-loop refreshes plus the one after the loop
+        double wait_seconds;
+        std::vector<int> padded;  // the steps padded to the wait
     };
     // Of the 7 steps, the last one's run reports that nothing remains: the loop
     // body follows steps 1 to 6 only.
-    const Case cases[] = {{true, 3, 3}, {true, 1, 7}, {true, 4, 2}, {true, 0, 1}, {true, -2, 1},
-                          {false, 3, 1}};
+    const Case cases[] = {{true, 3, 3, 0.0, {}},   {true, 1, 7, 0.0, {}},
+                          {true, 4, 2, 0.0, {}},   {true, 0, 1, 0.0, {}},
+                          {true, -2, 1, 0.0, {}},  {false, 3, 1, 0.0, {}},
+                          {true, 3, 3, 1.0, {3, 6}}, {false, 1, 1, 1.0, {}}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "deformed " << c.plot_deformed << ", n " << c.every_nth);
+        SCOPED_TRACE(testing::Message() << "deformed " << c.plot_deformed << ", n " << c.every_nth
+                                        << ", wait " << c.wait_seconds);
         ASSERT_TRUE(load(copy_example("two_bar_truss.dat")));
-        install_counting_control(7);
+        CountingControl* counting = install_counting_control(7);
         DrawProperties& properties = main_frame().GetDrawProperties();
         properties.plot_deformed = c.plot_deformed;
         properties.every_nth = c.every_nth;
+        properties.wait_seconds = c.wait_seconds;
 
         CommandProbe refreshes(CMD_REFRESH);
         press(ControlDialog::ID_START);
         EXPECT_EQ(refreshes.count, c.refreshes);
+
+        // A padded step lasts the whole second; the others take next to nothing.
+        ASSERT_EQ(counting->started_ms.size(), 7u);
+        for (int step = 1; step <= 6; ++step) {
+            const long long lasted = counting->started_ms[step] - counting->started_ms[step - 1];
+            if (std::count(c.padded.begin(), c.padded.end(), step) != 0)
+                EXPECT_GE(lasted, 995) << "step " << step;
+            else
+                EXPECT_LT(lasted, 500) << "step " << step;
+        }
     }
 }
 
