@@ -151,11 +151,12 @@ namespace {
 // is lost.
 constexpr double uncancelled = 1e-3;
 
-// What the dofs leave of loads that lie along them is rounding, some 1e-16 of the
-// loads; a part above this fraction of them is a load (or a part of one) that
-// the model does not feel: the part of a load 1e-9 radians off its dof, the angle
-// beyond which directions are not parallel to rounding (Node::add_dof).
-constexpr double dropped = 1e-9;
+// What the dofs leave of loads that lie along them is rounding: some 1e-16 of the
+// loads along the axes, up to some 1e-7 for components written to six digits
+// along a dof off the axes, or for dofs of bars far from the origin beside their
+// length. A part above this fraction of the loads is a load, or a part of one,
+// that the model does not feel.
+constexpr double dropped = 1e-6;
 
 // The note on loads of one kind at a node whose resultant part that no dof takes,
 // `lost`, is dropped: the loads that have such a part, and its size.

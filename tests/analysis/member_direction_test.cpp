@@ -164,13 +164,12 @@ std::vector<DirectionCase> direction_cases()
          {},
          "note: load set 1, node 2: a part of 0.8727 of the load fx 1000 lies along no degree "
          "of freedom of the node and is dropped"},
-        // The same bar loaded along it, by components written to 15 digits: what its
-        // dof leaves of the load is rounding, and nothing is noted.
-        {"single_bar_0_05_degrees_loaded_along_it",
-         single_bar("loads\nfx 999.999619228249 fy 0.872664515235 2\n",
-                    "0.999999619228249 0.000872664515235"),
-         "tolerance 6e-5 1e-6\nreaction 1 u 1 0 0 -999.99962\nreaction 1 u 0 1 0 -0.87266452\n",
-         {999.999619228249, 0.872664515235, 0}},
+        // A bar at 30 degrees loaded along it by components written to six digits:
+        // its dof leaves 2e-7 of the load, which is rounding, and nothing is noted.
+        {"single_bar_30_degrees_loaded_along_it_to_six_digits",
+         single_bar("loads\nfx 866.025 fy 500 2\n", "0.866025403784439 0.5"),
+         "tolerance 6e-5 1e-6\nreaction 1 u 1 0 0 -866.025\nreaction 1 u 0 1 0 -500\n",
+         {866.025, 500, 0}},
     };
     // Out of the plane by 2e-5 to 1.1e-3: the last is beyond the tolerance of
     // joined directions, where the node had always been right.
