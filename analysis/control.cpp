@@ -106,9 +106,11 @@ void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::o
         control.init(model, listing);
     } catch (...) {
         model.report_joined_directions(listing);
+        model.report_dropped_loads(listing);
         throw;
     }
     model.report_joined_directions(listing);
+    model.report_dropped_loads(listing);
     report_unwritten_results(control, listing);
 }
 

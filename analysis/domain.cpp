@@ -126,18 +126,22 @@ bool MyDomain::remove_dofs_without_element()
     return removed;
 }
 
-void MyDomain::check_applied_loads(const std::vector<int>& applied) const
+void MyDomain::check_applied_loads(const std::vector<int>& applied)
 {
     const auto is_applied = [&](const KelVane::LoadSet* set) {
         return std::find(applied.begin(), applied.end(), static_cast<int>(set->number())) !=
                applied.end();
     };
-    for (const KelVane::LoadSet* set : load_sets)
-        if (is_applied(set)) set->check_carried();
+    dropped_load_notes.clear();
+    for (const KelVane::LoadSet* set : load_sets) {
+        if (!is_applied(set)) continue;
+        const std::vector<std::string> notes = set->check_carried();
+        dropped_load_notes.insert(dropped_load_notes.end(), notes.begin(), notes.end());
+    }
     for (const KelVane::LoadSet* set : load_sets) {
         if (is_applied(set)) continue;
         try {
-            set->check_carried();
+            static_cast<void>(set->check_carried());
         } catch (const KelVane::kelvane_error& error) {
             std::cerr << "load set " << set->number()
                       << " is not applied by this analysis; were it applied: " << error.what()
@@ -161,6 +165,14 @@ void MyDomain::report_joined_directions(std::ostream& listing) const
              << " degrees)";
         std::cout << note.str() << std::endl;
         listing << note.str() << '\n';
+    }
+}
+
+void MyDomain::report_dropped_loads(std::ostream& listing) const
+{
+    for (const std::string& note : dropped_load_notes) {
+        std::cerr << note << std::endl;
+        listing << note << '\n';
     }
 }
 

@@ -100,8 +100,9 @@ public:
     // After setup_dofs: the load sets that the analysis applies (by number) must
     // be carried as given (LoadSet::check_carried; the first fault throws). The
     // other sets never act: a fault of theirs is only noted on the error stream,
-    // one line per set.
-    void check_applied_loads(const std::vector<int>& applied) const;
+    // one line per set. The notes on load parts that the applied sets drop are
+    // kept for report_dropped_loads.
+    void check_applied_loads(const std::vector<int>& applied);
     void create_element_dofs();
     void init_transformations();
     // A suppression or a prescribed value of a kind that the node's elements do not
@@ -119,6 +120,10 @@ public:
     // parallel to rounding were joined so, naming the node and the largest angle,
     // to the listing and the screen. Only after setup_dofs.
     void report_joined_directions(std::ostream& listing) const;
+    // Writes the notes of the last check_applied_loads, one line for every node and
+    // kind of load where an applied set drops a part of its loads larger than
+    // rounding, to the listing and the error stream.
+    void report_dropped_loads(std::ostream& listing) const;
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
     // A linear analysis solves once with the stiffness at zero strain. A material
@@ -215,6 +220,9 @@ public:
     // an analysis of the undeformed model (the linear one) says otherwise, which its
     // reactions then balance as well.
     KelVane::PressureFace pressure_face = KelVane::PressureFace::displaced;
+
+private:
+    std::vector<std::string> dropped_load_notes;
 };
 
 #endif

@@ -47,7 +47,8 @@ void ExplicitControl::init(MyDomain& model, std::ostream& listing)
     if (model.conducts_heat())
         throw KelVane::kelvane_error(
             "heat conduction needs an implicit analysis: analyse the model under "
-            "\"*nonlinear static\" with a \"timestep\" line");
+            "\"*nonlinear static\", or under \"*nonlinear dynamic\" with \"newmark\", with a "
+            "\"timestep\" line");
     model.setup_dofs();
     const double omega_unstrained =
         restarts() && !model.conducts_heat() ? stability_frequency(model, true, 2.0 / dt) : -1.0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
 #include <locale>
 #include <ostream>
 #include <sstream>
@@ -150,6 +151,33 @@ namespace {
 // is lost.
 constexpr double uncancelled = 1e-3;
 
+// What the dofs leave of loads that lie along them is rounding: some 1e-16 of the
+// loads along the axes, up to some 1e-7 for components written to six digits
+// along a dof off the axes, or for dofs of bars far from the origin beside their
+// length. A part above this fraction of the loads is a load, or a part of one,
+// that the model does not feel.
+constexpr double dropped = 1e-6;
+
+// The note on loads of one kind at a node whose resultant part that no dof takes,
+// `lost`, is dropped: the loads that have such a part, and its size.
+std::string dropped_load_note(std::uint32_t set, const Node& node,
+                              const std::vector<const Nodal_Loads::Load_dir*>& loads,
+                              double lost)
+{
+    std::ostringstream note;
+    note.imbue(std::locale::classic());
+    note << "note: load set " << set << ", node " << node.number() << ": a part of "
+         << std::setprecision(4) << lost << " of the load";
+    if (loads.size() > 1) note << "s";
+    note << std::setprecision(6);
+    for (std::size_t i = 0; i < loads.size(); ++i)
+        note << (i == 0 ? " " : ", ") << load_word(loads[i]->type, loads[i]->direction) << ' '
+             << loads[i]->value;
+    note << " lies along no degree of freedom of the node and is dropped: the reactions do not "
+            "balance it";
+    return note.str();
+}
+
 // The values that a load set's groups (records(group) gives a group's values) put
 // on each node: nodes in the order they first appear, values in reading order. A
 // node named twice in a group takes the group's values twice, as it applies them.
@@ -172,8 +200,9 @@ std::vector<std::pair<const Node*, std::vector<const Record*>>> values_at_nodes(
 
 }  // namespace
 
-void LoadSet::check_carried() const
+std::vector<std::string> LoadSet::check_carried() const
 {
+    std::vector<std::string> notes;
     using Load = Nodal_Loads::Load_dir;
     const auto loads = values_at_nodes<Load>(
         nodal_loads_, [](const Nodal_Loads& group) -> const auto& { return group.loads(); });
@@ -184,21 +213,36 @@ void LoadSet::check_carried() const
             if (std::any_of(node_loads.begin(), kind,
                             [&](const Load* load) { return load->type == first->type; }))
                 continue;
+            // The sums are taken in units of the largest load, so that loads near
+            // the largest double do not overflow them.
+            double scale = 0.0;
+            for (const Load* load : node_loads)
+                if (load->type == first->type) scale = std::max(scale, std::fabs(load->value));
+            // Loads of nothing leave nothing.
+            if (!(scale > 0.0)) continue;
             Vector3 lost(0.0, 0.0, 0.0);
             double size = 0.0;
+            double loads_size = 0.0;
             const Load* named = nullptr;  // the first load not taken whole on its own
+            std::vector<const Load*> with_lost_part;
             for (const Load* load : node_loads) {
                 if (load->type != first->type) continue;
                 const Vector3 part = node->load_part_not_taken(load->type, load->direction);
-                lost += part * load->value;
-                size += std::fabs(load->value) * part.norm();
+                lost += part * (load->value / scale);
+                size += std::fabs(load->value / scale) * part.norm();
+                loads_size += std::fabs(load->value / scale);
+                if (part.norm() > dropped) with_lost_part.push_back(load);
                 if (named == nullptr && !node->carries_load(load->type, load->direction))
                     named = load;
             }
-            if (named == nullptr || lost.norm() <= uncancelled * size) continue;
-            throw kelvane_error("no degree of freedom of node " + std::to_string(node->number()) +
-                                " takes its load " + load_word(named->type, named->direction) +
-                                " (or a part of it): the model is a mechanism for that load");
+            if (named != nullptr && lost.norm() > uncancelled * size)
+                throw kelvane_error(
+                    "no degree of freedom of node " + std::to_string(node->number()) +
+                    " takes its load " + load_word(named->type, named->direction) +
+                    " (or a part of it): the model is a mechanism for that load");
+            if (lost.norm() > dropped * loads_size)
+                notes.push_back(
+                    dropped_load_note(number_, *node, with_lost_part, lost.norm() * scale));
         }
     }
 
@@ -228,6 +272,7 @@ void LoadSet::check_carried() const
                                 "of freedom stays at 0");
         }
     }
+    return notes;
 }
 
 void LoadSet::increment(double dfactor)

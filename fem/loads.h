@@ -127,7 +127,10 @@ public:
     // the parts across an inclined bar of a load given by its x and y components
     // do; else they would be lost. Throws kelvane_error naming the node, and the
     // first load that the node's dofs do not take on its own, or the held dof.
-    void check_carried() const;
+    // Returns a note for every node and kind of load where a part of the loads
+    // larger than rounding is dropped all the same (within the cancelling, or a
+    // load a hair off the node's dofs): the node, the loads and the part.
+    std::vector<std::string> check_carried() const;
 
     // Restart record: "L", the set number, a blank, the factor.
     void write_restart(std::ostream& os) const;

@@ -298,8 +298,8 @@ const EdgeRun edge_runs[] = {
      "heat_wall",
      {{"*nonlinear", "*nonlinear dynamic\nexplicit"}, {"increments", "increment load 1 size 1 steps 1"},
       {"unbalance", ""}, {"maxiter", ""}},
-     "heat conduction needs an implicit analysis: analyse the model under \"*nonlinear static\" "
-     "with a \"timestep\" line"},
+     "heat conduction needs an implicit analysis: analyse the model under \"*nonlinear static\", "
+     "or under \"*nonlinear dynamic\" with \"newmark\", with a \"timestep\" line"},
     // Nothing can move: the listing said nothing at all.
     {"cantilever_eigen_every_dof_held",
      "cantilever_eigen",

@@ -60,13 +60,13 @@ std::string pinned_v(double rise)
            "fy -1000 2\n*linear\n*end\n";
 }
 
-// One bar from (0, 0) to (1, 0.0008), pinned at node 1, pulled or moved along its
-// axis at node 2.
-std::string single_bar(const std::string& set)
+// One bar from (0, 0) to node 2 (x and y given), by default (1, 0.0008), pinned at
+// node 1, pulled or moved at node 2.
+std::string single_bar(const std::string& set, const std::string& node2 = "1 0.0008")
 {
-    return "*title\none bar\n*nodes\n1 0 0 0\n2 1 0.0008 0\n*material 1\nlinearelastic\n"
-           "young 2e11\n*geometry 1\ncrosse 1e-4\n*elements\ntruss 1 1\n1 1 2\n*suppress\n"
-           "ux uy 1\n*loadef\nset 1\n" +
+    return "*title\none bar\n*nodes\n1 0 0 0\n2 " + node2 +
+           " 0\n*material 1\nlinearelastic\nyoung 2e11\n*geometry 1\ncrosse 1e-4\n*elements\n"
+           "truss 1 1\n1 1 2\n*suppress\nux uy 1\n*loadef\nset 1\n" +
            set + "*linear\n*end\n";
 }
 
@@ -108,8 +108,9 @@ struct DirectionCase {
     std::string model;
     std::string expected;       // lines of an expected-values file
     std::vector<double> loads = {};  // x, y, z of the applied forces; empty: no reactions
+    std::string note = {};  // a note that the listing and the screen show; empty: none
     // Where given, a model that must list the same numbers (its element groups in
-    // another order, or its bar turned a hair) or be refused alike.
+    // another order) or be refused alike.
     std::string same_as = {};
     // Where given, what the run must be refused with (and not finish).
     std::string refusal = {};
@@ -228,6 +229,22 @@ std::vector<DirectionCase> direction_cases()
          "tolerance 6e-5 1e-9\nreaction 1 u 1 0 0 -19999.9936\nreaction 1 u 0 1 0 -15.999995\n"
          "reaction 2 u 1 0 0 19999.9936\nreaction 2 u 0 1 0 15.999995\n",
          {0, 0, 0}},
+        // A bar 0.05 degrees off x, its only dof along it: of fx 1000 the bar takes
+        // N = 1000 cos(0.05 degrees), and the part 1000 sin(0.05 degrees) = 0.8727
+        // across it, within 1e-3 of the load, is dropped; the support takes -N along
+        // the bar, which does not balance the load in y.
+        {"single_bar_0_05_degrees_off_its_load",
+         single_bar("loads\nfx 1000 2\n", "0.999999619228249 0.000872664515235"),
+         "tolerance 6e-5 1e-6\nreaction 1 u 1 0 0 -999.99924\nreaction 1 u 0 1 0 -0.87266432\n",
+         {},
+         "note: load set 1, node 2: a part of 0.8727 of the load fx 1000 lies along no degree "
+         "of freedom of the node and is dropped"},
+        // A bar at 30 degrees loaded along it by components written to six digits:
+        // its dof leaves 2e-7 of the load, which is rounding, and nothing is noted.
+        {"single_bar_30_degrees_loaded_along_it_to_six_digits",
+         single_bar("loads\nfx 866.025 fy 500 2\n", "0.866025403784439 0.5"),
+         "tolerance 6e-5 1e-6\nreaction 1 u 1 0 0 -866.025\nreaction 1 u 0 1 0 -500\n",
+         {866.025, 500, 0}},
     };
     // The element groups in either order. The stayed cantilever listed node 2 at
     // (4.240e-08, -9.806e-08, -5.957e-09) with the bar first, and refused a step of
@@ -238,20 +255,20 @@ std::vector<DirectionCase> direction_cases()
     cases.push_back({"explicit_stayed_cantilever_bar_first", stayed_cantilever(true, 2e-5),
                      "tolerance 6e-4 1e-20\ndisplacement 2 2.319e-08 -6.957e-08 1.292e-07\n"
                      "displacement 3 0 0 0\n",
-                     {}, stayed_cantilever(false, 2e-5)});
+                     {}, "", stayed_cantilever(false, 2e-5)});
     cases.push_back({"explicit_stayed_cantilever_at_0_97_of_the_limit",
-                     stayed_cantilever(true, 0.97 * limit), "", {},
+                     stayed_cantilever(true, 0.97 * limit), "", {}, "",
                      stayed_cantilever(false, 0.97 * limit)});
     cases.push_back({"explicit_stayed_cantilever_at_1_0001_of_the_limit",
-                     stayed_cantilever(true, 1.0001 * limit), "", {},
+                     stayed_cantilever(true, 1.0001 * limit), "", {}, "",
                      stayed_cantilever(false, 1.0001 * limit),
                      "is above the stability limit 0.000567839 (2 / 3522.13 rad/s"});
-    cases.push_back({"explicit_tripod_point_mass_at_the_apex", tripod(true, "7850"), "", {},
+    cases.push_back({"explicit_tripod_point_mass_at_the_apex", tripod(true, "7850"), "", {}, "",
                      tripod(false, "7850")});
-    cases.push_back({"explicit_tripod_of_massless_bars", tripod(true, "0"), "", {},
+    cases.push_back({"explicit_tripod_of_massless_bars", tripod(true, "0"), "", {}, "",
                      tripod(false, "0"),
                      "motion with stiffness but no mass (the degree of freedom uz of node 4)"});
-    cases.push_back({"explicit_triangles_stayed_at_a_corner", stayed_triangles(true), "", {},
+    cases.push_back({"explicit_triangles_stayed_at_a_corner", stayed_triangles(true), "", {}, "",
                      stayed_triangles(false)});
     // A prescribed value across a bar was lost ("no element gives node 2 the degree
     // of freedom ux"), which the bar turned a hair always took. The bar turns
@@ -261,7 +278,7 @@ std::vector<DirectionCase> direction_cases()
     // The post listed last gave the note "directions that differ by 0.001 degrees
     // are taken as one", although its dof takes the rest of the second bar.
     cases.push_back({"bars_at_0_001_degrees_with_a_post_listed_last", bars_and_post(false), "",
-                     {1000, -500, 0}, bars_and_post(true)});
+                     {1000, -500, 0}, "", bars_and_post(true)});
     // Out of the plane by 2e-5 to 1.1e-3: the last is beyond the tolerance of
     // joined directions, where the node had always been right.
     const std::pair<const char*, double> tilts[] = {
@@ -521,7 +538,12 @@ TEST_P(NearlyAlignedMembers, AreConnectedAlongTheirOwnDirection)
     }
     ASSERT_TRUE(run.finished) << run.error;
     const std::string text = read_text_file(run.listing_path);
-    EXPECT_EQ(text.find("note:"), std::string::npos) << text;
+    if (c.note.empty()) {
+        EXPECT_EQ(text.find("note:"), std::string::npos) << text;
+    } else {
+        EXPECT_NE(text.find(c.note), std::string::npos) << text;
+        EXPECT_NE(warnings.text().find(c.note), std::string::npos) << warnings.text();
+    }
     EXPECT_EQ(warnings.text().find("lost"), std::string::npos) << warnings.text();
     const Listing listing = parse_listing(text);
     if (!c.expected.empty()) {
