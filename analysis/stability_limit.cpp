@@ -439,10 +439,6 @@ std::unique_ptr<KelVane::SparseSysMat> restricted(const KelVane::SparseSysMat& A
     return B;
 }
 
-}  // namespace
-
-namespace {
-
 // The assembled stiffness (the present tangent) and mass of the model over the
 // motion of its free dofs: the temperatures left out, n equations remain.
 struct MotionMatrices {
