@@ -129,9 +129,95 @@ double largest_generalized_eigenvalue_bound(const KelVane::Matrix& K, const KelV
     return largest_eigenvalue_bound(C, n);
 }
 
-}  // namespace
+// The free dofs of motion of an element (counted from 1 in its node-dof order)
+// and their equations.
+void free_motion_dofs(FiniteElement& element, std::vector<unsigned>& rows,
+                      std::vector<std::uint32_t>& equations)
+{
+    rows.clear();
+    equations.clear();
+    const unsigned dofs = element.get_nr_node_dofs();
+    for (unsigned i = 1; i <= dofs; ++i) {
+        const KelVane::Dof& dof = *element.get_dof(i - 1);
+        if (!dof.is_free() || !is_motion_kind(KelVane::dof_kind(dof.get_type()))) continue;
+        rows.push_back(i);
+        equations.push_back(dof.get_global_nr());
+    }
+}
 
-double largest_frequency_bound(MyDomain& model, bool lumped)
+// What the elements' consistent masses show of the model's, element by element:
+// whether it is positive definite over the equations of motion with mass. Each
+// element's mass over its free dofs of motion (in node dofs) must have, at the
+// dofs with mass, pivots above 1e-9 of their diagonal (the rule of mass_rank) and
+// nothing at the dofs without. The model's mass x^T M x is the sum of the
+// elements' (each at least 0), and an element's is 0 only where x vanishes at its
+// dofs with mass: only x = 0 at every equation with mass gives no mass at all.
+// An element that does not show it (a mass integrated at fewer points than the
+// element has nodes may miss motions) leaves the judgement to the model's mass.
+class MassCover {
+public:
+    explicit MassCover(std::uint32_t equations) : covered(equations, 0) {}
+
+    // An element's mass in node dofs, over its free dofs of motion `rows` and
+    // their `equations` (free_motion_dofs).
+    void add(const KelVane::Matrix& mass, const std::vector<unsigned>& rows,
+             const std::vector<std::uint32_t>& equations)
+    {
+        if (!shown) return;
+        std::vector<std::size_t> with_mass;
+        for (std::size_t a = 0; a < rows.size(); ++a) {
+            if (mass(rows[a], rows[a]) > 0.0) {
+                with_mass.push_back(a);
+                continue;
+            }
+            // A row without a diagonal is empty in a positive semi-definite mass.
+            for (unsigned b : rows)
+                if (mass(rows[a], b) != 0.0 || mass(b, rows[a]) != 0.0) shown = false;
+        }
+        // L D L^T over the dofs with mass, row by row: factor(i, j) = L(i, j) for
+        // j < i, factor(i, i) = d(i).
+        const std::size_t m = with_mass.size();
+        std::vector<double> factor(m * m, 0.0);
+        for (std::size_t i = 0; i < m && shown; ++i) {
+            const unsigned row_i = rows[with_mass[i]];
+            double* row = &factor[i * m];
+            for (std::size_t j = 0; j <= i; ++j) {
+                const unsigned row_j = rows[with_mass[j]];
+                double entry = 0.5 * (mass(row_i, row_j) + mass(row_j, row_i));
+                const double* above = &factor[j * m];
+                for (std::size_t k = 0; k < j; ++k)
+                    entry -= row[k] * above[k] * factor[k * m + k];
+                row[j] = j == i ? entry : entry / above[j];
+            }
+            if (!(row[i] > 1e-9 * mass(row_i, row_i))) shown = false;
+        }
+        if (!shown) return;
+        for (std::size_t a : with_mass) covered[equations[a] - 1] = 1;
+    }
+
+    // Whether M (the mass over the equations of motion, numbered by
+    // `renumbered` from the free equations) is positive definite over its
+    // equations with mass: every element shown so, and each such equation had
+    // mass in one of them.
+    bool every_motion_has_mass(const KelVane::SparseSysMat& M,
+                               const std::vector<std::uint32_t>& renumbered) const
+    {
+        if (!shown) return false;
+        for (std::size_t r = 0; r < renumbered.size(); ++r) {
+            if (renumbered[r] == 0) continue;
+            const std::uint32_t i = renumbered[r] - 1;
+            if (M[i](i) > 0.0 && !covered[r]) return false;
+        }
+        return true;
+    }
+
+private:
+    std::vector<unsigned char> covered;
+    bool shown = true;
+};
+
+// largest_frequency_bound; `cover`, when given, takes each element's mass.
+double frequency_bound(MyDomain& model, bool lumped, MassCover* cover)
 {
     const std::uint32_t n = model.n_free;
     KelVane::Vector diagonal_stiffness(n);
@@ -155,16 +241,12 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
         StiffElement entry;
         entry.stiffness = in_node_dofs(T, element->stiffness_matrix(forces));
         if (!lumped) entry.mass = in_node_dofs(T, element->mass_matrix(false));
-        const unsigned dofs = element->get_nr_node_dofs();
+        free_motion_dofs(*element, entry.rows, entry.equations);
+        if (cover != nullptr) cover->add(entry.mass, entry.rows, entry.equations);
         bool has_stiffness = false;
         bool diagonal_mass = true;
-        for (unsigned i = 1; i <= dofs; ++i) {
-            const KelVane::Dof& dof = *element->get_dof(i - 1);
-            if (!dof.is_free() || !is_motion_kind(KelVane::dof_kind(dof.get_type()))) continue;
-            entry.rows.push_back(i);
-            entry.equations.push_back(dof.get_global_nr());
+        for (unsigned i : entry.rows)
             if (entry.stiffness(i, i) > 0.0) has_stiffness = true;
-        }
         if (!lumped)
             for (unsigned a : entry.rows)
                 for (unsigned b : entry.rows)
@@ -211,6 +293,13 @@ double largest_frequency_bound(MyDomain& model, bool lumped)
         largest = std::max(largest, eigenvalue);
     }
     return std::sqrt(largest);
+}
+
+}  // namespace
+
+double largest_frequency_bound(MyDomain& model, bool lumped)
+{
+    return frequency_bound(model, lumped, nullptr);
 }
 
 namespace {
@@ -344,17 +433,6 @@ Extremes shifted_inverse_extremes(KelVane::SparseSysMat& A, const KelVane::Spars
     return found;
 }
 
-// Whether M leaves a motion of the free dofs without mass: an equation of no mass
-// that K stiffens, or a motion that M does not see at all (the consistent mass of
-// an element integrated at fewer points than it has nodes may not see some), which
-// leaves the rank of M below its equations with mass.
-bool mass_misses_motions(const KelVane::SparseSysMat& K, const KelVane::SparseSysMat& M)
-{
-    const std::uint32_t n = M.num_rows();
-    if (equation_without_mass(K, M) != 0) return true;
-    return mass_rank(M, n) < equations_with_mass(M, n);
-}
-
 // The rows and columns of A at the equations that `renumbered` keeps (their new
 // numbers from 1, 0 for those left out), a matrix of n equations.
 std::unique_ptr<KelVane::SparseSysMat> restricted(const KelVane::SparseSysMat& A,
@@ -371,40 +449,131 @@ std::unique_ptr<KelVane::SparseSysMat> restricted(const KelVane::SparseSysMat& A
     return B;
 }
 
-}  // namespace
+// The assembled stiffness (the present tangent) and mass of the model over the
+// motion of its free dofs: the temperatures left out, n equations remain.
+struct MotionMatrices {
+    std::unique_ptr<KelVane::SparseSysMat> stiffness;
+    std::unique_ptr<KelVane::SparseSysMat> mass;
+    std::uint32_t n = 0;
+    // The number (from 1) of each free equation among them, 0 for a temperature.
+    std::vector<std::uint32_t> renumbered;
+};
 
-double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
+MotionMatrices motion_matrices(MyDomain& model, bool lumped)
 {
+    MotionMatrices motion;
     const std::uint32_t equations = model.n_free;
-    if (equations == 0) return 0.0;
-    KelVane::SparseSysMat assembled_K(equations, model.symmetric);
+    if (equations == 0) return motion;
+    auto K = std::make_unique<KelVane::SparseSysMat>(equations, model.symmetric);
     KelVane::Vector unused(equations, 0.0);
-    model.assemble_tangent(assembled_K, unused);
-    KelVane::SparseSysMat assembled_M(equations, true);
-    model.assemble_mass(assembled_M, lumped);
-    if (lumped) model.assemble_lumped_couplings(assembled_M);
-    // The temperatures left out, the motion remains.
+    model.assemble_tangent(*K, unused);
+    auto M = std::make_unique<KelVane::SparseSysMat>(equations, true);
+    model.assemble_mass(*M, lumped);
+    if (lumped) model.assemble_lumped_couplings(*M);
     std::vector<unsigned char> kinds, prescribed_kinds, fixed_kinds;
     model.equation_kinds(kinds, prescribed_kinds, fixed_kinds);
     std::vector<std::uint32_t> renumbered(equations, 0);
     std::uint32_t n = 0;
     for (std::uint32_t r = 0; r < equations; ++r)
         if (is_motion_kind(kinds[r])) renumbered[r] = ++n;
-    if (n == 0) return 0.0;
-    std::unique_ptr<KelVane::SparseSysMat> motion_K;
-    std::unique_ptr<KelVane::SparseSysMat> motion_M;
+    motion.n = n;
+    motion.renumbered = renumbered;
+    if (n == 0) return motion;
     if (n < equations) {
-        motion_K = restricted(assembled_K, renumbered, n, model.symmetric);
-        motion_M = restricted(assembled_M, renumbered, n, true);
+        motion.stiffness = restricted(*K, renumbered, n, model.symmetric);
+        motion.mass = restricted(*M, renumbered, n, true);
+    } else {
+        motion.stiffness = std::move(K);
+        motion.mass = std::move(M);
     }
+    return motion;
+}
+
+// Whether the consistent mass leaves a motion of the free dofs without mass: an
+// equation of no mass that K stiffens, or a motion that M does not see at all
+// (the consistent mass of an element integrated at fewer points than it has nodes
+// may not see some), which leaves the rank of M below its equations with mass.
+// `cover`, when given, holds the model's elements already.
+bool mass_misses_motions(MyDomain& model, const MotionMatrices& motion, const MassCover* cover)
+{
+    const KelVane::SparseSysMat& K = *motion.stiffness;
+    const KelVane::SparseSysMat& M = *motion.mass;
+    if (equation_without_mass(K, M) != 0) return true;
+    MassCover own(model.n_free);
+    if (cover == nullptr) {
+        for (FiniteElement* element : model.elements) {
+            std::vector<unsigned> rows;
+            std::vector<std::uint32_t> equations;
+            free_motion_dofs(*element, rows, equations);
+            own.add(in_node_dofs(element->get_transformation(), element->mass_matrix(false)),
+                    rows, equations);
+        }
+        cover = &own;
+    }
+    if (cover->every_motion_has_mass(M, motion.renumbered)) return false;
+    return mass_rank(M, motion.n) < equations_with_mass(M, motion.n);
+}
+
+// The symmetric part of K - s M, n equations.
+std::unique_ptr<KelVane::SparseSysMat> shifted(const KelVane::SparseSysMat& K,
+                                               const KelVane::SparseSysMat& M, std::uint32_t n,
+                                               double shift)
+{
+    auto A = std::make_unique<KelVane::SparseSysMat>(n, true);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        for (const KelVane::ai& entry : K[r].entries()) {
+            A->add(r + 1, entry.index + 1, 0.5 * entry.value);
+            A->add(entry.index + 1, r + 1, 0.5 * entry.value);
+        }
+        for (const KelVane::ai& entry : M[r].entries())
+            A->add(r + 1, entry.index + 1, -shift * entry.value);
+    }
+    return A;
+}
+
+// Whether every motion of the model has mass and none a frequency above omega,
+// from one factorisation of K - s M, s = omega squared: with M positive definite
+// on the motions, its negative pivots count the motions below s (Sylvester's law
+// of inertia), so that as many as there are motions with mass leave none above.
+// False as well where a motion has no mass (no finite frequency) or the lumped
+// mass leaves a dof without any.
+bool every_motion_within(MyDomain& model, bool lumped, double omega, const MassCover* cover)
+{
+    const MotionMatrices motion = motion_matrices(model, lumped);
+    const std::uint32_t n = motion.n;
+    if (n == 0) return true;
     // Read only: reading an absent entry of a row that may change stores it.
-    const KelVane::SparseSysMat& K = motion_K ? *motion_K : assembled_K;
-    const KelVane::SparseSysMat& M = motion_M ? *motion_M : assembled_M;
+    const KelVane::SparseSysMat& K = *motion.stiffness;
+    const KelVane::SparseSysMat& M = *motion.mass;
+    if (lumped) {
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!(M[i](i) > 0.0)) return false;
+    } else if (mass_misses_motions(model, motion, cover)) {
+        return false;
+    }
+    const double shift = omega * omega;
+    if (!(shift > 0.0) || !std::isfinite(shift)) return false;
+    const std::unique_ptr<KelVane::SparseSysMat> A = shifted(K, M, n, shift);
+    KelVane::Vector zero(n, 0.0);
+    KelVane::Vector unused;
+    A->solve(zero, unused);
+    return A->negative_pivots() >= equations_with_mass(M, n);
+}
+
+// The model's largest frequency, as largest_model_frequency gives it.
+double model_frequency(MyDomain& model, bool lumped, double omega_near, const MassCover* cover)
+{
+    const MotionMatrices motion = motion_matrices(model, lumped);
+    const std::uint32_t n = motion.n;
+    if (n == 0) return 0.0;
+    // Read only: reading an absent entry of a row that may change stores it.
+    const KelVane::SparseSysMat& K = *motion.stiffness;
+    const KelVane::SparseSysMat& M = *motion.mass;
     // A lumped mass of nothing stops the explicit step itself.
     if (lumped) {
         for (std::uint32_t i = 0; i < n; ++i)
             if (!(M[i](i) > 0.0)) return -1.0;
-    } else if (mass_misses_motions(K, M)) {
+    } else if (mass_misses_motions(model, motion, cover)) {
         return std::numeric_limits<double>::infinity();
     }
     // Every motion with mass has a finite frequency: as many as equations with mass.
@@ -416,18 +585,9 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
     double shift = omega_near * omega_near;
     if (!(shift > 0.0)) return -1.0;
     for (int round = 0; round < 30; ++round) {
-        // The symmetric part of K - s M.
-        KelVane::SparseSysMat A(n, true);
-        for (std::uint32_t r = 0; r < n; ++r) {
-            for (const KelVane::ai& entry : K[r].entries()) {
-                A.add(r + 1, entry.index + 1, 0.5 * entry.value);
-                A.add(entry.index + 1, r + 1, 0.5 * entry.value);
-            }
-            for (const KelVane::ai& entry : M[r].entries())
-                A.add(r + 1, entry.index + 1, -shift * entry.value);
-        }
-        const Extremes found = shifted_inverse_extremes(A, M);
-        if (above_shift(found) || A.negative_pivots() < motions) {
+        const std::unique_ptr<KelVane::SparseSysMat> A = shifted(K, M, n, shift);
+        const Extremes found = shifted_inverse_extremes(*A, M);
+        if (above_shift(found) || A->negative_pivots() < motions) {
             // A motion above the shift (of eigenvalue shift + 1 / highest when
             // the iterations found it): a higher shift.
             shift = 4.0 * (shift + (found.highest > 0.0 ? 1.0 / found.highest : 0.0));
@@ -439,9 +599,24 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
     return -1.0;
 }
 
+}  // namespace
+
+double largest_model_frequency(MyDomain& model, bool lumped, double omega_near)
+{
+    return model_frequency(model, lumped, omega_near, nullptr);
+}
+
 double stability_frequency(MyDomain& model, bool lumped, double omega_allowed)
 {
-    const double bound = largest_frequency_bound(model, lumped);
-    if (bound >= 0.0 && bound <= omega_allowed * (1.0 + stability_rounding)) return bound;
-    return largest_model_frequency(model, lumped, omega_allowed * (1.0 + stability_rounding));
+    // The elements' consistent masses, seen once for the bound, say as well
+    // whether the model's has mass for every motion.
+    MassCover cover(model.n_free);
+    const double bound = frequency_bound(model, lumped, lumped ? nullptr : &cover);
+    const double omega_near = omega_allowed * (1.0 + stability_rounding);
+    if (bound >= 0.0 && bound <= omega_near) return bound;
+    const MassCover* seen = lumped ? nullptr : &cover;
+    // One factorisation tells whether a motion lies above; only a step that is
+    // refused needs the frequency itself, which its message names.
+    if (every_motion_within(model, lumped, omega_near, seen)) return omega_allowed;
+    return model_frequency(model, lumped, omega_near, seen);
 }

@@ -36,7 +36,9 @@ double largest_model_frequency(MyDomain& model, bool lumped, double omega_near);
 
 // The frequency a time step whose largest stable frequency is omega_allowed is
 // judged by: the bound of the elements when it allows the step (nothing more to
-// compute), else the model's own largest frequency.
+// compute); else omega_allowed itself when one factorisation of K - s M shows no
+// motion of the model above it (to the rounding allowance below); else the
+// model's own largest frequency, which the refusal names.
 double stability_frequency(MyDomain& model, bool lumped, double omega_allowed);
 
 // Relative excess of a time step over its stability limit that is taken for the
