@@ -105,9 +105,11 @@ void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::o
     try {
         control.init(model, listing);
     } catch (...) {
+        model.report_shape_notes(listing);
         model.report_joined_directions(listing);
         throw;
     }
+    model.report_shape_notes(listing);
     model.report_joined_directions(listing);
     report_unwritten_results(control, listing);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <list>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,11 @@ public:
     // parallel to rounding were joined so, naming the node and the largest angle,
     // to the listing and the screen. Only after setup_dofs.
     void report_joined_directions(std::ostream& listing) const;
+    // Writes the notes of the shape check on elements that run (a corner folded
+    // between the integration points), one line each by element number, to the
+    // listing and the screen. After setup_dofs, or after it threw: the notes of
+    // the elements checked before.
+    void report_shape_notes(std::ostream& listing) const;
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
     // A linear analysis solves once with the stiffness at zero strain. A material
@@ -212,6 +218,10 @@ public:
     // an analysis of the undeformed model (the linear one) says otherwise, which its
     // reactions then balance as well.
     KelVane::PressureFace pressure_face = KelVane::PressureFace::displaced;
+
+private:
+    // The notes of the last shape check, with the element numbers.
+    std::vector<std::pair<std::uint32_t, std::string>> shape_notes_;
 };
 
 #endif

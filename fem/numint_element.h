@@ -52,7 +52,7 @@ public:
     // re-entrant corner) is sound but strongly distorted: it is named on the
     // screen. Judged relative to the element's centre and size, the verdict does
     // not depend on where the element is or how large it is.
-    void check_shape() const override;
+    std::string check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
     const KelVane::Material_type* stress_law() const override { return material; }

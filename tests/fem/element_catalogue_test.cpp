@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -793,6 +794,152 @@ TEST(ElementCatalogue, EveryNodeOrderButTheElementsOwnTurnsIsRefused)
             FiniteElement* made =
                 kind_named(element.first).make(model, 99, node_array(nodes), &m.steel, &m.plate);
             EXPECT_NO_THROW(made->check_shape());
+        }
+    }
+}
+
+namespace {
+
+// The least Jacobian determinant of a plane element over `grid`, the natural
+// derivatives at a set of places; X holds the nodes (x, y), one a row. The search
+// stops at the first place below -stop.
+double least_on_grid(const std::vector<Matrix>& grid, const Matrix& X, double stop)
+{
+    double least = 1e300;
+    for (const Matrix& G : grid) {
+        double J[2][2] = {{0.0, 0.0}, {0.0, 0.0}};
+        for (unsigned k = 1; k <= G.size2(); ++k)
+            for (unsigned i = 0; i < 2; ++i)
+                for (unsigned j = 0; j < 2; ++j) J[i][j] += G(i + 1, k) * X(k, j + 1);
+        least = std::min(least, J[0][0] * J[1][1] - J[0][1] * J[1][0]);
+        if (least < -stop) break;
+    }
+    return least;
+}
+
+// Natural places of a fine grid over the square (steps of 1/30) or the
+// triangle (steps of 1/60), those of the lattice of steps of 1/3 or 1/6 first.
+std::vector<Vector> fine_grid(bool triangle)
+{
+    const int n = 60;
+    std::vector<Vector> coarse, fine;
+    for (int i = 0; i <= n; ++i)
+        for (int j = 0; j <= n - (triangle ? i : 0); ++j) {
+            Vector place(triangle ? 3 : 2);
+            if (triangle) {
+                place(1) = static_cast<double>(i) / n;
+                place(2) = static_cast<double>(j) / n;
+                place(3) = 1.0 - place(1) - place(2);
+            } else {
+                place(1) = -1.0 + 2.0 * i / n;
+                place(2) = -1.0 + 2.0 * j / n;
+            }
+            (i % 10 == 0 && j % 10 == 0 ? coarse : fine).push_back(place);
+        }
+    coarse.insert(coarse.end(), fine.begin(), fine.end());
+    return coarse;
+}
+
+}  // namespace
+
+// Every order of the nodes of a unit square of 8-node quadrilaterals and of a
+// 6-node triangle with curved sides is refused exactly when it folds the element
+// somewhere, wherever the element lies and however large it is. Whether an order
+// folds is told here by a fine search of the determinant, which is either
+// clearly negative somewhere or clearly positive everywhere for every order of
+// these two. Among the folded orders are some whose determinant is positive at
+// every integration point and at every point of the lattice of the nodes'
+// places (64 orders of the square, 9 of the triangle) and negative between
+// them. A build without optimisation (the sanitizer build) tries every 29th
+// order and every order that the coarse points of the search leave in doubt.
+TEST(ElementCatalogue, EveryOrderOfAQuadraticElementIsRefusedExactlyWhereItFolds)
+{
+#ifdef NDEBUG
+    const std::size_t every = 1;
+#else
+    const std::size_t every = 29;
+#endif
+    const struct {
+        bool quadrilateral;
+        Corners nodes;
+        int sound;
+        int between;
+    } elements[] = {
+        {true,
+         {{0, 0, 0}, {0.5, 0, 0}, {1, 0, 0}, {1, 0.5, 0}, {1, 1, 0}, {0.5, 1, 0}, {0, 1, 0},
+          {0, 0.5, 0}},
+         4, 64},
+        {false,
+         {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.4, 0, 0}, {0.65, 0.35, 0}, {0.05, 0.65, 0}},
+         3, 9},
+    };
+    for (const auto& element : elements) {
+        SCOPED_TRACE(element.quadrilateral ? "8-node square" : "6-node triangle");
+        Materials m;
+        // The perimeter-order quadrilateral, the corners-first triangle.
+        const auto make = [&](const std::vector<MyNode*>& nodes) -> std::unique_ptr<FiniteElement> {
+            if (element.quadrilateral)
+                return std::make_unique<Quad8pss>(99, node_array(nodes), &m.steel, &m.plate, false);
+            return std::make_unique<Tri6pss>(99, node_array(nodes), &m.steel, &m.plate, true);
+        };
+        TestModel reference;
+        const std::vector<MyNode*> nodes = placed_nodes(reference, element.nodes, placements().front());
+        const std::unique_ptr<FiniteElement> sound = make(nodes);
+        const KelVane::Shape& shape = dynamic_cast<const NumIntElement&>(*sound).get_shape();
+        std::vector<Matrix> grid, coarse = shape.rule().dNdxi;
+        for (const Vector& place : fine_grid(!element.quadrilateral))
+            grid.push_back(shape.get_dNdxi(place));
+        for (const Vector& place : shape.fold_check_points())
+            coarse.push_back(shape.get_dNdxi(place));
+
+        // Which orders fold the element, on its nodes at the origin.
+        const std::size_t n = element.nodes.size();
+        const auto coordinates = [&](const Order& order) {
+            Matrix X(static_cast<unsigned>(n), 2);
+            for (std::size_t k = 0; k < n; ++k)
+                for (unsigned j = 0; j < 2; ++j) X(k + 1, j + 1) = element.nodes[order[k]][j];
+            return X;
+        };
+        Order order(n);
+        for (std::size_t k = 0; k < n; ++k) order[k] = static_cast<std::uint32_t>(k);
+        const double scale = least_on_grid(grid, coordinates(order), 0.0);
+        ASSERT_GT(scale, 0.0);
+        std::vector<std::pair<Order, bool>> tried;
+        int sound_orders = 0, between = 0;
+        std::size_t index = 0;
+        do {
+            const double least = least_on_grid(grid, coordinates(order), 1e-3 * scale);
+            // Clearly folded or clearly sound.
+            ASSERT_GT(std::fabs(least), 1e-3 * scale) << ::testing::PrintToString(order);
+            const bool in_doubt = least_on_grid(coarse, coordinates(order), 1e-9 * scale) >=
+                                  -1e-9 * scale;
+            if (least > 0.0) ++sound_orders;
+            if (least < 0.0 && in_doubt) ++between;
+            if (index++ % every == 0 || in_doubt) tried.push_back({order, least < 0.0});
+        } while (std::next_permutation(order.begin(), order.end()));
+        EXPECT_EQ(sound_orders, element.sound);
+        EXPECT_EQ(between, element.between);
+
+        for (const Placement& placement : placements()) {
+            SCOPED_TRACE(placement.name);
+            TestModel model;
+            const std::vector<MyNode*> placed = placed_nodes(model, element.nodes, placement);
+            for (const auto& candidate : tried) {
+                std::vector<MyNode*> ordered;
+                for (std::uint32_t i : candidate.first) ordered.push_back(placed[i]);
+                std::string message;
+                try {
+                    make(ordered)->check_shape();
+                } catch (const kelvaned_error& error) {
+                    message = error.what();
+                }
+                EXPECT_EQ(!message.empty(), candidate.second)
+                    << ::testing::PrintToString(candidate.first) << ": " << message;
+                if (!message.empty()) {
+                    EXPECT_EQ(message.rfind("element 99 is numbered clockwise or folded: ", 0), 0u)
+                        << message;
+                }
+            }
         }
     }
 }
