@@ -114,9 +114,8 @@ std::vector<BernsteinPolynomial> BernsteinPolynomial::halves() const
         const std::vector<std::size_t> starts = line_starts(dimension_, degree_, axis);
         std::vector<BernsteinPolynomial> cut;
         for (const BernsteinPolynomial& piece : pieces) {
-            BernsteinPolynomial lower(dimension_, degree_), upper(dimension_, degree_);
-            lower.coefficients_ = piece.coefficients_;
-            upper.coefficients_ = piece.coefficients_;
+            BernsteinPolynomial lower = piece;
+            BernsteinPolynomial upper = piece;
             for (std::size_t start : starts) {
                 // de Casteljau at 1/2: the lower half takes the first value of
                 // every round of averages, the upper half the last.

@@ -29,8 +29,6 @@ public:
     std::vector<BernsteinPolynomial> halves() const;
 
 private:
-    BernsteinPolynomial(int dimension, int degree) : dimension_(dimension), degree_(degree) {}
-
     int dimension_;
     int degree_;
     std::vector<double> coefficients_;
