@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <iosfwd>
 #include <list>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "element_base.h"

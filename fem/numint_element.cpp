@@ -126,6 +126,30 @@ double determinant_shift(const Matrix& G, const Matrix& J, double reach)
     return permanent(moved) - permanent(magnitude);
 }
 
+// The Jacobian determinant at the places of the lattice t_a = j / degree of the
+// unit square or cube over the shape's natural domain (Shape::natural_place),
+// the first parameter counting fastest.
+std::vector<double> determinant_on_lattice(const KelVane::Shape& shape, const Matrix& X, int ndim,
+                                           int degree)
+{
+    std::vector<double> values;
+    std::vector<double> t(static_cast<std::size_t>(ndim), 0.0);
+    std::vector<int> index(static_cast<std::size_t>(ndim), 0);
+    for (bool more = true; more;) {
+        for (int a = 0; a < ndim; ++a) t[a] = static_cast<double>(index[a]) / degree;
+        values.push_back(determinant(shape.get_dNdxi(shape.natural_place(t)) * X));
+        more = false;
+        for (int a = 0; a < ndim && !more; ++a) {
+            if (++index[a] <= degree) {
+                more = true;
+            } else {
+                index[a] = 0;
+            }
+        }
+    }
+    return values;
+}
+
 }  // namespace
 
 std::string NumIntElement::crossing_message(const KelVane::Crossing& crossing) const
@@ -208,25 +232,10 @@ std::string NumIntElement::check_shape() const
     // Between the points judged so far: the determinant is a polynomial over the
     // element, whose Bernstein coefficients bound it piece by piece. Where they
     // leave it in doubt the pieces are halved, and the corners of the pieces
-    // (places where the determinant is known) are judged as the points above.
+    // (places where the determinant is known) are judged as the points above. A
+    // linear element already folded at a point of the lattice needs no search.
     if (distorted == 0.0) {
         const int degree = element_shape.determinant_degree();
-        std::vector<double> values;
-        std::vector<double> t(static_cast<std::size_t>(ndim), 0.0);
-        std::vector<int> index(static_cast<std::size_t>(ndim), 0);
-        for (bool more = true; more;) {
-            for (int a = 0; a < ndim; ++a) t[a] = static_cast<double>(index[a]) / degree;
-            values.push_back(
-                determinant(element_shape.get_dNdxi(element_shape.natural_place(t)) * X));
-            more = false;
-            for (int a = 0; a < ndim && !more; ++a) {
-                if (++index[a] <= degree) {
-                    more = true;
-                } else {
-                    index[a] = 0;
-                }
-            }
-        }
         const auto determinant_at = [&](const std::vector<double>& place, double& allowance) {
             const Matrix G = element_shape.get_dNdxi(element_shape.natural_place(place));
             const Matrix J = G * X;
@@ -234,7 +243,9 @@ std::string NumIntElement::check_shape() const
             return determinant(J);
         };
         const std::vector<double> fold = KelVane::place_falling_short(
-            KelVane::BernsteinPolynomial(ndim, degree, values), rounding,
+            KelVane::BernsteinPolynomial(ndim, degree,
+                                         determinant_on_lattice(element_shape, X, ndim, degree)),
+            rounding,
             [&](const std::vector<double>& place) {
                 double allowance = 0.0;
                 const double det_J = determinant_at(place, allowance);
