@@ -102,15 +102,18 @@ std::string open_analysis_files(KelVane::Control<MyDomain>& control, OutputFile&
 
 void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::ostream& listing)
 {
+    const auto report_notes = [&]() {
+        model.report_shape_notes(listing);
+        model.report_joined_directions(listing);
+        model.report_dropped_loads(listing);
+    };
     try {
         control.init(model, listing);
     } catch (...) {
-        model.report_joined_directions(listing);
-        model.report_dropped_loads(listing);
+        report_notes();
         throw;
     }
-    model.report_joined_directions(listing);
-    model.report_dropped_loads(listing);
+    report_notes();
     report_unwritten_results(control, listing);
 }
 

@@ -114,8 +114,9 @@ std::string open_analysis_files(KelVane::Control<MyDomain>& control, OutputFile&
                                 const std::string& result_name);
 
 // Starts an analysis: the control's init, then report_unwritten_results. The
-// notes on directions the nodes joined (MyDomain::report_joined_directions) and on
-// load parts dropped (MyDomain::report_dropped_loads) come after init, and before
+// notes of the shape check (MyDomain::report_shape_notes), on directions the nodes
+// joined (MyDomain::report_joined_directions) and on load parts dropped
+// (MyDomain::report_dropped_loads) come after init, and before
 // its error when init throws, which then goes on.
 void start_analysis(KelVane::Control<MyDomain>& control, MyDomain& model, std::ostream& listing);
 

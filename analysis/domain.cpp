@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include <wx/dc.h>
 
@@ -176,6 +177,17 @@ void MyDomain::report_dropped_loads(std::ostream& listing) const
     }
 }
 
+void MyDomain::report_shape_notes(std::ostream& listing) const
+{
+    std::vector<std::pair<std::uint32_t, std::string>> notes = shape_notes_;
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& note : notes) {
+        std::cout << note.second << std::endl;
+        listing << note.second << '\n';
+    }
+}
+
 bool MyDomain::conducts_heat() const
 {
     for (FiniteElement* element : elements)
@@ -220,7 +232,11 @@ void MyDomain::refuse_nonlinear_parts() const
 
 void MyDomain::create_element_dofs()
 {
-    for (FiniteElement* element : elements) element->check_shape();
+    shape_notes_.clear();
+    for (FiniteElement* element : elements) {
+        std::string note = element->check_shape();
+        if (!note.empty()) shape_notes_.emplace_back(element->number(), std::move(note));
+    }
     for (FiniteElement* element : elements) element->create_dofs();
 }
 

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "element_base.h"
@@ -124,6 +125,11 @@ public:
     // kind of load where an applied set drops a part of its loads larger than
     // rounding, to the listing and the error stream.
     void report_dropped_loads(std::ostream& listing) const;
+    // Writes the notes of the shape check on elements that run (a corner folded
+    // between the integration points), one line each by element number, to the
+    // listing and the screen. After setup_dofs, or after it threw: the notes of
+    // the elements checked before.
+    void report_shape_notes(std::ostream& listing) const;
     // True when an element conducts heat (its conduction scales with the time step).
     bool conducts_heat() const;
     // A linear analysis solves once with the stiffness at zero strain. A material
@@ -223,6 +229,8 @@ public:
 
 private:
     std::vector<std::string> dropped_load_notes;
+    // The notes of the last shape check, with the element numbers.
+    std::vector<std::pair<std::uint32_t, std::string>> shape_notes_;
 };
 
 #endif

@@ -122,9 +122,10 @@ Vector LinBeam2d::internal_forces()
     return current_end_forces;
 }
 
-void LinBeam2d::check_shape() const
+std::string LinBeam2d::check_shape() const
 {
     refuse_zero_length();
+    return {};
 }
 
 // Per node: displacement along the axis d, displacement along n = ez x d and the

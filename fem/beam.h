@@ -35,7 +35,7 @@ public:
     KelVane::Vector internal_forces() override;
     LocalDof* GetLocalDofs() override;
     // Refuses a beam whose two nodes are at one place.
-    void check_shape() const override;
+    std::string check_shape() const override;
     void write_restart(std::ostream& os) override;
     void read_restart(std::istream& is) override;
     void update_state() override;

@@ -102,7 +102,10 @@ bool ElementBase::moves_dof(std::uint32_t index) const
     return moved[index];
 }
 
-void ElementBase::check_shape() const {}
+std::string ElementBase::check_shape() const
+{
+    return {};
+}
 
 void ElementBase::refuse_zero_length() const
 {

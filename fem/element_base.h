@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "dof.h"
@@ -79,9 +80,11 @@ public:
     // others. Default: true.
     virtual bool condensed_stresses_negligible(double tolerance);
     // Refuses (throws) an element whose nodes make no sound shape of its kind
-    // (numbered clockwise, folded); called when the analysis starts. Default:
-    // nothing.
-    virtual void check_shape() const;
+    // (numbered clockwise, folded); called when the analysis starts. Returns a
+    // note on a shape that runs but that whoever reads the results should know
+    // of (a corner folded between the integration points), empty when there is
+    // none. Default: nothing to refuse or note.
+    virtual std::string check_shape() const;
     // The material whose law gives the element's stresses; null for an element
     // whose law is its own (beams, point masses). Default: null.
     virtual const KelVane::Material_type* stress_law() const { return nullptr; }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
-#include <iostream>
 #include <istream>
 #include <locale>
 #include <ostream>
@@ -14,6 +13,7 @@
 #include <wx/dc.h>
 #include <wx/string.h>
 
+#include "bernstein.h"
 #include "collect_array.h"
 #include "device_map.h"
 #include "draw_shape.h"
@@ -126,6 +126,30 @@ double determinant_shift(const Matrix& G, const Matrix& J, double reach)
     return permanent(moved) - permanent(magnitude);
 }
 
+// The Jacobian determinant at the places of the lattice t_a = j / degree of the
+// unit square or cube over the shape's natural domain (Shape::natural_place),
+// the first parameter counting fastest.
+std::vector<double> determinant_on_lattice(const KelVane::Shape& shape, const Matrix& X, int ndim,
+                                           int degree)
+{
+    std::vector<double> values;
+    std::vector<double> t(static_cast<std::size_t>(ndim), 0.0);
+    std::vector<int> index(static_cast<std::size_t>(ndim), 0);
+    for (bool more = true; more;) {
+        for (int a = 0; a < ndim; ++a) t[a] = static_cast<double>(index[a]) / degree;
+        values.push_back(determinant(shape.get_dNdxi(shape.natural_place(t)) * X));
+        more = false;
+        for (int a = 0; a < ndim && !more; ++a) {
+            if (++index[a] <= degree) {
+                more = true;
+            } else {
+                index[a] = 0;
+            }
+        }
+    }
+    return values;
+}
+
 }  // namespace
 
 std::string NumIntElement::crossing_message(const KelVane::Crossing& crossing) const
@@ -147,11 +171,11 @@ std::string NumIntElement::crossing_message(const KelVane::Crossing& crossing) c
     return message.str();
 }
 
-void NumIntElement::check_shape() const
+std::string NumIntElement::check_shape() const
 {
     const KelVane::Shape& element_shape = get_shape();
     const KelVane::ShapeRule& rule = element_shape.rule();
-    if (rule.dNdxi.empty()) return;
+    if (rule.dNdxi.empty()) return {};
     const int ndim = static_cast<int>(rule.dNdxi.front().size1());
     Matrix X;
     getCoordinateMatrix(*this, X, ndim);
@@ -194,27 +218,60 @@ void NumIntElement::check_shape() const
     // from the origin. The allowance goes with the element's size, not with where
     // it is, so moving or scaling a model refuses the same elements.
     const double reach = 1e-4 * size;
+    const bool linear = element_shape.linear();
     double distorted = 0.0;
     for (std::size_t i = 1; i < at_places.size(); ++i) {
         if (!(at_places[i] < -rounding)) continue;
-        if (element_shape.linear()) {
+        if (linear) {
             distorted = std::min(distorted, at_places[i]);
         } else if (at_places[i] <
                    -rounding - determinant_shift(derivatives[i], jacobians[i], reach)) {
             refuse_folded(at_places[i], "away from its integration points");
         }
     }
+    // Between the points judged so far: the determinant is a polynomial over the
+    // element, whose Bernstein coefficients bound it piece by piece. Where they
+    // leave it in doubt the pieces are halved, and the corners of the pieces
+    // (places where the determinant is known) are judged as the points above. A
+    // linear element already folded at a point of the lattice needs no search.
+    if (distorted == 0.0) {
+        const int degree = element_shape.determinant_degree();
+        const auto determinant_at = [&](const std::vector<double>& place, double& allowance) {
+            const Matrix G = element_shape.get_dNdxi(element_shape.natural_place(place));
+            const Matrix J = G * X;
+            allowance = rounding + (linear ? 0.0 : determinant_shift(G, J, reach));
+            return determinant(J);
+        };
+        const std::vector<double> fold = KelVane::place_falling_short(
+            KelVane::BernsteinPolynomial(ndim, degree,
+                                         determinant_on_lattice(element_shape, X, ndim, degree)),
+            rounding,
+            [&](const std::vector<double>& place) {
+                double allowance = 0.0;
+                const double det_J = determinant_at(place, allowance);
+                return -(det_J + allowance);
+            });
+        if (!fold.empty()) {
+            double allowance = 0.0;
+            const double det_J = determinant_at(fold, allowance);
+            if (!linear) refuse_folded(det_J, "away from its integration points");
+            distorted = det_J;
+        }
+    }
     // Nodes given in an order that crosses the element's sides or faces make a bow
-    // tie that may stay positive wherever the determinant is judged.
+    // tie, which folds the element somewhere. A face bent so far that it looks
+    // crossed seen along its mean normal while the determinant stays positive
+    // everywhere is a sound element.
     const KelVane::Crossing crossing = element_shape.crossing(X);
-    if (crossing.kind != KelVane::Crossing::Kind::none)
+    if (crossing.kind != KelVane::Crossing::Kind::none && distorted < 0.0)
         throw kelvaned_error(crossing_message(crossing));
     // The stiffness of a linear element is integrated where its determinant is
-    // positive; a slightly re-entrant corner is named on the screen only.
+    // positive: a corner folded between its integration points runs, with a note.
     if (distorted < 0.0)
-        std::cerr << shape_message("is strongly distorted", distorted,
-                                   "away from its integration points, where it is positive")
-                  << std::endl;
+        return "note: " + shape_message("is strongly distorted", distorted,
+                                         "away from its integration points, where it is "
+                                         "positive");
+    return {};
 }
 
 void NumIntElement::print_point_row(std::ostream& os, int index, const KelVane::Vector& values)

@@ -40,19 +40,23 @@ public:
     void draw_deformed(wxDC& dc, DeviceMap& map, bool numbers, float scale) override;
     // The Jacobian determinant on the initial positions must be positive at the
     // integration points and at the centre; a quadratic element's must moreover
-    // not be negative at the nodes and at the other points of the shape's
-    // fold-check lattice (a corner collapsed onto another gives 0 there), beyond
-    // what moving each node by 1e-4 of the element's size can make of a 0 (a
-    // quarter-point element at a crack tip written with six significant digits).
-    // Else the element is numbered clockwise, in another order than its name
-    // says, or folded, and is refused with the error of check_orientation. A
-    // 4-node quadrilateral or 8-node hexahedron whose nodes cross (a bow tie, a
-    // face turned inward) is refused as crossed. A linear element whose
-    // determinant is negative only away from its integration points and centre (a
-    // re-entrant corner) is sound but strongly distorted: it is named on the
-    // screen. Judged relative to the element's centre and size, the verdict does
-    // not depend on where the element is or how large it is.
-    void check_shape() const override;
+    // not be negative anywhere in the element (a corner collapsed onto another
+    // gives 0), beyond what moving each node by 1e-4 of the element's size can
+    // make of a 0 (a quarter-point element at a crack tip written with six
+    // significant digits): judged at the nodes and the other points of the
+    // shape's fold-check lattice first, then between them from the Bernstein
+    // form of the determinant. Else the element is numbered clockwise, in
+    // another order than its name says, or folded, and is refused with the error
+    // of check_orientation. A linear element whose determinant is negative only
+    // away from its integration points and centre (a corner folded between them)
+    // runs with a note, which check_shape returns, unless its nodes also cross (a
+    // 4-node quadrilateral whose sides cross, an 8-node hexahedron with a face
+    // that crosses itself or faces inward): it is then refused as crossed. Sides
+    // or faces that only look crossed while the determinant is positive
+    // everywhere (a face bent far) are sound. Judged relative to the element's
+    // centre and size, the verdict does not depend on where the element is or
+    // how large it is.
+    std::string check_shape() const override;
 
     KelVane::Material_type* get_material() const { return material; }
     const KelVane::Material_type* stress_law() const override { return material; }

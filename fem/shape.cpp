@@ -207,6 +207,13 @@ std::vector<Vector> Triangular::fold_check_points() const
     return points;
 }
 
+Vector Triangular::natural_place(const std::vector<double>& t) const
+{
+    KV_ASSERT(t.size() == 2);
+    const double rest = 1.0 - t[0];
+    return natural_point(t[0], rest * t[1], rest * (1.0 - t[1]));
+}
+
 IntLocs Triangular::get_int_locs_face(int face) const
 {
     if (face < 1 || face > 3)
@@ -269,6 +276,12 @@ std::vector<Vector> Quadrilateral::fold_check_points() const
         for (int j = 0; j <= n; ++j)
             points.push_back(natural_point(-1.0 + 2.0 * i / n, -1.0 + 2.0 * j / n));
     return points;
+}
+
+Vector Quadrilateral::natural_place(const std::vector<double>& t) const
+{
+    KV_ASSERT(t.size() == 2);
+    return natural_point(2.0 * t[0] - 1.0, 2.0 * t[1] - 1.0);
 }
 
 IntLocs Quadrilateral::get_int_locs_face(int face) const
@@ -336,6 +349,12 @@ std::vector<Vector> Hexagonal::fold_check_points() const
                 points.push_back(natural_point(-1.0 + 2.0 * i / n, -1.0 + 2.0 * j / n,
                                                -1.0 + 2.0 * k / n));
     return points;
+}
+
+Vector Hexagonal::natural_place(const std::vector<double>& t) const
+{
+    KV_ASSERT(t.size() == 3);
+    return natural_point(2.0 * t[0] - 1.0, 2.0 * t[1] - 1.0, 2.0 * t[2] - 1.0);
 }
 
 IntLocs Hexagonal::get_int_locs_face(int face) const

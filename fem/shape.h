@@ -48,6 +48,13 @@ public:
     // Jacobian is judged where the stiffness is integrated and at the centre, as a
     // sound but strongly distorted one may have a slightly re-entrant corner.
     virtual bool linear() const { return false; }
+    // The element's natural domain as the image of the unit square or cube: the
+    // natural coordinates of the place with the parameters t (t_a in [0, 1], as
+    // many as the natural dimension), and the degree in each parameter of the
+    // Jacobian determinant there, a polynomial whatever the nodes: its sign over
+    // the whole element follows from its Bernstein form.
+    virtual Vector natural_place(const std::vector<double>& t) const = 0;
+    virtual int determinant_degree() const = 0;
     // Where the nodes at X (one node a row, in the element's order) cross, for the
     // families whose nodes can be ordered into a bow tie that stays positive where
     // the Jacobian is judged (the 4-node quadrilateral and the 8-node hexahedron).
@@ -74,6 +81,10 @@ public:
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 3; }
     std::vector<Vector> fold_check_points() const override;
+    // (L1, L2, L3) = (t1, (1 - t1) t2, (1 - t1)(1 - t2)): the square folded onto the
+    // triangle along its side t1 = 1, which goes to the corner L1 = 1. A
+    // polynomial of total degree n in L1 and L2 is one of degree n in t1 and t2.
+    Vector natural_place(const std::vector<double>& t) const override;
 
 protected:
     std::uint32_t rule_code() const override { return n_int; }
@@ -94,6 +105,8 @@ public:
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 4; }
     std::vector<Vector> fold_check_points() const override;
+    // (xi, eta) = (2 t1 - 1, 2 t2 - 1).
+    Vector natural_place(const std::vector<double>& t) const override;
 
 protected:
     // Rules of more than 6 points a direction are refused before a code is needed.
@@ -119,6 +132,8 @@ public:
     Matrix dVdA(int face) const override;
     int nr_faces() const override { return 6; }
     std::vector<Vector> fold_check_points() const override;
+    // (xi, eta, zeta) = (2 t1 - 1, 2 t2 - 1, 2 t3 - 1).
+    Vector natural_place(const std::vector<double>& t) const override;
 
 protected:
     std::uint32_t rule_code() const override { return (n_xi * 100 + n_eta) * 100 + n_zeta; }
@@ -135,6 +150,8 @@ public:
     explicit Tri_lin(std::uint32_t n_int) : Triangular(n_int) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    // Constant, a polynomial of any degree.
+    int determinant_degree() const override { return 1; }
     bool linear() const override { return true; }
 };
 
@@ -144,6 +161,8 @@ public:
     explicit Tri_quad(std::uint32_t n_int) : Triangular(n_int) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    // The derivatives are linear in L1 and L2, their products quadratic.
+    int determinant_degree() const override { return 2; }
 };
 
 // Quadratic 6-node triangle, corners 1, 2, 3 first, then the mid-sides of 1-2, 2-3, 3-1.
@@ -152,6 +171,7 @@ public:
     explicit Tri_quad_alt(std::uint32_t n_int) : Triangular(n_int) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    int determinant_degree() const override { return 2; }
 };
 
 // Bilinear 4-node quadrilateral, corners counter-clockwise from (-1, -1).
@@ -160,6 +180,8 @@ public:
     Quad_lin(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    // x_xi is linear in eta, x_eta in xi: a + b xi + c eta.
+    int determinant_degree() const override { return 1; }
     bool linear() const override { return true; }
     Crossing crossing(const Matrix& X) const override { return quadrilateral_crossing(X); }
 };
@@ -170,6 +192,8 @@ public:
     Quad_quad(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    // x_xi is of degree 1 in xi and 2 in eta, x_eta the other way round.
+    int determinant_degree() const override { return 3; }
 };
 
 // 8-node serendipity quadrilateral, the four corners first, then the mid-sides.
@@ -178,6 +202,7 @@ public:
     Quad_quad_alt(std::uint32_t n_xi, std::uint32_t n_eta) : Quadrilateral(n_xi, n_eta) {}
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    int determinant_degree() const override { return 3; }
 };
 
 // Trilinear 8-node hexahedron: the face zeta = -1 counter-clockwise, then zeta = 1.
@@ -189,6 +214,9 @@ public:
     }
     Matrix get_N(const Vector& coordinates) const override;
     Matrix get_dNdxi(const Vector& coordinates) const override;
+    // Row k of J is bilinear in the two coordinates other than k: each term of
+    // the determinant takes one row, so its degree is 2 in every coordinate.
+    int determinant_degree() const override { return 2; }
     bool linear() const override { return true; }
     Crossing crossing(const Matrix& X) const override { return hexahedron_crossing(X); }
 };

@@ -14,9 +14,12 @@ double centre_on_nodes(Matrix& X);
 
 // Where the corner nodes of a 4-node quadrilateral or an 8-node hexahedron, taken
 // in the order given, cross: the element is not the one its nodes surround but a
-// bow tie or a body turned partly inside out. A sound element, however distorted
-// (a corner turned slightly inward), is a simple polygon walked counter-clockwise,
-// or a body whose faces are each such a polygon seen from outside.
+// bow tie or a body turned partly inside out. A sound quadrilateral, however
+// distorted (a corner turned slightly inward), is a simple polygon walked
+// counter-clockwise. The faces of a sound hexahedron are mostly such polygons
+// seen from outside, but a face bent far out of its plane may look crossed seen
+// along its mean normal: a crossing tells a fold apart from a distorted corner
+// only where the element's determinant is negative somewhere.
 struct Crossing {
     enum class Kind {
         none,

@@ -133,9 +133,10 @@ Vector Truss::internal_forces()
     return f;
 }
 
-void Truss::check_shape() const
+std::string Truss::check_shape() const
 {
     refuse_zero_length();
+    return {};
 }
 
 // One displacement along the bar axis at each node, the only dofs the bar
