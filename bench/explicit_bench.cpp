@@ -5,16 +5,15 @@
 // internal and external forces, the solve with the lumped mass, the update of the
 // elements.
 //
-//   Step/<mesh>          as the mesh is
-//   Step/<mesh>/stayed   with a 3-D stay bar at every node of the pulled side,
-//                        listed before the continuum, whose nodes' dofs it turns
+//   BM_Step/<mesh>          as the mesh is
+//   BM_Step/<mesh>_stayed   with a 3-D stay bar at every node of the pulled side,
+//                           listed before the continuum, whose nodes' dofs it turns
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include <unistd.h>
 
@@ -125,26 +124,19 @@ void BM_Step(benchmark::State& state, Mesh mesh, bool stayed)
     state.counters["free equations"] = model->n_free;
 }
 
-void register_all()
-{
-    for (const auto& mesh : {std::make_pair(Mesh::hex20, "hex8_20x20x20"),
-                             std::make_pair(Mesh::quad200, "quad4_200x200")})
-        for (bool stayed : {false, true})
-            benchmark::RegisterBenchmark(
-                ("Step/" + std::string(mesh.second) + (stayed ? "/stayed" : "")).c_str(), BM_Step,
-                mesh.first, stayed)
-                ->Unit(benchmark::kMillisecond)
-                ->MinTime(1.0);
-}
+BENCHMARK_CAPTURE(BM_Step, hex8_20x20x20, Mesh::hex20, false)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_Step, hex8_20x20x20_stayed, Mesh::hex20, true)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_Step, quad4_200x200, Mesh::quad200, false)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_Step, quad4_200x200_stayed, Mesh::quad200, true)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    register_all();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();
