@@ -72,6 +72,16 @@ std::size_t pivots_not_above(const std::vector<double>& C, std::size_t k, double
 
 }  // namespace
 
+KelVane::Matrix LumpedMass::part(const Block& block, const std::vector<std::size_t>& rows,
+                                 const std::vector<std::size_t>& columns)
+{
+    KelVane::Matrix A(static_cast<unsigned>(rows.size()), static_cast<unsigned>(columns.size()));
+    for (std::size_t a = 0; a < rows.size(); ++a)
+        for (std::size_t b = 0; b < columns.size(); ++b)
+            A(static_cast<unsigned>(a + 1), static_cast<unsigned>(b + 1)) = at(block, rows[a], columns[b]);
+    return A;
+}
+
 double& LumpedMass::at(Block& block, std::size_t i, std::size_t j)
 {
     return block.mass[i * block.equations.size() + j];
@@ -189,24 +199,9 @@ std::vector<std::pair<std::uint32_t, double>> LumpedMass::massless_motion(
         std::vector<std::size_t> kept;
         for (std::size_t s = 0; s < k && taken[s] != q; ++s) kept.push_back(taken[s]);
         const std::size_t m = kept.size();
-        std::vector<double> A(m * (m + 1));
-        for (std::size_t a = 0; a < m; ++a) {
-            for (std::size_t b = 0; b < m; ++b) A[a * (m + 1) + b] = at(block, kept[a], kept[b]);
-            A[a * (m + 1) + m] = -at(block, kept[a], q);
-        }
-        // Gaussian elimination; B_TT is positive definite.
-        for (std::size_t c = 0; c < m; ++c)
-            for (std::size_t r = c + 1; r < m; ++r) {
-                const double factor = A[r * (m + 1) + c] / A[c * (m + 1) + c];
-                for (std::size_t j = c; j <= m; ++j) A[r * (m + 1) + j] -= factor * A[c * (m + 1) + j];
-            }
-        std::vector<double> x(m);
-        for (std::size_t c = m; c-- > 0;) {
-            double sum = A[c * (m + 1) + m];
-            for (std::size_t j = c + 1; j < m; ++j) sum -= A[c * (m + 1) + j] * x[j];
-            x[c] = sum / A[c * (m + 1) + c];
-        }
-        for (std::size_t a = 0; a < m; ++a) motion.emplace_back(block.equations[kept[a]], x[a]);
+        const KelVane::Matrix x = part(block, kept, kept).inv() * part(block, kept, {q});
+        for (std::size_t a = 0; a < m; ++a)
+            motion.emplace_back(block.equations[kept[a]], -x(static_cast<unsigned>(a + 1), 1));
         std::sort(motion.begin(), motion.end());
         break;
     }
@@ -220,34 +215,11 @@ void LumpedMass::solve(const KelVane::Vector& b, KelVane::Vector& x)
         if (count != 0)
             throw KelVane::matrix_error("there are " + std::to_string(count) +
                                         " (almost) zero pivots found!");
-        // Gauss-Jordan on [B | I]: the blocks are positive definite and small.
+        // The blocks are positive definite and small.
         for (Block& block : blocks) {
-            const std::size_t k = block.equations.size();
-            std::vector<double> A = block.mass;
-            block.inverse.assign(k * k, 0.0);
-            for (std::size_t i = 0; i < k; ++i) block.inverse[i * k + i] = 1.0;
-            for (std::size_t c = 0; c < k; ++c) {
-                std::size_t p = c;
-                for (std::size_t r = c + 1; r < k; ++r)
-                    if (std::fabs(A[r * k + c]) > std::fabs(A[p * k + c])) p = r;
-                for (std::size_t j = 0; j < k; ++j) {
-                    std::swap(A[c * k + j], A[p * k + j]);
-                    std::swap(block.inverse[c * k + j], block.inverse[p * k + j]);
-                }
-                const double pivot = A[c * k + c];
-                for (std::size_t j = 0; j < k; ++j) {
-                    A[c * k + j] /= pivot;
-                    block.inverse[c * k + j] /= pivot;
-                }
-                for (std::size_t r = 0; r < k; ++r) {
-                    if (r == c) continue;
-                    const double factor = A[r * k + c];
-                    for (std::size_t j = 0; j < k; ++j) {
-                        A[r * k + j] -= factor * A[c * k + j];
-                        block.inverse[r * k + j] -= factor * block.inverse[c * k + j];
-                    }
-                }
-            }
+            std::vector<std::size_t> all(block.equations.size());
+            std::iota(all.begin(), all.end(), std::size_t{0});
+            block.inverse = part(block, all, all).inv();
         }
     }
     diagonal_mass->solve(b, x);
@@ -256,7 +228,9 @@ void LumpedMass::solve(const KelVane::Vector& b, KelVane::Vector& x)
         const std::size_t k = block.equations.size();
         for (std::size_t a = 0; a < k; ++a) {
             double sum = 0.0;
-            for (std::size_t c = 0; c < k; ++c) sum += block.inverse[a * k + c] * b(block.equations[c]);
+            for (std::size_t c = 0; c < k; ++c)
+                sum += block.inverse(static_cast<unsigned>(a + 1), static_cast<unsigned>(c + 1)) *
+                       b(block.equations[c]);
             x(block.equations[a]) = sum;
         }
     }

@@ -63,8 +63,11 @@ private:
     struct Block {
         std::vector<std::uint32_t> equations;
         std::vector<double> mass;
-        std::vector<double> inverse;
+        KelVane::Matrix inverse;
     };
+    // Rows `rows` and columns `columns` of a block's mass (counted from 0).
+    static KelVane::Matrix part(const Block& block, const std::vector<std::size_t>& rows,
+                                const std::vector<std::size_t>& columns);
     // Entry (i, j) of a block, counted from 0.
     static double& at(Block& block, std::size_t i, std::size_t j);
     static double at(const Block& block, std::size_t i, std::size_t j);
